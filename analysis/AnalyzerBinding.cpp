@@ -1,0 +1,210 @@
+#include "analysis/AnalyzerBinding.h"
+
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "analysis/Encoding.h"
+
+namespace tavi {
+namespace {
+
+// How long the start-up probe may take before the analyser counts as broken.
+constexpr auto kProbeTimeout = std::chrono::seconds(60);
+
+std::string LibraryNameFromEnvironment() {
+    const char* name = std::getenv("TAVI_ANALYZER_LIBRARY");
+    return name && *name ? name : AnalyzerBinding::kDefaultLibrary;
+}
+
+// Weight of a character of a piece: its Shift_JIS bytes, except that a single byte of 0x80
+// or more (half-width kana, invalid bytes) weighs 3, the UTF-8 size the analyser will see.
+size_t PieceWeight(std::string_view line, size_t i, size_t n) {
+    return n == 1 && static_cast<unsigned char>(line[i]) >= 0x80 ? 3 : n;
+}
+
+bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
+    static const std::string ends[] = {Sjis("。"), Sjis("．"), Sjis("？"), Sjis("！")};
+    if (n != 2) return false;
+    for (const std::string& e : ends)
+        if (line.compare(i, 2, e) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+AnalyzerBinding::AnalyzerBinding() : m_libraryName(LibraryNameFromEnvironment()) {}
+
+AnalyzerBinding::AnalyzerBinding(std::string libraryName) : m_libraryName(std::move(libraryName)) {}
+
+AnalyzerBinding::~AnalyzerBinding() { Unload(); }
+
+bool AnalyzerBinding::IsLoaded() const {
+    std::lock_guard lock(m_mutex);
+    return m_loaded;
+}
+
+bool AnalyzerBinding::Load() {
+    std::lock_guard lock(m_mutex);
+    return LoadLocked();
+}
+
+bool AnalyzerBinding::LoadLocked() {
+    if (m_loaded) return true;
+    m_library = nullptr;
+    m_fileEntry = nullptr;
+    m_stringEntry = nullptr;
+    void* library = dlopen(m_libraryName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return false;
+    auto fileEntry = reinterpret_cast<ParseEntry>(dlsym(library, "chasen_fparse_tostr"));
+    auto stringEntry = reinterpret_cast<ParseEntry>(dlsym(library, "chasen_sparse_tostr"));
+    if (!fileEntry || !stringEntry) {
+        dlclose(library);
+        return false;
+    }
+    m_library = library;
+    m_fileEntry = fileEntry;
+    m_stringEntry = stringEntry;
+    if (!ProbeInChild()) {
+        dlclose(m_library);
+        m_library = nullptr;
+        m_fileEntry = nullptr;
+        m_stringEntry = nullptr;
+        return false;
+    }
+    m_loaded = true;
+    return true;
+}
+
+// ChaSen reads its configuration and dictionary on the first analysis and calls exit() when
+// either is broken. A child process makes that first analysis; only when it comes back with
+// an "EOS" line may this process call the analyser itself.
+bool AnalyzerBinding::ProbeInChild() {
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        // Runs first among the exit handlers, so an exit() inside the analyser ends only
+        // this child, without running the parent's handlers or flushing its buffers.
+        std::atexit([] { _exit(3); });
+        char input[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\n";  // テスト
+        const char* result = m_stringEntry(input);
+        _exit(result && std::strstr(result, "EOS") ? 0 : 2);
+    }
+    auto deadline = std::chrono::steady_clock::now() + kProbeTimeout;
+    int status = 0;
+    while (true) {
+        pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void AnalyzerBinding::Unload() {
+    std::lock_guard lock(m_mutex);
+    if (m_loaded && m_library) dlclose(m_library);
+    m_loaded = false;
+    m_library = nullptr;
+    m_fileEntry = nullptr;
+    m_stringEntry = nullptr;
+}
+
+std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view line) {
+    std::vector<std::string_view> pieces;
+    while (!line.empty()) {
+        size_t weight = 0;
+        size_t lastBoundary = 0;  // end of the last whole character within the limit
+        size_t lastSentenceEnd = 0;
+        size_t i = 0;
+        while (i < line.size()) {
+            size_t n = SjisCharLength(line, i);
+            size_t w = PieceWeight(line, i, n);
+            if (weight + w > kMaxPieceBytes) break;
+            weight += w;
+            if (IsSentenceEnd(line, i, n)) lastSentenceEnd = i + n;
+            i += n;
+            lastBoundary = i;
+        }
+        if (lastBoundary == line.size()) {
+            pieces.push_back(line);
+            break;
+        }
+        size_t cut = lastSentenceEnd ? lastSentenceEnd : lastBoundary;
+        pieces.push_back(line.substr(0, cut));
+        line.remove_prefix(cut);
+    }
+    return pieces;
+}
+
+std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    if (!LoadLocked()) return std::nullopt;
+
+    // The analyser takes a NUL-terminated string: the text ends at its first NUL.
+    if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+
+    // Cut long lines into pieces, each analysed as a line of its own; remember which "EOS"
+    // lines of the result end a piece rather than a line of the text, to drop them.
+    std::string input;
+    input.reserve(text.size() + 16);
+    std::vector<bool> dropEos;  // one entry per line handed to the analyser
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        bool hasLineFeed = end != std::string_view::npos;
+        std::string_view line = text.substr(start, hasLineFeed ? end - start : std::string_view::npos);
+        if (line.size() > kMaxPieceBytes) {
+            std::vector<std::string_view> pieces = SplitLongLine(line);
+            for (size_t p = 0; p < pieces.size(); ++p) {
+                input += pieces[p];
+                if (p + 1 < pieces.size()) {
+                    input += '\n';
+                    dropEos.push_back(true);
+                }
+            }
+        } else {
+            input += line;
+        }
+        dropEos.push_back(false);
+        if (!hasLineFeed) break;
+        input += '\n';
+        start = end + 1;
+    }
+
+    std::string utf8 = SjisToUtf8(input);
+    const char* result = m_stringEntry(utf8.data());
+    if (!result) return std::string();
+    std::string_view output(result);
+
+    // Copy the result out before the next call, dropping the piece-ending "EOS" lines.
+    std::string kept;
+    kept.reserve(output.size());
+    size_t eosSeen = 0;
+    for (size_t pos = 0; pos < output.size();) {
+        size_t end = output.find('\n', pos);
+        size_t next = end == std::string_view::npos ? output.size() : end + 1;
+        std::string_view line = output.substr(pos, next - pos);
+        bool isEos = line == "EOS\n" || line == "EOS";
+        if (!(isEos && eosSeen < dropEos.size() && dropEos[eosSeen])) kept += line;
+        if (isEos) ++eosSeen;
+        pos = next;
+    }
+    return Utf8ToSjis(kept);
+}
+
+}  // namespace tavi

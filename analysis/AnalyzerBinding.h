@@ -1,0 +1,67 @@
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavi {
+
+// Run-time binding to the ChaSen morphological analyser (Debian's libchasen2 with ipadic).
+//
+// The library is loaded with dlopen. Its installed dictionary is UTF-8, so Analyze converts
+// the Shift_JIS text to UTF-8 before the call and the result back to Shift_JIS after it;
+// callers see Shift_JIS only. ChaSen ends the process with exit() when its configuration or
+// dictionary is broken, so Load first lets a child process initialise the analyser and
+// counts the load as failed unless the child comes back with an analysis.
+//
+// Thread safety: every member function may be called from any thread. Analyses are
+// serialised by a lock (ChaSen is not reentrant) and each returns its own copy of the result.
+class AnalyzerBinding {
+public:
+    // The library file loaded by default. TAVI_ANALYZER_LIBRARY, when set, names another.
+    static constexpr const char* kDefaultLibrary = "libchasen.so.2";
+    // Longest line, in Shift_JIS bytes, handed to the analyser in one piece.
+    static constexpr size_t kMaxPieceBytes = 5000;
+
+    AnalyzerBinding();
+    explicit AnalyzerBinding(std::string libraryName);
+    ~AnalyzerBinding();
+    AnalyzerBinding(const AnalyzerBinding&) = delete;
+    AnalyzerBinding& operator=(const AnalyzerBinding&) = delete;
+
+    // Loads the library and resolves "chasen_fparse_tostr" and "chasen_sparse_tostr".
+    // Returns true at once when already loaded; false when the library, either entry or a
+    // working analyser configuration is missing.
+    bool Load();
+    bool IsLoaded() const;
+
+    // Analyses a Shift_JIS text: one line per morpheme with six tab-separated fields, and
+    // "EOS" after each line of the text. The text is analysed up to its first NUL byte;
+    // lines longer than kMaxPieceBytes are cut at sentence ends (see SplitLongLine).
+    // Loads the library first when needed; returns nothing when it cannot be loaded.
+    std::optional<std::string> Analyze(std::string_view text);
+
+    // Releases the library; harmless when nothing is loaded.
+    void Unload();
+
+    // The pieces, each at most kMaxPieceBytes, into which one line (without its line feed) is
+    // cut: just after the last "。", "．", "？" or "！" that keeps a piece within the limit,
+    // else at the last character boundary within it.
+    static std::vector<std::string_view> SplitLongLine(std::string_view line);
+
+private:
+    using ParseEntry = char* (*)(void*);
+    bool LoadLocked();
+    bool ProbeInChild();
+
+    bool m_loaded = false;
+    void* m_library = nullptr;
+    ParseEntry m_fileEntry = nullptr;
+    ParseEntry m_stringEntry = nullptr;
+    std::string m_libraryName;
+    mutable std::mutex m_mutex;
+};
+
+}  // namespace tavi

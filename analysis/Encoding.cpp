@@ -1,0 +1,143 @@
+#include "analysis/Encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstdint>
+
+namespace tavi {
+namespace {
+
+const char kGeta[] = "\x81\xAC";  // 〓
+
+// One iconv conversion of a whole string. `onError` decides what an unconvertible or
+// invalid input sequence becomes; it returns how many input bytes to skip.
+template <typename OnError>
+std::string Convert(const char* to, const char* from, std::string_view in, OnError onError) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        std::fprintf(stderr, "tavi: iconv cannot convert %s to %s\n", from, to);
+        std::abort();
+    }
+    std::string out;
+    out.resize(in.size() * 2 + 16);
+    char* inPtr = const_cast<char*>(in.data());
+    size_t inLeft = in.size();
+    size_t used = 0;
+    while (true) {
+        char* outPtr = out.data() + used;
+        size_t outLeft = out.size() - used;
+        size_t rc = inLeft == 0 ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                                : iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        used = out.size() - outLeft;
+        if (rc != static_cast<size_t>(-1)) {
+            if (inLeft == 0) break;
+            continue;
+        }
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+        } else {  // EILSEQ or EINVAL: an invalid, unconvertible or truncated sequence
+            std::string replacement;
+            size_t skip = onError(std::string_view(inPtr, inLeft), replacement);
+            if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
+            out.replace(used, replacement.size(), replacement);
+            used += replacement.size();
+            inPtr += skip;
+            inLeft -= skip;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    out.resize(used);
+    return out;
+}
+
+// Length of the UTF-8 sequence that starts `s`, at least 1, for skipping a bad character.
+size_t Utf8SequenceLength(std::string_view s) {
+    unsigned char c = static_cast<unsigned char>(s[0]);
+    size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (n > s.size()) return 1;
+    for (size_t i = 1; i < n; ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
+    return n;
+}
+
+}  // namespace
+
+std::string Sjis(std::string_view utf8) {
+    return Convert("CP932", "UTF-8", utf8, [&](std::string_view, std::string&) -> size_t {
+        std::fprintf(stderr, "tavi: literal without a Shift_JIS form: %.*s\n", static_cast<int>(utf8.size()),
+                     utf8.data());
+        std::abort();
+    });
+}
+
+std::string SjisToUtf8(std::string_view sjis) {
+    return Convert("UTF-8", "CP932", sjis, [](std::string_view rest, std::string& replacement) -> size_t {
+        replacement = "\xEF\xBF\xBD";
+        return SjisCharLength(rest, 0);
+    });
+}
+
+std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
+    bool lost = false;
+    std::string out = Convert("CP932", "UTF-8", utf8, [&](std::string_view rest, std::string& replacement) -> size_t {
+        lost = true;
+        replacement = kGeta;
+        return Utf8SequenceLength(rest);
+    });
+    if (lossy) *lossy = lost;
+    return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        size_t n;
+        uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n > bytes.size()) return false;
+        for (size_t k = 1; k < n; ++k) {
+            unsigned char t = static_cast<unsigned char>(bytes[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string SjisPathToNative(const std::string& sjisPath) { return SjisToUtf8(sjisPath); }
+
+bool NativePathToSjis(const std::string& nativePath, std::string& sjisPath) {
+    if (!IsValidUtf8(nativePath)) return false;
+    bool lossy = false;
+    std::string sjis = Utf8ToSjis(nativePath, &lossy);
+    if (lossy || SjisToUtf8(sjis) != nativePath) return false;
+    sjisPath = std::move(sjis);
+    return true;
+}
+
+std::FILE* OpenSjisPath(const std::string& sjisPath, const char* mode) {
+    return std::fopen(SjisPathToNative(sjisPath).c_str(), mode);
+}
+
+}  // namespace tavi

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "content/MessageSink.h"
+#include "analysis/MorphemeTable.h"
+#include "content/Numeric.h"
+
+namespace tavi {
+
+// A content model: a word dictionary (one word per line, in key form) and a term matrix
+// with one scaling value per dimension, named by a settings file (.tcf). Paths are
+// Shift_JIS. Loading shows its messages through a MessageSink captioned "Tavi".
+// Not thread-safe: the document keeps loading and scoring apart.
+class ContentModel {
+public:
+    explicit ContentModel(MessageSink* sink = nullptr) : m_sink(sink) {}
+    ~ContentModel();
+    ContentModel(const ContentModel&) = delete;
+    ContentModel& operator=(const ContentModel&) = delete;
+
+    void SetMessageSink(MessageSink* sink) { m_sink = sink; }
+
+    // Loads the dictionary and matrix named by a settings file. A path without "/" names a
+    // file in the program's data folder. Returns dictionaryLoaded && matrixLoaded.
+    bool LoadSettings(const std::string& path);
+    bool LoadDictionary();
+    bool LoadMatrix();
+    // Index (1..wordCount) of a word in key form, or 0.
+    int32_t LookUp(const std::string& word) const;
+
+    bool dictionaryLoaded = false;
+    bool matrixLoaded = false;
+    int32_t wordCount = 0;
+    int32_t dimensionCount = 0;
+    std::string dictionaryPath;
+    std::string matrixPath;
+    std::unordered_map<std::string, int32_t> wordIndex;
+    DMatrix termMatrix;  // [1, matrixRowCount] x [1, dimensionCount]
+    int32_t matrixRowCount = 0;
+    DVector scaleVector;  // [1, dimensionCount]
+
+private:
+    void Show(const std::string& text);
+    MessageSink* m_sink;
+};
+
+// The folder of the program's data files (built-in models), Shift_JIS, ending in "/":
+// the executable's folder when `file` is there, else ../share/tavi/ beside it.
+std::string DataFolderFor(const std::string& file);
+
+// A new content vector over [1, dimensionCount] of the table's content nouns; the caller frees it.
+DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model);
+
+}  // namespace tavi

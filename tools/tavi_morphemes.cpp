@@ -1,0 +1,44 @@
+// Prints the morpheme table of a text file, one row per line in UTF-8.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "analysis/AnalyzerBinding.h"
+#include "analysis/Encoding.h"
+#include "analysis/MorphemeTools.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: tavi-morphemes FILE [PARAGRAPH_MODE]\n");
+        return 2;
+    }
+    tavi::MorphemeTools tools;
+    std::string path;
+    if (!tavi::NativePathToSjis(argv[1], path)) {
+        std::fprintf(stderr, "tavi-morphemes: %s: the file name has no Shift_JIS form\n", argv[1]);
+        return 1;
+    }
+    std::string text;
+    int mode = argc == 3 ? std::atoi(argv[2]) : 0;
+    if (tools.ReadAnswerFile(path, text, mode) == 0) {
+        std::fprintf(stderr, "tavi-morphemes: %s: cannot be read or holds no text\n", argv[1]);
+        return 1;
+    }
+    tavi::AnalyzerBinding analyzer;
+    std::optional<std::string> analysis = analyzer.Analyze(text);
+    if (!analysis) {
+        std::fprintf(stderr, "tavi-morphemes: the analyser (%s) cannot be loaded\n", tavi::AnalyzerBinding::kDefaultLibrary);
+        return 1;
+    }
+    tavi::MorphemeTable table;
+    tools.SplitAnalysis(*analysis, table);
+    for (size_t r = 0; r < table.RowCount(); ++r) {
+        std::string line;
+        for (int k = 0; k < tavi::kFieldCount; ++k) {
+            if (k) line += '\t';
+            line += tavi::SjisToUtf8(table.Field(r, k));
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
