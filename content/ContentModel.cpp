@@ -1,0 +1,326 @@
+#include "content/ContentModel.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "analysis/Encoding.h"
+
+namespace tavi {
+namespace {
+
+const char kCaption[] = "Tavi";
+
+// Message formats (Shift_JIS, printf style).
+const std::string& SettingsOpenFailedFormat() {
+    static const std::string s = Sjis("内容評価用設定ファイル : \n %s \n を開けません。");
+    return s;
+}
+const std::string& DictionaryOpenFailedFormat() {
+    static const std::string s = Sjis("内容評価用単語辞書 : \n %s \n が開けません。");
+    return s;
+}
+const std::string& MatrixOpenFailedFormat() {
+    static const std::string s = Sjis("内容評価用逆行列データ : \n %s \n が開けません。\nエラーコード : %u");
+    return s;
+}
+const std::string& RowMismatchFormat() {
+    static const std::string s = Sjis("内容評価用逆行列データサイズ行数が辞書数と一致しません。\n em = %ld nrow = %ld");
+    return s;
+}
+const std::string& ShortMatrixFormat() {
+    static const std::string s = Sjis(
+        "内容評価用逆行列データサイズが異なります\n(実際読まれた数 : 必要数 = %llu : %llu)。\n"
+        "内容評価結果は予期せぬ結果を返します。");
+    return s;
+}
+// A matrix file that cannot describe a model: the file and the cause are named, nothing is loaded.
+const std::string& CorruptMatrixFormat() {
+    static const std::string s =
+        Sjis("内容評価用逆行列データ : \n %s \n は壊れているため読み込めません。\n(%s)\n内容評価用データは変更されません。");
+    return s;
+}
+const std::string& HeaderTooShortCause() {
+    static const std::string s = Sjis("ファイルが 8 バイトより短く、次元数と行数を読めません");
+    return s;
+}
+const std::string& BadCountsCauseFormat() {
+    static const std::string s = Sjis("次元数 = %ld 行数 = %ld は不正な値です");
+    return s;
+}
+const std::string& TooLargeCauseFormat() {
+    static const std::string s = Sjis("次元数 = %ld 行数 = %ld のデータは大きすぎます");
+    return s;
+}
+const std::string& BeyondFileCauseFormat() {
+    static const std::string s = Sjis("必要なデータサイズ %llu バイトがファイルの大きさ %llu バイトを大きく超えています");
+    return s;
+}
+
+// A file shorter than its header announces is still loaded (missing values read as 0) as long
+// as the missing part is at most this many bytes or at most the part present; beyond that the
+// header is taken as corrupt, so a damaged file never makes the model allocate far more
+// memory than the file holds.
+constexpr unsigned long long kShortFileSlackBytes = 1ULL << 20;
+// The numeric module's limits: a row count of at most 4294967295 / 4, a column count of at most 4294967295 / 8.
+constexpr long long kMaxRows = 4294967295LL / 4;
+constexpr long long kMaxColumns = 4294967295LL / 8;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<size_t>(length));
+    }
+    va_end(args);
+    return text;
+}
+
+// Opens a file (Shift_JIS path) for reading. A folder counts as a file that cannot be opened
+// (errno EISDIR), as it would on a system whose fopen refuses folders.
+std::FILE* OpenForReading(const std::string& sjisPath, const char* mode) {
+    std::FILE* file = OpenSjisPath(sjisPath, mode);
+    if (!file) return nullptr;
+    struct stat info;
+    if (::fstat(::fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+// Reads one line without its line ending (LF or CR LF); false at the end of the file.
+bool ReadLine(std::FILE* file, std::string& line) {
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length = ::getline(&buffer, &capacity, file);
+    if (length < 0) {
+        std::free(buffer);
+        return false;
+    }
+    line.assign(buffer, static_cast<size_t>(length));
+    std::free(buffer);
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    return true;
+}
+
+// ASCII letters to lower case; double-byte Shift_JIS characters are left alone.
+std::string LowerCase(std::string_view text) {
+    std::string result(text);
+    for (size_t i = 0; i < result.size(); i += SjisCharLength(result, i))
+        if (result[i] >= 'A' && result[i] <= 'Z') result[i] = static_cast<char>(result[i] - 'A' + 'a');
+    return result;
+}
+
+// True when `part` occurs in `text` starting at a Shift_JIS character boundary.
+bool ContainsAtBoundary(std::string_view text, std::string_view part) {
+    for (size_t i = 0; i < text.size(); i += SjisCharLength(text, i))
+        if (text.substr(i, part.size()) == part) return true;
+    return false;
+}
+
+// Tokens of a settings line after its comment is removed and its ends are trimmed.
+std::vector<std::string> SettingsTokens(std::string line) {
+    size_t comment = line.find_first_of("#%");
+    if (comment != std::string::npos) line.erase(comment);
+    std::vector<std::string> tokens;
+    size_t pos = 0;
+    while (true) {
+        pos = line.find_first_not_of(" \t\r\n\v\f", pos);
+        if (pos == std::string::npos) break;
+        size_t end = line.find_first_of(" \t\r\n\v\f", pos);
+        tokens.push_back(line.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        pos = end;
+    }
+    return tokens;
+}
+
+int32_t LittleEndianInt32(const unsigned char* bytes) {
+    uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                     static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return static_cast<int32_t>(value);
+}
+
+double LittleEndianDouble(const unsigned char* bytes) {
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
+    return std::bit_cast<double>(value);
+}
+
+// Why a matrix header cannot be loaded from a file of `fileBytes` bytes (-1 when unknown),
+// or empty when it can; sets `dataBytes` to the size of the area after the header.
+std::string MatrixHeaderProblem(int32_t k, int32_t n, long long fileBytes, unsigned long long& dataBytes) {
+    if (k < 1 || n < 0) return Format(BadCountsCauseFormat().c_str(), static_cast<long>(k), static_cast<long>(n));
+    // k <= 2^29 and n + 1 <= 2^30 here, so 8 * k * (n + 1) fits in 62 bits.
+    if (k > kMaxColumns || n > kMaxRows)
+        return Format(TooLargeCauseFormat().c_str(), static_cast<long>(k), static_cast<long>(n));
+    dataBytes = 8ULL * static_cast<unsigned long long>(k) * (static_cast<unsigned long long>(n) + 1);
+    unsigned long long present = fileBytes > 8 ? static_cast<unsigned long long>(fileBytes) - 8 : 0;
+    if (dataBytes > present && dataBytes - present > std::max(present, kShortFileSlackBytes))
+        return Format(BeyondFileCauseFormat().c_str(), dataBytes, fileBytes > 0 ? static_cast<unsigned long long>(fileBytes) : 0ULL);
+    return {};
+}
+
+}  // namespace
+
+ContentModel::~ContentModel() {
+    free_matrix(termMatrix, 1, matrixRowCount, 1, dimensionCount);
+    free_vector(scaleVector, 1, dimensionCount);
+}
+
+void ContentModel::Show(const std::string& text) {
+    if (m_sink) {
+        m_sink->ShowMessage(text, kCaption);
+    } else {
+        // Without a person to tell (e.g. a tool that set no sink), the message still reaches someone.
+        std::fprintf(stderr, "%s\n", SjisToUtf8(text).c_str());
+    }
+}
+
+bool ContentModel::LoadSettings(const std::string& path) {
+    std::string folder;
+    std::string settingsPath;
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        settingsPath = path;
+        folder = path.substr(0, slash + 1);
+    } else {
+        folder = DataFolderFor(path);
+        settingsPath = folder + path;
+    }
+
+    std::FILE* file = OpenForReading(settingsPath, "r");
+    if (!file) {
+        Show(Format(SettingsOpenFailedFormat().c_str(), settingsPath.c_str()));
+        dictionaryLoaded = false;
+        matrixLoaded = false;
+        return false;
+    }
+    std::string line;
+    while (ReadLine(file, line)) {
+        std::vector<std::string> tokens = SettingsTokens(line);
+        if (tokens.empty()) continue;
+        std::string key = LowerCase(tokens[0]);
+        // A missing name leaves the folder itself, which then fails to open with that file's message.
+        size_t next = 1;
+        auto takeName = [&]() { return next < tokens.size() ? tokens[next++] : std::string(); };
+        if (ContainsAtBoundary(key, "dicfile")) {
+            dictionaryPath = folder + takeName();
+            dictionaryLoaded = LoadDictionary();
+        }
+        if (ContainsAtBoundary(key, "sivfile")) {
+            matrixPath = folder + takeName();
+            matrixLoaded = LoadMatrix();
+        }
+    }
+    std::fclose(file);
+    return dictionaryLoaded && matrixLoaded;
+}
+
+bool ContentModel::LoadDictionary() {
+    std::FILE* file = OpenForReading(dictionaryPath, "r");
+    if (!file) {
+        Show(Format(DictionaryOpenFailedFormat().c_str(), dictionaryPath.c_str()));
+        return false;
+    }
+    wordIndex.clear();
+    wordCount = 0;
+    std::string line;
+    // Every line counts, empty ones included; a repeated word keeps its last index.
+    while (wordCount < INT32_MAX && ReadLine(file, line)) wordIndex[line] = ++wordCount;
+    std::fclose(file);
+    return true;
+}
+
+bool ContentModel::LoadMatrix() {
+    // Read-only: installed models may not be writable, and nothing is written.
+    std::FILE* file = OpenForReading(matrixPath, "rb");
+    if (!file) {
+        unsigned code = static_cast<unsigned>(errno);
+        Show(Format(MatrixOpenFailedFormat().c_str(), matrixPath.c_str(), code));
+        return false;
+    }
+    auto refuse = [&](const std::string& cause) {
+        std::fclose(file);
+        Show(Format(CorruptMatrixFormat().c_str(), matrixPath.c_str(), cause.c_str()));
+        return false;
+    };
+
+    struct stat info;
+    long long fileBytes = ::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
+    unsigned char header[8];
+    if (std::fread(header, 1, sizeof header, file) < sizeof header) return refuse(HeaderTooShortCause());
+    int32_t k = LittleEndianInt32(header);
+    int32_t n = LittleEndianInt32(header + 4);
+    unsigned long long dataBytes = 0;
+    std::string problem = MatrixHeaderProblem(k, n, fileBytes, dataBytes);
+    if (!problem.empty()) return refuse(problem);
+
+    if (n != wordCount) Show(Format(RowMismatchFormat().c_str(), static_cast<long>(k), static_cast<long>(n)));
+
+    // Values beyond the end of a short file read as 0.
+    std::vector<unsigned char> buffer(dataBytes, 0);
+    size_t bytesRead = std::fread(buffer.data(), 1, buffer.size(), file);
+    if (bytesRead < dataBytes)
+        Show(Format(ShortMatrixFormat().c_str(), static_cast<unsigned long long>(bytesRead), dataBytes));
+    std::fclose(file);
+
+    free_matrix(termMatrix, 1, matrixRowCount, 1, dimensionCount);
+    free_vector(scaleVector, 1, dimensionCount);
+    dimensionCount = k;
+    termMatrix = matrix(1, n, 1, k);
+    matrixRowCount = n;
+    scaleVector = vector(1, k);
+
+    // Dimension after dimension: the value of word w in dimension d is double (d - 1) * N + (w - 1).
+    const unsigned char* value = buffer.data();
+    for (long d = 1; d <= k; ++d)
+        for (long w = 1; w <= n; ++w, value += 8) termMatrix[w][d] = LittleEndianDouble(value);
+    for (long d = 1; d <= k; ++d, value += 8) scaleVector[d] = LittleEndianDouble(value);
+    return true;
+}
+
+int32_t ContentModel::LookUp(const std::string& word) const {
+    auto found = wordIndex.find(word);
+    return found == wordIndex.end() ? 0 : found->second;
+}
+
+std::string DataFolderFor(const std::string& file) {
+    std::vector<char> buffer(4096);
+    ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return {};  // the current folder
+    std::filesystem::path exeFolder = std::filesystem::path(std::string(buffer.data(), static_cast<size_t>(length))).parent_path();
+
+    struct stat info;
+    std::filesystem::path folder = exeFolder / "";
+    if (::stat((exeFolder / SjisPathToNative(file)).c_str(), &info) != 0)
+        folder = (exeFolder / ".." / "share" / "tavi" / "").lexically_normal();
+
+    std::string sjis;
+    // A folder without a Shift_JIS form keeps a lossy one: opening then fails with a message that names it.
+    if (!NativePathToSjis(folder.string(), sjis)) sjis = Utf8ToSjis(folder.string());
+    return sjis;
+}
+
+}  // namespace tavi

@@ -1,0 +1,74 @@
+#include <cmath>
+#include <map>
+#include <string>
+
+#include "analysis/MorphemeTools.h"
+#include "content/ContentModel.h"
+#include "evaluation/EssayRecord.h"
+
+namespace tavi {
+namespace {
+
+constexpr int kContentCommentIndex = 16;
+// Falling thresholds of the similarity: above 0.7 fine, above 0.5 somewhat off, else off.
+constexpr double kContentFine = 0.7;
+constexpr double kContentSomewhatOff = 0.5;
+
+}  // namespace
+
+DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model) {
+    static const MorphemeTools tools;
+
+    // Counts of the dictionary words among the content nouns, by word index. Only the words
+    // that occur are kept, so the projection costs (distinct words) x K, not N x K.
+    std::map<int32_t, double> counts;
+    std::string key;
+    for (size_t row = 0; row < table.RowCount(); ++row) {
+        if (!tools.IsContentNoun(table, row)) continue;
+        int32_t index = model.LookUp(tools.ToHiragana(table.Field(row, kSurface), key));
+        if (index != 0) counts[index] += 1.0;
+    }
+
+    // y[d] = sum over words w of counts[w] * termMatrix[w][d], summed in word-index order as
+    // the dense product would (zero counts add nothing). A word beyond the loaded rows (the
+    // matrix has fewer rows than the dictionary has words) contributes nothing.
+    const long k = model.dimensionCount;
+    DVector y = vector(1, k);
+    for (long d = 1; d <= k; ++d) y[d] = 0.0;
+    for (const auto& [word, count] : counts) {
+        if (word > model.matrixRowCount) break;
+        const DVector& weights = model.termMatrix[word];
+        for (long d = 1; d <= k; ++d) y[d] = count * weights[d] + y[d];
+    }
+    for (long d = 1; d <= k; ++d) y[d] = y[d] / model.scaleVector[d];
+    return y;
+}
+
+void EssayRecord::ComputeContentSimilarity(const MorphemeTable& table, const DVector& questionVector,
+                                           ContentModel& model) {
+    if (!model.dictionaryLoaded || !model.matrixLoaded) {
+        // With nothing loaded the dictionary is tried once more (it reports its own failure);
+        // its result sets no flag. Either way the similarity keeps its value.
+        if (!model.dictionaryLoaded && !model.matrixLoaded) model.LoadDictionary();
+        return;
+    }
+    DVector answerVector = BuildContentVector(table, model);
+    const long k = model.dimensionCount;
+    // A question vector of another size was built with another model; its dimensions mean
+    // nothing in this one, so the answer is given similarity 0 rather than a comparison over
+    // the common part. No component beyond either vector is read.
+    bool sameSpace = questionVector && questionVector.nl == 1 && questionVector.nh == k;
+    contentSimilarity = sameSpace ? std::sqrt(cosine_similarity(answerVector, questionVector, k)) : 0.0;
+    free_vector(answerVector, 1, k);
+}
+
+double EssayRecord::ScoreContent() {
+    // Each call replaces the content comment of an earlier call.
+    ClearAxisComments(kContentComments);
+    int contentClass = ClassifyTwoThresholds(contentSimilarity, kContentFine, kContentSomewhatOff);
+    AddComment(kContentCommentIndex, contentClass);
+    contentScore = contentSimilarity;
+    return contentScore;
+}
+
+}  // namespace tavi
