@@ -45,8 +45,8 @@ const std::string& ShortMatrixFormat() {
 }
 // A matrix file that cannot describe a model: the file and the cause are named, nothing is loaded.
 const std::string& CorruptMatrixFormat() {
-    static const std::string s =
-        Sjis("内容評価用逆行列データ : \n %s \n は壊れているため読み込めません。\n(%s)\n内容評価用データは変更されません。");
+    static const std::string s = Sjis(
+        "内容評価用逆行列データ : \n %s \n は壊れているため読み込めません。\n(%s)\n内容評価用データは変更されません。");
     return s;
 }
 const std::string& HeaderTooShortCause() {
@@ -62,7 +62,8 @@ const std::string& TooLargeCauseFormat() {
     return s;
 }
 const std::string& BeyondFileCauseFormat() {
-    static const std::string s = Sjis("必要なデータサイズ %llu バイトがファイルの大きさ %llu バイトを大きく超えています");
+    static const std::string s =
+        Sjis("必要なデータサイズ %llu バイトがファイルの大きさ %llu バイトを大きく超えています");
     return s;
 }
 
@@ -178,7 +179,8 @@ std::string MatrixHeaderProblem(int32_t k, int32_t n, long long fileBytes, unsig
     dataBytes = 8ULL * static_cast<unsigned long long>(k) * (static_cast<unsigned long long>(n) + 1);
     unsigned long long present = fileBytes > 8 ? static_cast<unsigned long long>(fileBytes) - 8 : 0;
     if (dataBytes > present && dataBytes - present > std::max(present, kShortFileSlackBytes))
-        return Format(BeyondFileCauseFormat().c_str(), dataBytes, fileBytes > 0 ? static_cast<unsigned long long>(fileBytes) : 0ULL);
+        return Format(BeyondFileCauseFormat().c_str(), dataBytes,
+                      fileBytes > 0 ? static_cast<unsigned long long>(fileBytes) : 0ULL);
     return {};
 }
 
@@ -310,7 +312,8 @@ std::string DataFolderFor(const std::string& file) {
     std::vector<char> buffer(4096);
     ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return {};  // the current folder
-    std::filesystem::path exeFolder = std::filesystem::path(std::string(buffer.data(), static_cast<size_t>(length))).parent_path();
+    std::filesystem::path exeFolder =
+        std::filesystem::path(std::string(buffer.data(), static_cast<size_t>(length))).parent_path();
 
     struct stat info;
     std::filesystem::path folder = exeFolder / "";

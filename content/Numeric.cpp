@@ -52,7 +52,8 @@ DVector vector(long nl, long nh) {
 
 DMatrix matrix(long nrl, long nrh, long ncl, long nch) {
     size_t rowCount = 0;
-    if (!CountWithinCapacity(nrl, nrh, kRowBytes, rowCount)) numeric_error_exit("allocation capacity exceed in matrix()");
+    if (!CountWithinCapacity(nrl, nrh, kRowBytes, rowCount))
+        numeric_error_exit("allocation capacity exceed in matrix()");
     auto* rows = static_cast<DVector*>(Obtain(rowCount * sizeof(DVector)));
     if (!rows) numeric_error_exit("allocation failure 1 in matrix()");
 
