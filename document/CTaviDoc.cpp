@@ -1,0 +1,246 @@
+#include "document/CTaviDoc.h"
+
+#include <chrono>
+
+#include "analysis/Encoding.h"
+
+namespace tavi {
+namespace {
+
+const std::string& AppTitle() {
+    static const std::string title = "Tavi";
+    return title;
+}
+
+// Shows the wait cursor for the life of the object.
+class WaitCursor {
+public:
+    explicit WaitCursor(Person& person) : m_person(person) { m_person.BeginWaitCursor(); }
+    ~WaitCursor() { m_person.EndWaitCursor(); }
+
+private:
+    Person& m_person;
+};
+
+}  // namespace
+
+// Collects the content model's messages while the document's lock is held; they are shown
+// once it is released.
+class CTaviDoc::BufferedMessages : public MessageSink {
+public:
+    explicit BufferedMessages(CTaviDoc& doc) : m_doc(doc) {}
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        m_doc.m_modelMessages.emplace_back(text, caption);
+    }
+
+private:
+    CTaviDoc& m_doc;
+};
+
+CTaviDoc::CTaviDoc(Person& person) : m_person(person) {
+    m_modelSink = std::make_unique<BufferedMessages>(*this);
+    m_contentModel.SetMessageSink(m_modelSink.get());
+    m_params = ScoringParams();
+    m_contentModel.dictionaryLoaded = false;
+    LoadModel(m_params.modelPath);
+    WaitCursor wait(m_person);
+    if (!m_analyzer.Load()) {
+        m_person.ShowMessageBox({Sjis("libchasen.dllのロードに失敗しました。"), Sjis("エラー"), MessageButtons::kOk,
+                                 MessageIcon::kError, 0, false});
+    }
+}
+
+CTaviDoc::~CTaviDoc() {
+    m_bStopRequested = true;
+    WaitForRun();
+    std::lock_guard lock(m_mutex);
+    if (m_pQuestionVector) free_vector(m_pQuestionVector, 1, m_pQuestionVector.nh);
+    m_workTable.Clear();
+    m_answers.clear();
+    m_analyzer.Unload();
+}
+
+void CTaviDoc::LoadModel(const std::string& path) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_contentModel.LoadSettings(path);
+    }
+    FlushModelMessages();
+}
+
+void CTaviDoc::FlushModelMessages() {
+    std::vector<std::pair<std::string, std::string>> messages;
+    {
+        std::lock_guard lock(m_mutex);
+        messages.swap(m_modelMessages);
+    }
+    for (const auto& [text, caption] : messages) m_person.ShowMessage(text, caption);
+}
+
+void CTaviDoc::OnAddAnswers() {
+    static const std::string filter = Sjis("回答文ファイル(*.txt)|*.txt|全て(*.*)|*.*||");
+    static const std::string duplicates = Sjis("以下はリスト内に既に存在します。\n");
+    static const std::string unnamed = Sjis("以下のファイルは名前を Shift_JIS で表せないため追加できません。\n");
+    static const std::string warning = Sjis("警告");
+    std::vector<std::string> paths;
+    if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) {
+        std::string refused = duplicates, unrepresentable = unnamed;
+        size_t refusedCount = 0, unrepresentableCount = 0;
+        for (const std::string& native : paths) {
+            std::string path;
+            if (!NativePathToSjis(native, path)) {
+                unrepresentable += Utf8ToSjis(native) + "\n";
+                ++unrepresentableCount;
+            } else if (!AddAnswer(path)) {
+                refused += path + "\n";
+                ++refusedCount;
+            }
+        }
+        if (refusedCount)
+            m_person.ShowMessageBox({refused, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+        if (unrepresentableCount)
+            m_person.ShowMessageBox(
+                {unrepresentable, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+    }
+    if (View()) View()->UpdateAllViews();
+}
+
+bool CTaviDoc::AddAnswer(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string title = slash == std::string::npos ? path : path.substr(slash + 1);
+    return AddRecord(EssayRecord(path, title));
+}
+
+// Appends a record; a record without a management number gets the next one.
+bool CTaviDoc::AddRecord(EssayRecord record) {
+    int index;
+    {
+        std::lock_guard lock(m_mutex);
+        if (record.id == 0 && m_lastNumber == 0xFFFF) return false;
+        for (const EssayRecord& r : m_answers)
+            if (r.path == record.path) return false;
+        if (record.id == 0) {
+            record.id = ++m_lastNumber;
+        } else if (record.id > m_lastNumber) {
+            m_lastNumber = record.id;
+        }
+        record.status = kStatusUnscored;
+        m_answers.push_back(record);
+        index = static_cast<int>(m_answers.size()) - 1;
+        ++m_nUnscored;
+        m_bResultsSaved = false;
+    }
+    if (View()) {
+        View()->AddAnswerRow(index, record.id, record.title, record.path);
+        View()->ShowStatus(index, kStatusUnscored);
+    }
+    return true;
+}
+
+bool CTaviDoc::RemoveAnswer(int index) {
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int>(m_answers.size())) return false;
+    if (m_answers[index].status == kStatusUnscored) --m_nUnscored;
+    m_answers.erase(m_answers.begin() + index);
+    return true;
+}
+
+int CTaviDoc::GetAnswerCount() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_answers.size());
+}
+
+bool CTaviDoc::ContainsPath(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    for (const EssayRecord& r : m_answers)
+        if (r.path == path) return true;
+    return false;
+}
+
+std::string CTaviDoc::GetCommentText(int index) const {
+    static const std::string unscored = Sjis("未評価です。");
+    static const std::string inProgress = Sjis("評価中です。");
+    static const std::string none = Sjis("コメントはありません。");
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int>(m_answers.size())) return {};
+    const EssayRecord& r = m_answers[index];
+    switch (r.status) {
+        case kStatusUnscored:
+            return unscored;
+        case kStatusScored:
+            return r.commentText.empty() ? none : r.commentText;
+        default:
+            return inProgress;
+    }
+}
+
+EssayRecord CTaviDoc::GetAnswer(int index) const {
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int>(m_answers.size())) return {};
+    return m_answers[index];
+}
+
+ScoringParams CTaviDoc::GetParams() const {
+    std::lock_guard lock(m_mutex);
+    return m_params;
+}
+
+std::string CTaviDoc::GetQuestionPath() const {
+    std::lock_guard lock(m_mutex);
+    return m_strQuestionPath;
+}
+
+bool CTaviDoc::HasQuestionVector() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<bool>(m_pQuestionVector);
+}
+
+int CTaviDoc::GetUnscoredCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_nUnscored;
+}
+
+void CTaviDoc::BeginAnswer() {
+    std::unique_lock lock(m_mutex);
+    // Settings being applied by this very thread (re-entered through an event) do not wait.
+    m_idle.wait(lock, [&] { return m_settingsPending == 0 || m_settingsThread == std::this_thread::get_id(); });
+    m_answerInProgress = true;
+    m_answerThread = std::this_thread::get_id();
+}
+
+void CTaviDoc::EndAnswer() {
+    std::vector<std::function<void()>> deferred;
+    {
+        std::lock_guard lock(m_mutex);
+        m_answerInProgress = false;
+        m_answerThread = {};
+        deferred.swap(m_deferred);
+    }
+    m_idle.notify_all();
+    for (const auto& apply : deferred) ApplyBetweenAnswers(apply);
+}
+
+void CTaviDoc::ApplyBetweenAnswers(const std::function<void()>& apply) {
+    std::unique_lock lock(m_mutex);
+    if (m_answerInProgress && m_answerThread == std::this_thread::get_id()) {
+        m_deferred.push_back(apply);
+        return;
+    }
+    ++m_settingsPending;
+    m_settingsThread = std::this_thread::get_id();
+    while (m_answerInProgress) {
+        // The worker may be waiting for this thread to show its progress: keep events flowing.
+        lock.unlock();
+        if (View()) View()->PumpMessages();
+        lock.lock();
+        m_idle.wait_for(lock, std::chrono::milliseconds(2), [&] { return !m_answerInProgress; });
+    }
+    lock.unlock();
+    apply();
+    lock.lock();
+    if (--m_settingsPending == 0) m_settingsThread = {};
+    lock.unlock();
+    m_idle.notify_all();
+}
+
+}  // namespace tavi

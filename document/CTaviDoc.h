@@ -1,0 +1,167 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/AnalyzerBinding.h"
+#include "analysis/MorphemeTable.h"
+#include "analysis/MorphemeTools.h"
+#include "content/ContentModel.h"
+#include "document/ListView.h"
+#include "document/ParamArchive.h"
+#include "document/Person.h"
+#include "document/ScoringParams.h"
+#include "evaluation/EssayRecord.h"
+
+namespace tavi {
+
+// One scoring job: the question, the answers with their records, the parameters, the content
+// model and the analyser, and the commands that change them.
+//
+// Threads: the user-interface thread runs every command; at most one scoring worker thread
+// scores answers (ScoringThreadProc). Answers are scored one at a time; the records are copied
+// out of the array while an answer is scored and written back under the document's lock, so
+// adding answers during a run is safe. The settings commands apply their changes between two
+// answers (waiting for the answer in progress), so every answer is scored with one consistent
+// set of parameters, question and model.
+class CTaviDoc {
+public:
+    // Loads the default content model and the analyser (showing "libchasen.dllのロードに失敗しました。"
+    // through `person` when the analyser cannot be loaded). `person` must outlive the document.
+    explicit CTaviDoc(Person& person);
+    ~CTaviDoc();
+    CTaviDoc(const CTaviDoc&) = delete;
+    CTaviDoc& operator=(const CTaviDoc&) = delete;
+
+    // The view registers itself; null detaches it.
+    void SetListView(ListView* view) { m_pListView = view; }
+
+    // --- Answers (user-interface thread) ---
+    void OnAddAnswers();
+    // Adds the answer file at a Shift_JIS path; false when it is already listed or the
+    // 65,535 management numbers are used up.
+    bool AddAnswer(const std::string& path);
+    bool RemoveAnswer(int index);
+    int GetAnswerCount() const;
+    bool ContainsPath(const std::string& path) const;
+    // The text shown for an answer's comments, Shift_JIS.
+    std::string GetCommentText(int index) const;
+    // A copy of an answer's record (empty record for an index out of range).
+    EssayRecord GetAnswer(int index) const;
+
+    // --- Pipeline ---
+    // Scores one answer (any thread; one answer at a time).
+    void ScoreEssay(int index);
+    // Reads and analyses the question file and builds its content vector; false when the file
+    // yields no text or the model is not usable (the previous vector stays).
+    bool PrepareQuestion();
+    void RescoreRhetoric();
+    void RescoreOrganization();
+    void RescoreContent();
+
+    // --- Runs ---
+    void OnScoreStart();
+    void OnScoreStop();
+    static unsigned ScoringThreadProc(CTaviDoc* doc);
+    bool IsUnscored(int index) const;
+    void ScoreIfUnscored(int index);
+    // Scores the given answers in order on the calling (user-interface) thread, as the list's
+    // "score selected" command does.
+    void ScoreSelected(const std::vector<int>& answerIndexes);
+    // Opens an answer's file in the text editor ($TAVI_EDITOR, else xdg-open).
+    void OpenInEditor(int index);
+    // Waits until the worker thread has ended (tests, shutdown).
+    void WaitForRun();
+
+    // Command states: true when the command is enabled.
+    bool OnUpdateScoreStart() const;
+    bool OnUpdateScoreStop() const;
+    bool OnUpdateScoreSelected() const;
+    bool OnUpdateDeleteSelected() const;
+    bool OnUpdateSaveResults() const;
+
+    // --- Export and stored form ---
+    void OnSaveResults();
+    // Writes the results file (header and the view's rows) to a native path, through a
+    // temporary file renamed into place. False, with `error` set, when it cannot be written.
+    bool WriteResultsFile(const std::string& nativePath, std::string& error);
+    // Stores or loads the document (question path, parameters, answers with their features).
+    void Serialize(ParamArchive& archive);
+    // Saves the stored form to a native path, atomically. False with `error` on failure.
+    bool SaveParameterFile(const std::string& nativePath, std::string& error);
+    // Loads a stored form; refuses a truncated or corrupt file with `error` and changes nothing.
+    // Answers come back unscored, keeping their management numbers.
+    bool LoadParameterFile(const std::string& nativePath, std::string& error);
+
+    // --- Settings ---
+    void OnQuestionSettings();
+    void OnParamDetail();
+
+    // Read access for the views and the command-line scorer.
+    ScoringParams GetParams() const;
+    std::string GetQuestionPath() const;
+    bool HasQuestionVector() const;
+    bool IsAnalyzerLoaded() const { return m_analyzer.IsLoaded(); }
+    bool IsRunning() const { return m_bRunning; }
+    int GetUnscoredCount() const;
+
+    // Members in their order of declaration.
+    AnalyzerBinding m_analyzer;
+    ListView* m_pListView = nullptr;
+    ContentModel m_contentModel;
+    MorphemeTools m_tools;
+    MorphemeTable m_workTable;
+    std::vector<EssayRecord> m_answers;
+    uint16_t m_lastNumber = 0;
+    std::atomic<bool> m_bStopRequested = false;
+    std::atomic<bool> m_bRunning = false;
+    std::atomic<bool> m_bNoQuestionAccepted = false;
+    int32_t m_nUnscored = 0;
+    bool m_bResultsSaved = false;
+    DVector m_pQuestionVector;
+    std::string m_strQuestionPath;
+    ScoringParams m_params;
+
+private:
+    class BufferedMessages;
+    friend class BufferedMessages;
+
+    // Answer bookkeeping: settings wait for the answer in progress.
+    void BeginAnswer();
+    void EndAnswer();
+    // Runs `apply` between two answers: at once when none is in progress, after the answer
+    // in progress on another thread (processing events meanwhile), or at the end of the
+    // answer when the calling thread is itself scoring one.
+    void ApplyBetweenAnswers(const std::function<void()>& apply);
+
+    void ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values);
+    void ApplyParamDetail(const ScoringParams& values);
+    // Weighted total, length penalty and final score of every scored answer again, shown.
+    void RecomputeTotals();
+    void LoadModel(const std::string& path);
+    void FlushModelMessages();
+    bool AddRecord(EssayRecord record);
+    void NotifyScores(int index, const EssayRecord& r, bool withContent);
+    ListView* View() const { return m_pListView; }
+
+    Person& m_person;
+    mutable std::mutex m_mutex;  // answers, counters, parameters, question and model
+    std::condition_variable m_idle;
+    bool m_answerInProgress = false;
+    std::thread::id m_answerThread;
+    int m_settingsPending = 0;
+    std::thread::id m_settingsThread;
+    std::vector<std::function<void()>> m_deferred;
+    std::thread m_worker;
+    std::vector<std::pair<std::string, std::string>> m_modelMessages;  // shown after loading
+    std::unique_ptr<MessageSink> m_modelSink;
+};
+
+}  // namespace tavi

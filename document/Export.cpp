@@ -1,0 +1,170 @@
+// The results file and the document's stored form.
+#include <algorithm>
+#include <set>
+
+#include "analysis/Encoding.h"
+#include "document/AtomicFile.h"
+#include "document/CTaviDoc.h"
+
+namespace tavi {
+namespace {
+
+// Text mode: every line feed is written as carriage return and line feed.
+std::string ToCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+void CTaviDoc::OnSaveResults() {
+    static const std::string filter = Sjis("採点ファイル(*.csv)|*.csv|全て(*.*)|*.*||");
+    std::string path;
+    if (m_person.ChooseFileToSave({"CSV", filter}, path)) {
+        std::string error;
+        if (!WriteResultsFile(path, error)) {
+            m_person.ShowMessageBox({Sjis("採点結果ファイル : \n ") + Utf8ToSjis(path) +
+                                         Sjis(" \n に書き込めません。\n原因 : ") + Utf8ToSjis(error),
+                                     "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
+        }
+    }
+    if (View()) View()->UpdateAllViews();
+}
+
+bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
+    static const std::string header = Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,\n");
+    std::string text = header;
+    if (View()) {
+        int rows = View()->GetRowCount();
+        std::string line;
+        for (int row = 0; row < rows; ++row) {
+            View()->GetRowCsvLine(row, line);
+            text += line;
+        }
+    }
+    if (!WriteFileAtomically(nativePath, ToCrLf(text), error)) return false;
+    std::lock_guard lock(m_mutex);
+    m_bResultsSaved = true;
+    return true;
+}
+
+void CTaviDoc::Serialize(ParamArchive& ar) {
+    if (ar.IsStoring()) {
+        std::lock_guard lock(m_mutex);
+        const ScoringParams& p = m_params;
+        ar.WriteString(m_strQuestionPath);
+        for (double v : {p.expectedLength, p.rhetoricWeight, p.organizationWeight, p.contentWeight}) ar.WriteF64(v);
+        ar.WriteI32(p.paragraphMode);
+        ar.WriteI32(p.modelChoice);
+        ar.WriteString(p.modelPath);
+        for (double v : {p.sentenceLengthMedianWeight, p.phraseLengthMedianWeight, p.bunsetsuPerPhraseMedianWeight,
+                         p.sentenceLengthMaxWeight, p.phraseLengthMaxWeight, p.bunsetsuPerPhraseMaxWeight,
+                         p.vocabularyDiversityWeight, p.kanaKanjiRatioWeight, p.longReadingKanjiWeight,
+                         p.passiveRateWeight, p.attributiveSentencesWeight, p.continuativeSentencesWeight,
+                         p.cueWordWeight, p.demonstrativeWeight})
+            ar.WriteF64(v);
+        ar.WriteI32(static_cast<int32_t>(m_answers.size()));
+        for (const EssayRecord& r : m_answers) {
+            ar.WriteU16(r.id);
+            ar.WriteString(r.title);
+            ar.WriteString(r.path);
+            ar.WriteI32(r.status);
+            for (double v : {r.sentenceLengthMedian, r.sentenceLengthMax, r.phraseLengthMedian, r.phraseLengthMax,
+                             r.bunsetsuPerPhraseMedian, r.bunsetsuPerPhraseMax, r.vocabularyDiversity,
+                             r.kanaKanjiRatio, r.longReadingShare9, r.longReadingShare11, r.passiveRate,
+                             r.attributiveSentences, r.continuativeSentences, r.cueWordTotal, r.demonstrativeTotal})
+                ar.WriteF64(v);
+        }
+        return;
+    }
+
+    // Loading reads everything into temporaries first; a failure changes nothing.
+    ScoringParams p;
+    std::string questionPath = ar.ReadString();
+    for (double* v : {&p.expectedLength, &p.rhetoricWeight, &p.organizationWeight, &p.contentWeight}) *v = ar.ReadF64();
+    p.paragraphMode = ar.ReadI32();
+    p.modelChoice = ar.ReadI32();
+    p.modelPath = ar.ReadString();
+    for (double* v : {&p.sentenceLengthMedianWeight, &p.phraseLengthMedianWeight, &p.bunsetsuPerPhraseMedianWeight,
+                      &p.sentenceLengthMaxWeight, &p.phraseLengthMaxWeight, &p.bunsetsuPerPhraseMaxWeight,
+                      &p.vocabularyDiversityWeight, &p.kanaKanjiRatioWeight, &p.longReadingKanjiWeight,
+                      &p.passiveRateWeight, &p.attributiveSentencesWeight, &p.continuativeSentencesWeight,
+                      &p.cueWordWeight, &p.demonstrativeWeight})
+        *v = ar.ReadF64();
+    if (!ar.Failed() && (p.paragraphMode < 0 || p.paragraphMode > 1))
+        ar.Fail("paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1");
+    if (!ar.Failed() && (p.modelChoice < 0 || p.modelChoice > 2))
+        ar.Fail("model choice " + std::to_string(p.modelChoice) + " is not 0, 1 or 2");
+    int32_t count = ar.ReadI32();
+    if (!ar.Failed() && (count < 0 || count > 0xFFFF))
+        ar.Fail("answer count " + std::to_string(count) + " is out of range");
+    std::vector<EssayRecord> answers;
+    std::set<uint16_t> ids;
+    std::set<std::string> paths;
+    for (int32_t k = 0; k < count && !ar.Failed(); ++k) {
+        EssayRecord r;
+        r.id = ar.ReadU16();
+        r.title = ar.ReadString();
+        r.path = ar.ReadString();
+        int32_t status = ar.ReadI32();
+        for (double* v : {&r.sentenceLengthMedian, &r.sentenceLengthMax, &r.phraseLengthMedian, &r.phraseLengthMax,
+                          &r.bunsetsuPerPhraseMedian, &r.bunsetsuPerPhraseMax, &r.vocabularyDiversity,
+                          &r.kanaKanjiRatio, &r.longReadingShare9, &r.longReadingShare11, &r.passiveRate,
+                          &r.attributiveSentences, &r.continuativeSentences, &r.cueWordTotal, &r.demonstrativeTotal})
+            *v = ar.ReadF64();
+        r.longReadingKanji = r.longReadingShare9;
+        if (ar.Failed()) break;
+        if (status < kStatusUnscored || status > kStatusScored)
+            ar.Fail("answer " + std::to_string(k + 1) + " has status " + std::to_string(status));
+        else if (r.id == 0 || !ids.insert(r.id).second)
+            ar.Fail("answer " + std::to_string(k + 1) + " has a missing or repeated management number");
+        else if (r.path.empty() || !paths.insert(r.path).second)
+            ar.Fail("answer " + std::to_string(k + 1) + " has a missing or repeated path");
+        answers.push_back(std::move(r));
+    }
+    if (!ar.Failed() && !ar.AtEnd())
+        ar.Fail("unexpected bytes after the last answer, at byte " + std::to_string(ar.Position()));
+    if (ar.Failed()) return;
+
+    // The answers come back unscored, to be scored again from their files: their features
+    // are recomputed then.
+    std::string oldModelPath;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_answers.empty() || m_bRunning) {
+            ar.Fail("the document already holds answers");
+            return;
+        }
+        oldModelPath = m_params.modelPath;
+        m_params = p;
+        m_strQuestionPath = questionPath;
+    }
+    if (p.modelPath != oldModelPath) LoadModel(p.modelPath);
+    if (!questionPath.empty()) PrepareQuestion();
+    for (EssayRecord& r : answers) AddRecord(std::move(r));
+}
+
+bool CTaviDoc::SaveParameterFile(const std::string& nativePath, std::string& error) {
+    ParamArchive ar;
+    Serialize(ar);
+    return WriteFileAtomically(nativePath, ar.Bytes(), error);
+}
+
+bool CTaviDoc::LoadParameterFile(const std::string& nativePath, std::string& error) {
+    std::string bytes;
+    if (!ReadWholeFile(nativePath, bytes, error)) return false;
+    ParamArchive ar(std::move(bytes));
+    Serialize(ar);
+    if (ar.Failed()) {
+        error = ar.Error();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tavi

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "evaluation/EssayRecord.h"
+
+namespace tavi {
+
+// The answer list as the document sees it. Every operation names an answer by its index in
+// the document's answer array, never by its row. Texts are Shift_JIS.
+//
+// Thread safety: the document calls the update operations from the scoring worker thread as
+// well as from the user-interface thread; an implementation must carry each out (on its own
+// thread if it needs to) before returning. GetRowCount and GetRowCsvLine are called on the
+// user-interface thread only.
+class ListView {
+public:
+    virtual ~ListView() = default;
+
+    // Appends the row of a new answer (columns number, title and path filled).
+    virtual void AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) = 0;
+    // Writes the status text, brings the row into view and processes pending events.
+    virtual void ShowStatus(int index, EssayStatus status) = 0;
+    // Score cells, written with "%0.2f".
+    virtual void ShowTotalScore(int index, double value) = 0;
+    virtual void ShowLengthPenalty(int index, double value) = 0;
+    virtual void ShowRhetoricScore(int index, double value) = 0;
+    virtual void ShowOrganizationScore(int index, double value) = 0;
+    virtual void ShowContentScore(int index, double value) = 0;
+
+    // Rows in display order, for the results file.
+    virtual int GetRowCount() = 0;
+    // The row's nine cells as one results-file line ending in ",\n" (see FormatCsvLine).
+    virtual void GetRowCsvLine(int row, std::string& line) = 0;
+
+    // Processes pending events of the calling thread (keeps the window alive while the
+    // document waits or scores on the user-interface thread).
+    virtual void PumpMessages() {}
+    // Repaints after the document changed (adding answers, export).
+    virtual void UpdateAllViews() {}
+};
+
+// The status text shown for a status ("未採点" ... "済"), Shift_JIS.
+const std::string& StatusText(EssayStatus status);
+
+// A score cell's text: the value with "%0.2f".
+std::string ScoreCellText(double value);
+
+// One results-file line of nine cells: each cell followed by ",", then "\n". A cell holding a
+// comma, a double quote or a line break is quoted, with "" for a quote inside.
+std::string FormatCsvLine(const std::string (&cells)[9]);
+
+}  // namespace tavi

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavi {
+
+// The byte stream of the parameter file: little-endian numbers without alignment, strings
+// with a length prefix (one byte below 255; 0xFF and a u16 below 65534; 0xFF, 0xFFFF and a
+// u32 above). Storing appends to a buffer; loading reads from one and remembers the first
+// failure (a truncated field or an impossible value) instead of throwing.
+class ParamArchive {
+public:
+    // An archive that stores.
+    ParamArchive() = default;
+    // An archive that loads `bytes`.
+    explicit ParamArchive(std::string bytes) : m_bytes(std::move(bytes)), m_storing(false) {}
+
+    bool IsStoring() const { return m_storing; }
+    const std::string& Bytes() const { return m_bytes; }
+
+    void WriteU16(uint16_t v);
+    void WriteI32(int32_t v);
+    void WriteF64(double v);
+    void WriteString(std::string_view s);
+
+    // Loading: each returns a zero value once the archive has failed.
+    uint16_t ReadU16();
+    int32_t ReadI32();
+    double ReadF64();
+    std::string ReadString();
+
+    // Marks the archive as failed with a reason (the first one is kept).
+    void Fail(const std::string& reason);
+    bool Failed() const { return !m_error.empty(); }
+    const std::string& Error() const { return m_error; }
+    // True when every byte has been read.
+    bool AtEnd() const { return m_pos == m_bytes.size(); }
+    size_t Position() const { return m_pos; }
+
+private:
+    bool Take(void* out, size_t n);
+    std::string m_bytes;
+    size_t m_pos = 0;
+    bool m_storing = true;
+    std::string m_error;
+};
+
+}  // namespace tavi

@@ -1,0 +1,221 @@
+// Scoring one answer, preparing the question, and scoring axes again.
+#include <optional>
+
+#include "analysis/Encoding.h"
+#include "document/CTaviDoc.h"
+
+namespace tavi {
+
+void CTaviDoc::NotifyScores(int index, const EssayRecord& r, bool withContent) {
+    if (!View()) return;
+    View()->ShowRhetoricScore(index, r.rhetoricScore);
+    View()->ShowOrganizationScore(index, r.organizationScore);
+    if (withContent) {
+        View()->ShowContentScore(index, r.contentScore);
+        View()->ShowLengthPenalty(index, r.lengthPenalty);
+        View()->ShowTotalScore(index, r.finalScore);
+    }
+}
+
+void CTaviDoc::ScoreEssay(int index) {
+    static const std::string prompt =
+        Sjis("設問文ファイルが指定されていません。評価を継続しますか？\n OK ... 処理継続\n Cancel ... 処理中断。");
+    BeginAnswer();
+    // The record is copied out and written back: the array may grow while this answer is scored.
+    EssayRecord r;
+    ScoringParams params;
+    {
+        std::lock_guard lock(m_mutex);
+        if (index >= 0 && index < static_cast<int>(m_answers.size())) {
+            r = m_answers[index];
+            params = m_params;
+        }
+    }
+    if (r.id == 0) {
+        EndAnswer();
+        return;
+    }
+    // Finds the record again by its management number, which never changes.
+    auto stored = [&]() -> EssayRecord* {
+        if (index < static_cast<int>(m_answers.size()) && m_answers[index].id == r.id) return &m_answers[index];
+        return nullptr;
+    };
+    auto setStatus = [&](EssayStatus status) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (EssayRecord* s = stored()) s->status = status;
+        }
+        if (View()) View()->ShowStatus(index, status);
+    };
+    setStatus(kStatusReading);
+    std::string text;
+    m_tools.ReadAnswerFile(r.path, text, params.paragraphMode);
+
+    setStatus(kStatusAnalysing);
+    if (m_analyzer.IsLoaded()) {
+        if (std::optional<std::string> analysis = m_analyzer.Analyze(text)) text = std::move(*analysis);
+    }
+    m_tools.SplitAnalysis(text, m_workTable);
+
+    setStatus(kStatusScoring);
+    r.ExtractRhetoricFeatures(m_workTable);
+    r.ExtractOrganizationFeatures(m_workTable);
+    r.BeginCommentPass();
+
+    bool haveQuestion;
+    {
+        std::lock_guard lock(m_mutex);
+        haveQuestion = static_cast<bool>(m_pQuestionVector);
+        if (haveQuestion) r.ComputeContentSimilarity(m_workTable, m_pQuestionVector, m_contentModel);
+    }
+    FlushModelMessages();
+    if (haveQuestion) {
+        if (View()) View()->ShowContentScore(index, r.contentSimilarity);
+    } else if (!m_bNoQuestionAccepted) {
+        MessageAnswer answer = m_person.ShowMessageBox(
+            {prompt, "Tavi", MessageButtons::kOkCancel, MessageIcon::kQuestion, 1, true});
+        if (answer != MessageAnswer::kOk) {
+            m_bStopRequested = true;
+            {
+                std::lock_guard lock(m_mutex);
+                r.status = kStatusUnscored;
+                if (EssayRecord* s = stored()) *s = r;
+            }
+            if (View()) View()->ShowStatus(index, kStatusUnscored);
+            EndAnswer();
+            return;
+        }
+        m_bNoQuestionAccepted = true;
+    }
+
+    r.ScoreRhetoric(params);
+    r.ScoreOrganization(params);
+    if (haveQuestion) {
+        r.ScoreContent();
+        r.ComputeWeightedTotal(params);
+        r.ComputeLengthPenalty(params);
+        r.ComputeFinalScore();
+    }
+    r.status = haveQuestion ? kStatusScored : kStatusUnscored;
+    {
+        std::lock_guard lock(m_mutex);
+        if (EssayRecord* s = stored()) {
+            *s = r;
+            if (haveQuestion) --m_nUnscored;
+        }
+    }
+    NotifyScores(index, r, haveQuestion);
+    if (View()) View()->ShowStatus(index, r.status);
+    EndAnswer();
+}
+
+bool CTaviDoc::PrepareQuestion() {
+    std::string path;
+    int mode;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_strQuestionPath;
+        mode = m_params.paragraphMode;
+    }
+    std::string text;
+    if (m_tools.ReadAnswerFile(path, text, mode) == 0) return false;
+    if (m_analyzer.IsLoaded()) {
+        if (std::optional<std::string> analysis = m_analyzer.Analyze(text)) text = std::move(*analysis);
+    }
+    MorphemeTable table;
+    m_tools.SplitAnalysis(text, table);
+    bool built = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded) {
+            DVector vector = BuildContentVector(table, m_contentModel);
+            if (m_pQuestionVector) free_vector(m_pQuestionVector, 1, m_pQuestionVector.nh);
+            m_pQuestionVector = vector;
+            built = true;
+        } else if (!m_contentModel.dictionaryLoaded && !m_contentModel.matrixLoaded) {
+            m_contentModel.LoadDictionary();
+        }
+    }
+    FlushModelMessages();
+    if (!built) return false;
+    RescoreContent();
+    return true;
+}
+
+void CTaviDoc::RescoreRhetoric() {
+    std::vector<std::pair<int, double>> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_answers.size(); ++i) {
+            EssayRecord& r = m_answers[i];
+            if (!r.rhetoricScored) continue;
+            r.rhetoricScored = false;
+            changed.emplace_back(static_cast<int>(i), r.ScoreRhetoric(m_params));
+        }
+    }
+    if (View())
+        for (auto [index, score] : changed) View()->ShowRhetoricScore(index, score);
+    RecomputeTotals();
+}
+
+void CTaviDoc::RescoreOrganization() {
+    std::vector<std::pair<int, double>> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_answers.size(); ++i) {
+            EssayRecord& r = m_answers[i];
+            if (!r.organizationScored) continue;
+            r.organizationScored = false;
+            changed.emplace_back(static_cast<int>(i), r.ScoreOrganization(m_params));
+        }
+    }
+    if (View())
+        for (auto [index, score] : changed) View()->ShowOrganizationScore(index, score);
+    RecomputeTotals();
+}
+
+void CTaviDoc::RescoreContent() {
+    std::vector<std::pair<int, EssayRecord>> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_pQuestionVector) return;
+        for (size_t i = 0; i < m_answers.size(); ++i) {
+            EssayRecord& r = m_answers[i];
+            if (r.status != kStatusScored) continue;
+            r.ScoreContent();
+            r.ComputeWeightedTotal(m_params);
+            r.ComputeLengthPenalty(m_params);
+            r.ComputeFinalScore();
+            changed.emplace_back(static_cast<int>(i), r);
+        }
+    }
+    if (!View()) return;
+    for (const auto& [index, r] : changed) {
+        View()->ShowContentScore(index, r.contentScore);
+        View()->ShowLengthPenalty(index, r.lengthPenalty);
+        View()->ShowTotalScore(index, r.finalScore);
+        View()->ShowStatus(index, kStatusScored);
+    }
+}
+
+void CTaviDoc::RecomputeTotals() {
+    std::vector<std::pair<int, EssayRecord>> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_answers.size(); ++i) {
+            EssayRecord& r = m_answers[i];
+            if (r.status != kStatusScored) continue;
+            r.ComputeWeightedTotal(m_params);
+            r.ComputeLengthPenalty(m_params);
+            r.ComputeFinalScore();
+            changed.emplace_back(static_cast<int>(i), r);
+        }
+    }
+    if (!View()) return;
+    for (const auto& [index, r] : changed) {
+        View()->ShowLengthPenalty(index, r.lengthPenalty);
+        View()->ShowTotalScore(index, r.finalScore);
+    }
+}
+
+}  // namespace tavi
