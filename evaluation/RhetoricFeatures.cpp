@@ -131,10 +131,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
         const std::string& conjugationForm = table.Field(r, kConjugationForm);
         if (tools.IsContinuativeForm(conjugationForm)) ++continuative;
         if (tools.IsConjunctiveParticle(pos)) ++conjunctive;
-        // Analysed tables end with an end-of-line row; a hand-made one may not, and then the
-        // last row is treated as followed by a full stop.
-        const std::string& nextPos = r + 1 < rows ? table.Field(r + 1, kPartOfSpeech) : kPeriodPos;
-        if (tools.IsNounModifyingPredicate(pos, conjugationForm, nextPos)) ++attributive;
+        if (tools.IsNounModifyingPredicate(table, r)) ++attributive;
     }
     // Sentences and phrases still open here are dropped.
 
