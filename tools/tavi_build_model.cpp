@@ -1,0 +1,164 @@
+// Builds a content model (settings file, dictionary and matrix file) from folders of plain-text
+// documents: content-noun counts per document, log-entropy weighting, truncated SVD.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/CorpusAnalysis.h"
+#include "tools/CorpusCounts.h"
+#include "tools/LsaModel.h"
+#include "tools/ModelFiles.h"
+
+namespace {
+
+constexpr const char* kProgram = "tavi-build-model";
+
+struct Options {
+    std::vector<std::string> folders;
+    std::string output;
+    int dimensions = 100;
+    int minDocumentFrequency = 5;
+    int jobs = 1;
+    bool quiet = false;
+};
+
+class Reporter {
+public:
+    explicit Reporter(bool quiet) : m_quiet(quiet), m_start(std::chrono::steady_clock::now()) {}
+
+    template <typename... Args>
+    void Note(const char* format, Args... args) const {
+        if (m_quiet) return;
+        std::fprintf(stderr, "%s: [%5.1fs] ", kProgram, Seconds());
+        std::fprintf(stderr, format, args...);
+        std::fputc('\n', stderr);
+    }
+
+private:
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+    bool m_quiet;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "%s: error: %s\n", kProgram, message.c_str());
+    return 1;
+}
+
+// The folders' own names for the settings file's remark, when they are plain ASCII.
+std::string FolderNames(const std::vector<std::string>& folders) {
+    std::string names;
+    for (const std::string& folder : folders) {
+        std::string name = std::filesystem::path(folder).lexically_normal().filename().string();
+        if (name.empty()) name = std::filesystem::path(folder).lexically_normal().parent_path().filename().string();
+        bool plain = std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+        if (!plain || name.empty()) continue;
+        names += names.empty() ? name : ", " + name;
+    }
+    return names;
+}
+
+std::string Megabytes(const std::string& path) {
+    std::error_code ec;
+    auto bytes = std::filesystem::file_size(path, ec);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f MB", ec ? 0.0 : static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+int Run(const Options& options) {
+    const Reporter report(options.quiet);
+    tavi::ModelFileNames names;
+    std::string error;
+    if (!tavi::ModelFileNamesFor(options.output, names, error)) return Fail(error);
+
+    std::vector<std::string> paths;
+    if (!tavi::ListCorpusDocuments(options.folders, paths, error)) return Fail(error);
+    const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(options.jobs), paths.size()));
+    report.Note("%zu documents; analysing with %d %s", paths.size(), workers,
+                workers == 1 ? "process" : "worker processes");
+
+    tavi::CorpusCounts corpus;
+    size_t withoutText = 0;
+    const size_t step = std::max<size_t>(paths.size() / 10, 1);
+    auto sink = [&](size_t index, tavi::DocumentAnalysis&& analysis) {
+        if (!analysis.hasText) {
+            ++withoutText;
+            if (!options.quiet)
+                std::fprintf(stderr, "%s: note: %s holds no text and is left out\n", kProgram, paths[index].c_str());
+            return;
+        }
+        corpus.AddDocument(analysis.counts);
+    };
+    auto progress = [&](size_t done) {
+        if (done % step == 0 && done < paths.size()) report.Note("analysed %zu of %zu documents", done, paths.size());
+    };
+    if (!tavi::AnalyseDocuments(paths, workers, sink, progress, error)) return Fail(error);
+    if (corpus.DocumentCount() == 0) return Fail("none of the " + std::to_string(paths.size()) + " documents holds text");
+    report.Note("analysed %zu documents (%zu without text); %zu distinct content nouns", paths.size(), withoutText,
+                corpus.TermCount());
+
+    tavi::Vocabulary vocabulary = tavi::SelectVocabulary(corpus, options.minDocumentFrequency);
+    if (vocabulary.words.empty())
+        return Fail("no content noun occurs in at least " + std::to_string(options.minDocumentFrequency) + " of the " +
+                    std::to_string(corpus.DocumentCount()) + " documents; lower --min-df or add documents");
+    Eigen::SparseMatrix<double> weighted = tavi::LogEntropyMatrix(corpus, vocabulary);
+    report.Note("%zu words in at least %d documents; weighted matrix %zu x %zu with %ld non-zero entries",
+                vocabulary.words.size(), options.minDocumentFrequency, vocabulary.words.size(),
+                corpus.DocumentCount(), static_cast<long>(weighted.nonZeros()));
+
+    tavi::TruncatedSvd svd;
+    if (!tavi::ComputeTruncatedSvd(weighted, options.dimensions, svd, error)) return Fail(error);
+    const long kept = static_cast<long>(svd.singularValues.size());
+    if (kept < options.dimensions)
+        std::fprintf(stderr,
+                     "%s: warning: %ld of the %d dimensions asked for are kept; the rest exceed the matrix's size "
+                     "or have a singular value of (nearly) 0\n",
+                     kProgram, kept, options.dimensions);
+    report.Note("%ld dimensions, singular values %.4g to %.4g", kept, svd.singularValues(0),
+                svd.singularValues(kept - 1));
+
+    char shape[200];
+    std::snprintf(shape, sizeof shape,
+                  "%zu documents, %zu words found in at least %d of them, log-entropy weighting, %ld dimensions.",
+                  corpus.DocumentCount(), vocabulary.words.size(), options.minDocumentFrequency, kept);
+    std::vector<std::string> remarks = {"Content model written by tavi-build-model.", shape};
+    if (std::string folders = FolderNames(options.folders); !folders.empty()) remarks.push_back("Corpus: " + folders);
+    if (!tavi::WriteContentModel(names, vocabulary.words, svd.u, svd.singularValues, remarks, error)) return Fail(error);
+    report.Note("wrote %s, %s (%s) and %s (%s)", names.settings.c_str(), names.dictionary.c_str(),
+                Megabytes(names.dictionary).c_str(), names.matrix.c_str(), Megabytes(names.matrix).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    CLI::App app{
+        "Builds a content model for Tavi from folders of plain-text documents (UTF-8 or Shift_JIS, one document "
+        "per *.txt file): the settings file given by --output and, beside it, a dictionary (.dic) and a matrix "
+        "file (.siv) of the same name."};
+    app.add_option("folders", options.folders, "Corpus folders; their *.txt files are the documents")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("-o,--output", options.output, "Settings file to write, e.g. models/mymodel.tcf")->required();
+    app.add_option("-k,--dims", options.dimensions, "Number of dimensions K of the model")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 10000));
+    app.add_option("--min-df", options.minDocumentFrequency,
+                   "Keep only words that occur in at least this many documents")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("-j,--jobs", options.jobs, "Number of worker processes that analyse documents")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 256));
+    app.add_flag("-q,--quiet", options.quiet, "Print errors and warnings only");
+    CLI11_PARSE(app, argc, argv);
+    return Run(options);
+}
