@@ -57,6 +57,7 @@ CTaviDoc::~CTaviDoc() {
     if (m_pQuestionVector) free_vector(m_pQuestionVector, 1, m_pQuestionVector.nh);
     m_workTable.Clear();
     m_answers.clear();
+    m_pathIndex.clear();
     m_analyzer.Unload();
 }
 
@@ -117,14 +118,14 @@ bool CTaviDoc::AddRecord(EssayRecord record) {
     {
         std::lock_guard lock(m_mutex);
         if (record.id == 0 && m_lastNumber == 0xFFFF) return false;
-        for (const EssayRecord& r : m_answers)
-            if (r.path == record.path) return false;
+        if (m_pathIndex.contains(record.path)) return false;
         if (record.id == 0) {
             record.id = ++m_lastNumber;
         } else if (record.id > m_lastNumber) {
             m_lastNumber = record.id;
         }
         record.status = kStatusUnscored;
+        m_pathIndex.insert(record.path);
         m_answers.push_back(record);
         index = static_cast<int>(m_answers.size()) - 1;
         ++m_nUnscored;
@@ -141,6 +142,7 @@ bool CTaviDoc::RemoveAnswer(int index) {
     std::lock_guard lock(m_mutex);
     if (index < 0 || index >= static_cast<int>(m_answers.size())) return false;
     if (m_answers[index].status == kStatusUnscored) --m_nUnscored;
+    m_pathIndex.erase(m_answers[index].path);
     m_answers.erase(m_answers.begin() + index);
     return true;
 }
@@ -152,9 +154,7 @@ int CTaviDoc::GetAnswerCount() const {
 
 bool CTaviDoc::ContainsPath(const std::string& path) const {
     std::lock_guard lock(m_mutex);
-    for (const EssayRecord& r : m_answers)
-        if (r.path == path) return true;
-    return false;
+    return m_pathIndex.contains(path);
 }
 
 std::string CTaviDoc::GetCommentText(int index) const {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "analysis/AnalyzerBinding.h"
@@ -160,6 +161,7 @@ private:
     std::thread::id m_settingsThread;
     std::vector<std::function<void()>> m_deferred;
     std::thread m_worker;
+    std::unordered_set<std::string> m_pathIndex;  // paths of m_answers, for ContainsPath
     std::vector<std::pair<std::string, std::string>> m_modelMessages;  // shown after loading
     std::unique_ptr<MessageSink> m_modelSink;
 };
