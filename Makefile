@@ -14,7 +14,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@$(BUILD)/bin/tavi-run-sample
+	@$(BUILD)/bin/tavi-score -q data/samples/question.txt data/samples/answers
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -7,10 +7,6 @@
 namespace tavi {
 namespace {
 
-const std::string& AppTitle() {
-    static const std::string title = "Tavi";
-    return title;
-}
 
 // Shows the wait cursor for the life of the object.
 class WaitCursor {

@@ -80,6 +80,10 @@ public:
     void OpenInEditor(int index);
     // Waits until the worker thread has ended (tests, shutdown).
     void WaitForRun();
+    // Takes over the record of an unscored answer that another process scored from the same
+    // file, question and parameters, and shows its cells. False when the answer at `index`
+    // is not unscored or has another management number.
+    bool AdoptScoredRecord(int index, const EssayRecord& record);
 
     // Command states: true when the command is enabled.
     bool OnUpdateScoreStart() const;
@@ -93,6 +97,8 @@ public:
     // Writes the results file (header and the view's rows) to a native path, through a
     // temporary file renamed into place. False, with `error` set, when it cannot be written.
     bool WriteResultsFile(const std::string& nativePath, std::string& error);
+    // The bytes of the results file: header and the view's rows, CR LF line ends.
+    std::string ResultsFileBytes();
     // Stores or loads the document (question path, parameters, answers with their features).
     void Serialize(ParamArchive& archive);
     // Saves the stored form to a native path, atomically. False with `error` on failure.

@@ -36,7 +36,7 @@ void CTaviDoc::OnSaveResults() {
     if (View()) View()->UpdateAllViews();
 }
 
-bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
+std::string CTaviDoc::ResultsFileBytes() {
     static const std::string header = Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,\n");
     std::string text = header;
     if (View()) {
@@ -47,7 +47,11 @@ bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& erro
             text += line;
         }
     }
-    if (!WriteFileAtomically(nativePath, ToCrLf(text), error)) return false;
+    return ToCrLf(text);
+}
+
+bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
+    if (!WriteFileAtomically(nativePath, ResultsFileBytes(), error)) return false;
     std::lock_guard lock(m_mutex);
     m_bResultsSaved = true;
     return true;

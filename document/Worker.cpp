@@ -53,6 +53,20 @@ void CTaviDoc::WaitForRun() {
     if (m_worker.joinable()) m_worker.join();
 }
 
+bool CTaviDoc::AdoptScoredRecord(int index, const EssayRecord& record) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (index < 0 || index >= static_cast<int>(m_answers.size())) return false;
+        EssayRecord& r = m_answers[index];
+        if (r.status != kStatusUnscored || r.id != record.id || r.path != record.path) return false;
+        r = record;
+        if (r.status != kStatusUnscored) --m_nUnscored;
+    }
+    if (record.rhetoricScored || record.organizationScored) NotifyScores(index, record, record.status == kStatusScored);
+    if (View()) View()->ShowStatus(index, record.status);
+    return true;
+}
+
 bool CTaviDoc::IsUnscored(int index) const {
     std::lock_guard lock(m_mutex);
     return index >= 0 && index < static_cast<int>(m_answers.size()) && m_answers[index].status == kStatusUnscored;

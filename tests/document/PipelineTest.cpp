@@ -166,7 +166,7 @@ TEST_F(DocumentTest, NewWeightsOrExpectedLengthRecomputeTotals) {
     SetQuestion(questionPath);
     Add(onTopic);
     doc->ScoreEssay(0);
-    person.questionDialog = [&](std::string& path, ScoringParams& p) {
+    person.questionDialog = [&](std::string&, ScoringParams& p) {
         p.contentWeight = 10;
         p.expectedLength = 0;
         p.paragraphMode = 1;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "document/CTaviDoc.h"
+
+namespace tavi {
+
+// Scores the given unscored answers of `doc`, in `jobs` worker processes when jobs > 1 (the
+// analyser is process-global, so processes rather than threads). Every worker scores from
+// the same question, model and parameters and sends its records back; an answer that no
+// worker delivered (a worker that died) is scored in this process. `progress` is called
+// after each answer with the number done so far.
+void ScoreInProcesses(CTaviDoc& doc, const std::vector<int>& answers, int jobs,
+                      const std::function<void(size_t)>& progress);
+
+}  // namespace tavi

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "evaluation/EssayRecord.h"
+
+namespace tavi {
+
+// Every member of a record as bytes, to pass scored records between processes.
+std::string EncodeRecord(const EssayRecord& record);
+// False when the bytes are not a whole encoded record.
+bool DecodeRecord(const std::string& bytes, EssayRecord& record);
+
+}  // namespace tavi

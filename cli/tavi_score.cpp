@@ -1,0 +1,212 @@
+// tavi-score: scores answer files against a question from the command line.
+#include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "analysis/Encoding.h"
+#include "cli/Output.h"
+#include "cli/ParallelScoring.h"
+#include "cli/TerminalPerson.h"
+#include "document/AtomicFile.h"
+#include "document/CTaviDoc.h"
+#include "document/MemoryListView.h"
+
+namespace fs = std::filesystem;
+using namespace tavi;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void Error(const std::string& message) { std::fprintf(stderr, "tavi-score: %s\n", message.c_str()); }
+
+// Answer files in argument order; a folder gives its *.txt files sorted by name.
+bool CollectAnswers(const std::vector<std::string>& inputs, std::vector<std::string>& files) {
+    for (const std::string& input : inputs) {
+        std::error_code ec;
+        fs::path path = fs::absolute(input, ec).lexically_normal();
+        if (fs::is_directory(path, ec)) {
+            std::vector<std::string> found;
+            for (const auto& entry : fs::directory_iterator(path, ec))
+                if (entry.path().extension() == ".txt" && !entry.is_directory()) found.push_back(entry.path().string());
+            if (ec) {
+                Error(input + ": " + ec.message());
+                return false;
+            }
+            std::sort(found.begin(), found.end());
+            files.insert(files.end(), found.begin(), found.end());
+        } else if (fs::exists(path, ec)) {
+            files.push_back(path.string());
+        } else {
+            Error(input + ": no such file or folder");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseWeights(const std::string& text, std::array<double, 3>& weights) {
+    std::istringstream in(text);
+    char colon1 = 0, colon2 = 0;
+    std::string rest;
+    in >> weights[0] >> colon1 >> weights[1] >> colon2 >> weights[2];
+    return in && colon1 == ':' && colon2 == ':' && !(in >> rest);
+}
+
+// A progress bar on stderr, drawn only when stderr is a terminal.
+class Progress {
+public:
+    explicit Progress(size_t total) : m_total(total), m_show(isatty(STDERR_FILENO) && total > 0) {}
+    void Update(size_t done) {
+        if (!m_show) return;
+        int width = 40;
+        int filled = static_cast<int>(width * done / m_total);
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(filled, '#').c_str(),
+                     std::string(width - filled, ' ').c_str(), done, m_total);
+        if (done == m_total) std::fprintf(stderr, "\n");
+        std::fflush(stderr);
+    }
+
+private:
+    size_t m_total;
+    bool m_show;
+};
+
+bool WriteOutput(const std::string& out, const std::string& bytes) {
+    if (out.empty()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        return std::fflush(stdout) == 0;
+    }
+    std::string error;
+    if (WriteFileAtomically(out, bytes, error)) return true;
+    Error(out + ": " + error);
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Scores Japanese essays (Shift_JIS or UTF-8 text files) against a question."};
+    std::string question, model, weightsText, paramsFile, saveParams, format = "table", out;
+    std::optional<double> expected;
+    std::optional<int> paragraph;
+    int jobs = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
+    std::vector<std::string> inputs;
+    app.add_option("-q,--question", question, "question file (設問文)");
+    app.add_option("-m,--model", model, "content model settings file (.tcf); a bare name is a built-in model");
+    app.add_option("-l,--expected-length", expected, "expected length of an answer in characters (default 800)");
+    app.add_option("-w,--weights", weightsText, "axis weights rhetoric:organization:content (default 5:2:3)");
+    app.add_option("-p,--paragraph-mode", paragraph, "0: blank lines separate paragraphs; 1: every line break")
+        ->check(CLI::IsMember({0, 1}));
+    app.add_option("--params", paramsFile, "parameter file to start from (question, parameters, answers)");
+    app.add_option("--save-params", saveParams, "write the parameter file of the run");
+    app.add_option("--format", format, "output format: table, csv or json")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+    app.add_option("-o,--output", out, "write the output to this file instead of stdout");
+    app.add_option("-j,--jobs", jobs, "worker processes (default: the number of cores)")->check(CLI::PositiveNumber);
+    app.add_option("answers", inputs, "answer files or folders of *.txt files");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    std::array<double, 3> weights{};
+    if (!weightsText.empty() && !ParseWeights(weightsText, weights)) {
+        Error("--weights takes three numbers as R:O:C, not \"" + weightsText + "\"");
+        return kExitUsage;
+    }
+    if (inputs.empty() && paramsFile.empty()) {
+        Error("no answer files given (see --help)");
+        return kExitUsage;
+    }
+    std::vector<std::string> files;
+    if (!CollectAnswers(inputs, files)) return kExitUsage;
+
+    TerminalPerson person;
+    MemoryListView view;
+    CTaviDoc doc(person);
+    doc.SetListView(&view);
+    if (!doc.IsAnalyzerLoaded()) {
+        Error(std::string("the analyser library ") + AnalyzerBinding::kDefaultLibrary +
+              " (Debian packages libchasen2 and ipadic) cannot be loaded");
+        return kExitFailed;
+    }
+    if (!paramsFile.empty()) {
+        std::string error;
+        if (!doc.LoadParameterFile(paramsFile, error)) {
+            Error(paramsFile + ": not a parameter file: " + error);
+            return kExitFailed;
+        }
+    }
+    if (!model.empty()) {
+        if (!NativePathToSjis(model, person.modelPath)) {
+            Error(model + ": the path has no Shift_JIS form");
+            return kExitFailed;
+        }
+        doc.OnParamDetail();
+    }
+    // Parameters first, then the question, so the question is read with the new paragraph mode.
+    person.expectedLength = expected;
+    person.paragraphMode = paragraph;
+    if (!weightsText.empty()) person.weights = weights;
+    doc.OnQuestionSettings();
+    if (!question.empty()) {
+        std::error_code ec;
+        std::string full = fs::absolute(question, ec).lexically_normal().string();
+        if (!NativePathToSjis(full, person.questionPath)) {
+            Error(question + ": the path has no Shift_JIS form");
+            return kExitFailed;
+        }
+        doc.OnQuestionSettings();
+        if (!doc.HasQuestionVector()) {
+            Error(question + ": the question could not be prepared (see the message above)");
+            return kExitFailed;
+        }
+    } else if (!doc.HasQuestionVector()) {
+        Error("warning: no question (-q): answers get rhetoric and organization scores only and stay unscored");
+    }
+
+    for (const std::string& file : files) {
+        std::string sjis;
+        if (!NativePathToSjis(file, sjis)) {
+            Error(file + ": the file name has no Shift_JIS form");
+            return kExitFailed;
+        }
+        if (!doc.AddAnswer(sjis)) Error("warning: " + file + ": already listed, not added again");
+    }
+
+    std::vector<int> pending;
+    for (int i = 0; i < doc.GetAnswerCount(); ++i)
+        if (doc.IsUnscored(i)) pending.push_back(i);
+    Progress progress(pending.size());
+    ScoreInProcesses(doc, pending, jobs, [&](size_t done) { progress.Update(done); });
+
+    std::string output;
+    if (format == "csv") {
+        output = doc.ResultsFileBytes();
+    } else if (format == "json") {
+        output = FormatJson(doc);
+    } else {
+        output = FormatTable(view, view.GetRowCount());
+    }
+    if (!WriteOutput(out, output)) return kExitFailed;
+    if (!saveParams.empty()) {
+        std::string error;
+        if (!doc.SaveParameterFile(saveParams, error)) {
+            Error(saveParams + ": " + error);
+            return kExitFailed;
+        }
+    }
+    bool allScored = doc.GetUnscoredCount() == 0;
+    return allScored || !doc.HasQuestionVector() ? kExitOk : kExitFailed;
+}
