@@ -11,6 +11,9 @@ namespace {
 
 using SparseMatrix = Eigen::SparseMatrix<double>;
 
+// Global weights below this are rounding noise of a weight of 0.
+constexpr double kZeroWeight = 1e-12;
+
 // y = A^T A x (over the columns of A) or y = A A^T x (over its rows), without forming the product.
 class GramProduct {
 public:
@@ -110,8 +113,11 @@ SparseMatrix LogEntropyMatrix(const CorpusCounts& corpus, const Vocabulary& voca
     std::vector<double> globalWeight(rows, 1.0);
     if (documents > 1) {
         const double logDocuments = std::log(static_cast<double>(documents));
-        for (size_t i = 0; i < rows; ++i)
-            globalWeight[i] = std::clamp(1.0 + entropySum[i] / logDocuments, 0.0, 1.0);
+        for (size_t i = 0; i < rows; ++i) {
+            // A word spread evenly over all documents has weight 0; rounding must not leave a trace of it.
+            double weight = 1.0 + entropySum[i] / logDocuments;
+            globalWeight[i] = weight < kZeroWeight ? 0.0 : std::min(weight, 1.0);
+        }
     }
 
     std::vector<Eigen::Triplet<double>> entries;

@@ -1,0 +1,178 @@
+// Reading and analysing corpus documents with ChaSen, in this process and in worker processes.
+#include "tools/CorpusAnalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "analysis/Encoding.h"
+#include "fakes/TestSupport.h"
+
+namespace tavi {
+namespace {
+
+using test::S;
+using test::TempDir;
+using test::WriteTempFile;
+
+// Written in UTF-8; the Shift_JIS twin of a document must give the same counts.
+constexpr const char* kText =
+    "ケーキを東京で食べた。ｹｰｷも好きだ。\n"
+    "私は３個のリンゴを田中さんと買った。\n"
+    "\n"
+    "次の段落では、コーヒーとケーキ。\n";
+
+TermCounts ExpectedCounts() {
+    // ケーキ twice and the half-width ｹｰｷ once; 私, ３, 個, 田中 and さん carry no content.
+    return {{S("けーき"), 3}, {S("東京"), 1}, {S("好き"), 1}, {S("りんご"), 1},
+            {S("次"), 1},     {S("段落"), 1}, {S("こーひー"), 1}};
+}
+
+TEST(AnalyseDocument, CountsContentNounsOfUtf8AndShiftJisFiles) {
+    AnalyzerBinding analyzer;
+    ASSERT_TRUE(analyzer.Load()) << "the ChaSen library could not be loaded";
+    for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"utf8.txt", kText},
+                                      std::pair<std::string, std::string>{"sjis.txt", S(kText)}}) {
+        SCOPED_TRACE(name);
+        DocumentAnalysis result;
+        std::string error;
+        ASSERT_TRUE(AnalyseDocument(WriteTempFile(name, bytes), analyzer, result, error)) << error;
+        EXPECT_TRUE(result.hasText);
+        EXPECT_EQ(result.counts, ExpectedCounts());
+    }
+}
+
+TEST(AnalyseDocument, EmptyDocumentsHaveNoText) {
+    AnalyzerBinding analyzer;
+    for (const char* bytes : {"", "\n\n\r\n"}) {
+        DocumentAnalysis result;
+        result.hasText = true;
+        std::string error;
+        ASSERT_TRUE(AnalyseDocument(WriteTempFile("empty.txt", bytes), analyzer, result, error)) << error;
+        EXPECT_FALSE(result.hasText);
+        EXPECT_TRUE(result.counts.empty());
+    }
+}
+
+TEST(AnalyseDocument, NamesFilesThatCannotBeRead) {
+    AnalyzerBinding analyzer;
+    DocumentAnalysis result;
+    std::string error;
+    std::string missing = TempDir() + "/missing.txt";
+    EXPECT_FALSE(AnalyseDocument(missing, analyzer, result, error));
+    EXPECT_NE(error.find(missing), std::string::npos) << error;
+    EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+
+    // A folder opens but cannot be read.
+    std::string folder = TempDir() + "/folder.txt";
+    std::filesystem::create_directories(folder);
+    error.clear();
+    EXPECT_FALSE(AnalyseDocument(folder, analyzer, result, error));
+    EXPECT_NE(error.find(folder), std::string::npos) << error;
+}
+
+TEST(AnalyseDocument, ReportsAnAnalyserThatCannotBeLoaded) {
+    AnalyzerBinding analyzer("libno-such-analyser.so");
+    DocumentAnalysis result;
+    std::string error;
+    EXPECT_FALSE(AnalyseDocument(WriteTempFile("doc.txt", kText), analyzer, result, error));
+    EXPECT_NE(error.find("analyser cannot be loaded"), std::string::npos) << error;
+}
+
+TEST(ListCorpusDocuments, ListsTextFilesByNameFolderAfterFolder) {
+    std::string first = TempDir() + "/first";
+    std::string second = TempDir() + "/second";
+    WriteTempFile("first/b.txt", "b");
+    WriteTempFile("first/a.txt", "a");
+    WriteTempFile("first/index.tsv", "file\ttitle\n");
+    WriteTempFile("first/sub/c.txt", "c");
+    std::filesystem::create_directories(first + "/folder.txt");
+    WriteTempFile("second/0.txt", "0");
+
+    std::vector<std::string> paths;
+    std::string error;
+    ASSERT_TRUE(ListCorpusDocuments({second, first}, paths, error)) << error;
+    EXPECT_EQ(paths, (std::vector<std::string>{second + "/0.txt", first + "/a.txt", first + "/b.txt"}));
+}
+
+TEST(ListCorpusDocuments, RefusesMissingFoldersAndFoldersWithoutDocuments) {
+    std::string empty = TempDir() + "/empty";
+    WriteTempFile("empty/index.tsv", "file\n");
+    std::vector<std::string> paths;
+    std::string error;
+    EXPECT_FALSE(ListCorpusDocuments({empty}, paths, error));
+    EXPECT_NE(error.find("holds no document"), std::string::npos) << error;
+
+    error.clear();
+    EXPECT_FALSE(ListCorpusDocuments({TempDir() + "/nowhere"}, paths, error));
+    EXPECT_NE(error.find("nowhere"), std::string::npos) << error;
+}
+
+class AnalyseDocumentsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* texts[] = {kText, "雨の日に図書館で本を読んだ。", "", "駅前の書店で雑誌を買った。\n\n雨だった。",
+                               "コーヒーを飲む。"};
+        for (size_t i = 0; i < std::size(texts); ++i)
+            paths.push_back(WriteTempFile("corpus/doc" + std::to_string(i) + ".txt", texts[i]));
+    }
+
+    // Every document's analysis, checking that the sink sees them in order and that
+    // progress counts up to the number of documents.
+    std::vector<DocumentAnalysis> Analyse(int workers) {
+        std::vector<DocumentAnalysis> results;
+        size_t lastProgress = 0;
+        std::string error;
+        bool ok = AnalyseDocuments(
+            paths, workers,
+            [&](size_t index, DocumentAnalysis&& analysis) {
+                EXPECT_EQ(index, results.size());
+                results.push_back(std::move(analysis));
+            },
+            [&](size_t done) {
+                EXPECT_EQ(done, lastProgress + 1);
+                lastProgress = done;
+            },
+            error);
+        EXPECT_TRUE(ok) << error;
+        EXPECT_EQ(lastProgress, paths.size());
+        return results;
+    }
+
+    std::vector<std::string> paths;
+};
+
+TEST_F(AnalyseDocumentsTest, WorkerProcessesGiveTheSameResultsInTheSameOrder) {
+    std::vector<DocumentAnalysis> alone = Analyse(1);
+    ASSERT_EQ(alone.size(), paths.size());
+    EXPECT_EQ(alone[0].counts, ExpectedCounts());
+    EXPECT_FALSE(alone[2].hasText);
+    TermCounts library = {{S("雨"), 1}, {S("図書館"), 1}, {S("本"), 1}};  // 日 is a dependent noun here
+    EXPECT_EQ(alone[1].counts, library);
+
+    for (int workers : {2, 3, 8}) {
+        SCOPED_TRACE(testing::Message() << workers << " workers");
+        std::vector<DocumentAnalysis> shared = Analyse(workers);
+        ASSERT_EQ(shared.size(), alone.size());
+        for (size_t i = 0; i < alone.size(); ++i) {
+            EXPECT_EQ(shared[i].hasText, alone[i].hasText) << "document " << i;
+            EXPECT_EQ(shared[i].counts, alone[i].counts) << "document " << i;
+        }
+    }
+}
+
+TEST_F(AnalyseDocumentsTest, AFailingDocumentStopsTheRunAndIsNamed) {
+    paths.insert(paths.begin() + 3, TempDir() + "/corpus/vanished.txt");
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << workers << " workers");
+        size_t delivered = 0;
+        std::string error;
+        EXPECT_FALSE(AnalyseDocuments(
+            paths, workers, [&](size_t, DocumentAnalysis&&) { ++delivered; }, nullptr, error));
+        EXPECT_NE(error.find("vanished.txt"), std::string::npos) << error;
+        EXPECT_LE(delivered, 3u);
+    }
+}
+
+}  // namespace
+}  // namespace tavi
