@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "analysis/Encoding.h"
+#include "cli/RecordCodec.h"
+#include "document/CTaviDoc.h"
+#include "document/MemoryListView.h"
+#include "fakes/FakePerson.h"
+#include "fakes/TestSupport.h"
+
+namespace tavi::test {
+namespace {
+
+const std::string kSamples = TAVI_SAMPLES_DIR;
+const std::string kScore = std::string(TAVI_BIN_DIR) + "/tavi-score";
+
+struct CommandRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs tavi-score with the given arguments (a shell command line) and collects its output.
+CommandRun Score(const std::string& args, const std::string& env = "") {
+    std::string dir = TempDir();
+    std::string command = env + " " + kScore + " " + args + " >" + dir + "/out 2>" + dir + "/err";
+    CommandRun run;
+    int rc = std::system(command.c_str());
+    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    run.out = ReadFileBytes(dir + "/out");
+    run.err = ReadFileBytes(dir + "/err");
+    return run;
+}
+
+std::string SampleArgs() { return "-q " + kSamples + "/question.txt " + kSamples + "/answers"; }
+
+// The sample paths replaced by a placeholder, so the golden files do not depend on the checkout.
+std::string Portable(std::string text) {
+    for (size_t at; (at = text.find(kSamples)) != std::string::npos;) text.replace(at, kSamples.size(), "@SAMPLES@");
+    return text;
+}
+
+TEST(ScoreCommand, UsageErrorsExitWith2) {
+    EXPECT_EQ(Score("").status, 2);
+    EXPECT_EQ(Score("-w 1:2 " + kSamples + "/answers").status, 2);
+    EXPECT_EQ(Score("--format xml " + kSamples + "/answers").status, 2);
+    EXPECT_EQ(Score("-p 3 " + kSamples + "/answers").status, 2);
+    CommandRun missing = Score(kSamples + "/no-such-answer.txt");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("no-such-answer.txt"), std::string::npos);
+    EXPECT_EQ(Score("--help").status, 0);
+}
+
+TEST(ScoreCommand, FailuresExitWith1AndNameTheCause) {
+    CommandRun noAnalyser = Score(SampleArgs(), "TAVI_ANALYZER_LIBRARY=libtavi-none.so");
+    EXPECT_EQ(noAnalyser.status, 1);
+    EXPECT_NE(noAnalyser.err.find("libchasen"), std::string::npos);
+    CommandRun badQuestion = Score("-q /nonexistent/question.txt " + kSamples + "/answers");
+    EXPECT_EQ(badQuestion.status, 1);
+    EXPECT_NE(badQuestion.err.find("/nonexistent/question.txt"), std::string::npos);
+    CommandRun badModel = Score("-m /nonexistent/model.tcf " + SampleArgs());
+    EXPECT_EQ(badModel.status, 1);
+    EXPECT_NE(badModel.err.find("/nonexistent/model.tcf"), std::string::npos);
+    std::string notParams = WriteTempFile("bad.prm", "not a parameter file");
+    EXPECT_EQ(Score("--params " + notParams).status, 1);
+}
+
+TEST(ScoreCommand, CsvIsTheDesktopExportByteForByte) {
+    CommandRun run = Score("--format csv " + SampleArgs());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    FakePerson person;
+    MemoryListView view;
+    CTaviDoc doc(person);
+    doc.SetListView(&view);
+    person.questionDialog = [](std::string& path, ScoringParams&) {
+        path = Sjis(kSamples + "/question.txt");
+        return true;
+    };
+    doc.OnQuestionSettings();
+    std::vector<int> all;
+    for (const char* name : {"a01_long_on_topic", "a02_short", "a03_off_topic", "a04_no_kanji", "a05_connectives",
+                             "a06_long_sentences", "a07_medium", "a08_passive", "a09_kanji_heavy", "a10_blank",
+                             "a11_demonstratives", "a12_mixed_width", "a13_utf8"}) {
+        ASSERT_TRUE(doc.AddAnswer(Sjis(kSamples + "/answers/" + name + ".txt")));
+        all.push_back(static_cast<int>(all.size()));
+    }
+    doc.ScoreSelected(all);
+    person.fileToSave = TempDir() + "/export.csv";
+    doc.OnSaveResults();
+    EXPECT_EQ(run.out, ReadFileBytes(person.fileToSave));
+    EXPECT_EQ(Portable(run.out), ReadFileBytes(std::string(TAVI_TEST_DATA_DIR) + "/cli/samples.csv"));
+}
+
+TEST(ScoreCommand, JsonHoldsEveryMemberAndDoesNotDependOnJobs) {
+    CommandRun one = Score("--format json -j 1 " + SampleArgs());
+    CommandRun two = Score("--format json -j 3 " + SampleArgs());
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.out, two.out);
+    EXPECT_EQ(Portable(one.out), ReadFileBytes(std::string(TAVI_TEST_DATA_DIR) + "/cli/samples.json"));
+
+    auto json = nlohmann::ordered_json::parse(one.out);
+    EXPECT_EQ(json["question"], kSamples + "/question.txt");
+    EXPECT_EQ(json["parameters"].size(), 21u);
+    EXPECT_EQ(json["parameters"]["modelPath"], "yoroku2000.tcf");
+    ASSERT_EQ(json["answers"].size(), 13u);
+    const auto& first = json["answers"][0];
+    EXPECT_EQ(first.size(), 36u);  // every member of the record
+    EXPECT_EQ(first.begin().key(), "id");
+    EXPECT_TRUE(first["sentenceStatsCount"].is_number_integer());
+    EXPECT_TRUE(first["rhetoricScored"].is_boolean());
+    EXPECT_EQ(first["status"], 4);
+    EXPECT_DOUBLE_EQ(first["finalScore"].get<double>(),
+                     first["weightedTotal"].get<double>() + first["lengthPenalty"].get<double>());
+    // An answer without kanji has no kanji-noun runs: its long-reading shares are not numbers.
+    const auto& noKanji = json["answers"][3];
+    EXPECT_EQ(noKanji["title"], "a04_no_kanji.txt");
+    EXPECT_TRUE(noKanji["longReadingShare9"].is_null());
+    EXPECT_NE(noKanji["commentText"].get<std::string>().find("漢字が使用されていません。"), std::string::npos);
+}
+
+TEST(ScoreCommand, WithoutQuestionAnswersStayUnscored) {
+    CommandRun run = Score("--format json " + kSamples + "/answers/a01_long_on_topic.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("no question"), std::string::npos);
+    auto json = nlohmann::json::parse(run.out);
+    EXPECT_TRUE(json["question"].is_null());
+    EXPECT_EQ(json["answers"][0]["status"], 0);
+    EXPECT_TRUE(json["answers"][0]["rhetoricScored"]);
+}
+
+TEST(ScoreCommand, ParameterFileRoundTrip) {
+    std::string prm = TempDir() + "/run.prm";
+    CommandRun first = Score("--format csv -l 400 -w 1:1:1 -p 1 --save-params " + prm + " " + SampleArgs());
+    ASSERT_EQ(first.status, 0) << first.err;
+    CommandRun again = Score("--format csv --params " + prm);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, first.out);
+    CommandRun table = Score("--params " + prm + " -o " + TempDir() + "/table.txt");
+    EXPECT_EQ(table.status, 0);
+    EXPECT_TRUE(table.out.empty());
+    EXPECT_NE(ReadFileBytes(TempDir() + "/table.txt").find("a13_utf8.txt"), std::string::npos);
+}
+
+TEST(RecordCodec, RoundTripKeepsEveryMember) {
+    EssayRecord r(Sjis("/答案/1.txt"), Sjis("1.txt"));
+    r.id = 7;
+    r.status = kStatusScored;
+    r.sentenceStatsCount = 3;
+    r.passiveRate = std::numeric_limits<double>::quiet_NaN();
+    r.finalScore = 8.25;
+    r.rhetoricScored = true;
+    r.AddComment(16, 2);
+    EssayRecord back;
+    ASSERT_TRUE(DecodeRecord(EncodeRecord(r), back));
+    EXPECT_EQ(EncodeRecord(back), EncodeRecord(r));
+    EXPECT_EQ(back.commentText, r.commentText);
+    EXPECT_EQ(back.axisComments[EssayRecord::kContentComments], r.axisComments[EssayRecord::kContentComments]);
+    EXPECT_TRUE(std::isnan(back.passiveRate));
+    EXPECT_FALSE(DecodeRecord(EncodeRecord(r).substr(1), back));
+}
+
+}  // namespace
+}  // namespace tavi::test
