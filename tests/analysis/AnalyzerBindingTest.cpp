@@ -121,7 +121,9 @@ TEST(AnalyzerBinding, LongParagraphIsCutAtSentenceEnds) {
     ASSERT_GT(pieces.size(), 8u);
     for (size_t p = 0; p < pieces.size(); ++p) {
         EXPECT_LE(pieces[p].size(), AnalyzerBinding::kMaxPieceBytes);
-        if (p + 1 < pieces.size()) EXPECT_TRUE(pieces[p].ends_with(S("。")));
+        if (p + 1 < pieces.size()) {
+            EXPECT_TRUE(pieces[p].ends_with(S("。")));
+        }
     }
 }
 
