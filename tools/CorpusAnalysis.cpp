@@ -280,8 +280,7 @@ bool ListCorpusDocuments(const std::vector<std::string>& folders, std::vector<st
     return true;
 }
 
-bool AnalyseDocument(const std::string& path, AnalyzerBinding& analyzer, DocumentAnalysis& result,
-                     std::string& error) {
+bool AnalyseDocument(const std::string& path, AnalyzerBinding& analyzer, DocumentAnalysis& result, std::string& error) {
     result = DocumentAnalysis{};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {

@@ -1,7 +1,8 @@
 #include "tools/LsaModel.h"
 
-#include <Eigen/Eigenvalues>
 #include <Spectra/SymEigsSolver.h>
+
+#include <Eigen/Eigenvalues>
 #include <algorithm>
 #include <cmath>
 #include <numeric>

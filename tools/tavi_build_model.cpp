@@ -39,9 +39,7 @@ public:
     }
 
 private:
-    double Seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    }
+    double Seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(); }
     bool m_quiet;
     std::chrono::steady_clock::time_point m_start;
 };
@@ -100,7 +98,8 @@ int Run(const Options& options) {
         if (done % step == 0 && done < paths.size()) report.Note("analysed %zu of %zu documents", done, paths.size());
     };
     if (!tavi::AnalyseDocuments(paths, workers, sink, progress, error)) return Fail(error);
-    if (corpus.DocumentCount() == 0) return Fail("none of the " + std::to_string(paths.size()) + " documents holds text");
+    if (corpus.DocumentCount() == 0)
+        return Fail("none of the " + std::to_string(paths.size()) + " documents holds text");
     report.Note("analysed %zu documents (%zu without text); %zu distinct content nouns", paths.size(), withoutText,
                 corpus.TermCount());
 
@@ -110,8 +109,8 @@ int Run(const Options& options) {
                     std::to_string(corpus.DocumentCount()) + " documents; lower --min-df or add documents");
     Eigen::SparseMatrix<double> weighted = tavi::LogEntropyMatrix(corpus, vocabulary);
     report.Note("%zu words in at least %d documents; weighted matrix %zu x %zu with %ld non-zero entries",
-                vocabulary.words.size(), options.minDocumentFrequency, vocabulary.words.size(),
-                corpus.DocumentCount(), static_cast<long>(weighted.nonZeros()));
+                vocabulary.words.size(), options.minDocumentFrequency, vocabulary.words.size(), corpus.DocumentCount(),
+                static_cast<long>(weighted.nonZeros()));
 
     tavi::TruncatedSvd svd;
     if (!tavi::ComputeTruncatedSvd(weighted, options.dimensions, svd, error)) return Fail(error);
@@ -130,7 +129,8 @@ int Run(const Options& options) {
                   corpus.DocumentCount(), vocabulary.words.size(), options.minDocumentFrequency, kept);
     std::vector<std::string> remarks = {"Content model written by tavi-build-model.", shape};
     if (std::string folders = FolderNames(options.folders); !folders.empty()) remarks.push_back("Corpus: " + folders);
-    if (!tavi::WriteContentModel(names, vocabulary.words, svd.u, svd.singularValues, remarks, error)) return Fail(error);
+    if (!tavi::WriteContentModel(names, vocabulary.words, svd.u, svd.singularValues, remarks, error))
+        return Fail(error);
     report.Note("wrote %s, %s (%s) and %s (%s)", names.settings.c_str(), names.dictionary.c_str(),
                 Megabytes(names.dictionary).c_str(), names.matrix.c_str(), Megabytes(names.matrix).c_str());
     return 0;

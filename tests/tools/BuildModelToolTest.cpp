@@ -23,8 +23,8 @@ struct RunResult {
 
 RunResult RunBuilder(const std::string& arguments) {
     std::string errorsPath = TempDir() + "/stderr.txt";
-    std::string command = std::string("'") + TAVI_BIN_DIR + "/tavi-build-model' " + arguments + " >/dev/null 2>'" +
-                          errorsPath + "'";
+    std::string command =
+        std::string("'") + TAVI_BIN_DIR + "/tavi-build-model' " + arguments + " >/dev/null 2>'" + errorsPath + "'";
     int status = std::system(command.c_str());
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

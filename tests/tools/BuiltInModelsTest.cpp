@@ -139,7 +139,8 @@ TEST_P(BuiltInModelTest, HalvesOfADocumentAreCloserThanHalvesOfDifferentDocument
     // similar to its own second half than to any other document's (chance: 1 in 12). The
     // models built here manage 11 of 12; 9 leaves room for other analyser dictionaries.
     std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(TAVI_CORPUS_DIR) + "/" + GetParam().corpus))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(TAVI_CORPUS_DIR) + "/" + GetParam().corpus))
         if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
     ASSERT_GE(files.size(), 100u);
@@ -166,22 +167,17 @@ TEST_P(BuiltInModelTest, HalvesOfADocumentAreCloserThanHalvesOfDifferentDocument
     for (DVector& v : seconds) free_vector(v, 1, k);
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, BuiltInModelTest,
-                         ::testing::Values(BuiltInModel{"yoroku2000.tcf",
-                                                        "essays",
-                                                        {{"俳句", "句", "汽車"},
-                                                         {"山", "峰", "俳句"},
-                                                         {"汽車", "駅", "俳句"},
-                                                         {"海", "波", "俳句"}}},
-                                           BuiltInModel{"syasetsu2000.tcf",
-                                                        "news",
-                                                        {{"地震", "震度", "選挙"},
-                                                         {"選挙", "投票", "地震"},
-                                                         {"列車", "駅", "選挙"},
-                                                         {"野球", "投手", "選挙"}}}),
-                         [](const ::testing::TestParamInfo<BuiltInModel>& info) {
-                             return std::string(info.param.corpus);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Models, BuiltInModelTest,
+    ::testing::Values(
+        BuiltInModel{"yoroku2000.tcf",
+                     "essays",
+                     {{"俳句", "句", "汽車"}, {"山", "峰", "俳句"}, {"汽車", "駅", "俳句"}, {"海", "波", "俳句"}}},
+        BuiltInModel{
+            "syasetsu2000.tcf",
+            "news",
+            {{"地震", "震度", "選挙"}, {"選挙", "投票", "地震"}, {"列車", "駅", "選挙"}, {"野球", "投手", "選挙"}}}),
+    [](const ::testing::TestParamInfo<BuiltInModel>& info) { return std::string(info.param.corpus); });
 
 }  // namespace
 }  // namespace tavi

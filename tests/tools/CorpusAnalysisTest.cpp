@@ -1,12 +1,11 @@
 // Reading and analysing corpus documents with ChaSen, in this process and in worker processes.
-#include "tools/CorpusAnalysis.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "analysis/Encoding.h"
 #include "fakes/TestSupport.h"
+#include "tools/CorpusAnalysis.h"
 
 namespace tavi {
 namespace {
@@ -24,7 +23,7 @@ constexpr const char* kText =
 
 TermCounts ExpectedCounts() {
     // ケーキ twice and the half-width ｹｰｷ once; 私, ３, 個, 田中 and さん carry no content.
-    return {{S("けーき"), 3}, {S("東京"), 1}, {S("好き"), 1}, {S("りんご"), 1},
+    return {{S("けーき"), 3}, {S("東京"), 1}, {S("好き"), 1},    {S("りんご"), 1},
             {S("次"), 1},     {S("段落"), 1}, {S("こーひー"), 1}};
 }
 

@@ -1,5 +1,3 @@
-#include "tools/LsaModel.h"
-
 #include <gtest/gtest.h>
 
 #include <Eigen/SVD>
@@ -7,6 +5,7 @@
 #include <random>
 
 #include "fakes/TestSupport.h"
+#include "tools/LsaModel.h"
 
 namespace tavi {
 namespace {

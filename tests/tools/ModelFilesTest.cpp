@@ -1,5 +1,3 @@
-#include "tools/ModelFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -9,6 +7,7 @@
 #include "content/ContentModel.h"
 #include "content/MessageSink.h"
 #include "fakes/TestSupport.h"
+#include "tools/ModelFiles.h"
 
 namespace tavi {
 namespace {

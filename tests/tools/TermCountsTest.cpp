@@ -1,9 +1,8 @@
-#include "tools/TermCounts.h"
-
 #include <gtest/gtest.h>
 
 #include "fakes/TestSupport.h"
 #include "tools/CorpusCounts.h"
+#include "tools/TermCounts.h"
 
 namespace tavi {
 namespace {
