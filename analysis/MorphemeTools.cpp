@@ -274,10 +274,19 @@ bool MorphemeTools::HasKanji(std::string_view surface) const {
 }
 
 bool MorphemeTools::ContainsText(std::string_view field, std::string_view name) const {
-    if (name.empty()) return true;
-    for (size_t i = 0; i + name.size() <= field.size(); i += SjisCharLength(field, i))
-        if (std::memcmp(field.data() + i, name.data(), name.size()) == 0) return true;
-    return false;
+    return FindText(field, name) != std::string_view::npos;
+}
+
+size_t MorphemeTools::FindText(std::string_view field, std::string_view name) const {
+    if (name.empty()) return 0;
+    // Byte search finds the candidates; a candidate counts only at a character boundary,
+    // which one walk over the characters, never going back, tells.
+    size_t boundary = 0;
+    for (size_t at = field.find(name); at != std::string_view::npos; at = field.find(name, boundary)) {
+        while (boundary < at) boundary += SjisCharLength(field, boundary);
+        if (boundary == at) return at;
+    }
+    return std::string_view::npos;
 }
 
 bool MorphemeTools::StartsWithText(std::string_view field, std::string_view name) const {

@@ -80,6 +80,8 @@ public:
 
     // True when `name` occurs in `field` starting at a Shift_JIS character boundary.
     bool ContainsText(std::string_view field, std::string_view name) const;
+    // Byte offset of the first such occurrence of `name` in `field`, or npos.
+    size_t FindText(std::string_view field, std::string_view name) const;
     // True when `field` begins with `name`, compared character by character.
     bool StartsWithText(std::string_view field, std::string_view name) const;
 
