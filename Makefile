@@ -20,6 +20,7 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: export LSAN_OPTIONS = suppressions=$(CURDIR)/tests/sanitizers/lsan.supp
 asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)

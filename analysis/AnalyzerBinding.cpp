@@ -62,7 +62,9 @@ bool AnalyzerBinding::LoadLocked() {
     m_library = nullptr;
     m_fileEntry = nullptr;
     m_stringEntry = nullptr;
-    void* library = dlopen(m_libraryName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // ChaSen keeps process-wide state and memory that it never frees: the code stays mapped
+    // after Unload, so a later Load finds it as it was.
+    void* library = dlopen(m_libraryName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) return false;
     auto fileEntry = reinterpret_cast<ParseEntry>(dlsym(library, "chasen_fparse_tostr"));
     auto stringEntry = reinterpret_cast<ParseEntry>(dlsym(library, "chasen_sparse_tostr"));
