@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "content/MessageSink.h"
 #include "analysis/MorphemeTable.h"
@@ -51,7 +52,17 @@ private:
 // the executable's folder when `file` is there, else ../share/tavi/ beside it.
 std::string DataFolderFor(const std::string& file);
 
+// A content noun of a text that the model's dictionary holds.
+struct ContentNounHit {
+    size_t row = 0;       // row of the text's table
+    int32_t index = 0;    // word index in the dictionary (1..wordCount)
+    std::string key;      // key form looked up (Shift_JIS)
+    std::string surface;  // as written (Shift_JIS)
+};
+
 // A new content vector over [1, dimensionCount] of the table's content nouns; the caller frees it.
-DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model);
+// `hits`, when given, receives every content noun that was counted, in text order.
+DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model,
+                           std::vector<ContentNounHit>* hits = nullptr);
 
 }  // namespace tavi

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "analysis/MorphemeTools.h"
 #include "content/ContentModel.h"
@@ -14,9 +16,39 @@ constexpr int kContentCommentIndex = 16;
 constexpr double kContentFine = 0.7;
 constexpr double kContentSomewhatOff = 0.5;
 
+// The content-noun evidence of an answer: the dictionary nouns it shares with the question,
+// with their places in the answer, and the question's nouns that it lacks.
+void CompareContentNouns(const std::vector<ContentNounHit>& answerNouns,
+                         const std::vector<ContentNounHit>& questionNouns, EssayEvidence& evidence) {
+    // Question nouns by key, in order of first occurrence.
+    std::vector<ContentNounEvidence> question;
+    std::unordered_map<std::string, size_t> questionIndex;
+    for (const ContentNounHit& hit : questionNouns) {
+        auto [it, added] = questionIndex.try_emplace(hit.key, question.size());
+        if (added) question.push_back({hit.key, hit.surface, 0, 0, {}});
+        ++question[it->second].questionCount;
+    }
+    std::unordered_map<std::string, size_t> sharedIndex;
+    for (const ContentNounHit& hit : answerNouns) {
+        auto inQuestion = questionIndex.find(hit.key);
+        if (inQuestion == questionIndex.end()) continue;
+        auto [it, added] = sharedIndex.try_emplace(hit.key, evidence.sharedNouns.size());
+        if (added)
+            evidence.sharedNouns.push_back({hit.key, hit.surface, 0, question[inQuestion->second].questionCount, {}});
+        ContentNounEvidence& shared = evidence.sharedNouns[it->second];
+        ++shared.answerCount;
+        shared.at.push_back(evidence.positions.Row(hit.row));
+    }
+    for (const ContentNounEvidence& noun : question)
+        if (!sharedIndex.count(noun.key)) evidence.missingNouns.push_back(noun);
+    std::stable_sort(
+        evidence.missingNouns.begin(), evidence.missingNouns.end(),
+        [](const ContentNounEvidence& a, const ContentNounEvidence& b) { return a.questionCount > b.questionCount; });
+}
+
 }  // namespace
 
-DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model) {
+DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model, std::vector<ContentNounHit>* hits) {
     static const MorphemeTools tools;
 
     // Counts of the dictionary words among the content nouns, by word index. Only the words
@@ -26,7 +58,9 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
     for (size_t row = 0; row < table.RowCount(); ++row) {
         if (!tools.IsContentNoun(table, row)) continue;
         int32_t index = model.LookUp(tools.ToHiragana(table.Field(row, kSurface), key));
-        if (index != 0) counts[index] += 1.0;
+        if (index == 0) continue;
+        counts[index] += 1.0;
+        if (hits) hits->push_back({row, index, key, table.Field(row, kSurface)});
     }
 
     // y[d] = sum over words w of counts[w] * termMatrix[w][d], summed in word-index order as
@@ -45,14 +79,23 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
 }
 
 void EssayRecord::ComputeContentSimilarity(const MorphemeTable& table, const DVector& questionVector,
-                                           ContentModel& model) {
+                                           ContentModel& model, const std::vector<ContentNounHit>* questionNouns) {
     if (!model.dictionaryLoaded || !model.matrixLoaded) {
         // With nothing loaded the dictionary is tried once more (it reports its own failure);
         // its result sets no flag. Either way the similarity keeps its value.
         if (!model.dictionaryLoaded && !model.matrixLoaded) model.LoadDictionary();
         return;
     }
-    DVector answerVector = BuildContentVector(table, model);
+    std::vector<ContentNounHit> answerNouns;
+    DVector answerVector = BuildContentVector(table, model, evidence ? &answerNouns : nullptr);
+    if (evidence) {
+        auto recorded = std::make_shared<EssayEvidence>(*evidence);
+        recorded->sharedNouns.clear();
+        recorded->missingNouns.clear();
+        CompareContentNouns(answerNouns, questionNouns ? *questionNouns : std::vector<ContentNounHit>(), *recorded);
+        recorded->contentRecorded = true;
+        evidence = std::move(recorded);
+    }
     const long k = model.dimensionCount;
     // A question vector of another size was built with another model; its dimensions mean
     // nothing in this one, so the answer is given similarity 0 rather than a comparison over

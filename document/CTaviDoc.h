@@ -43,6 +43,9 @@ public:
 
     // The view registers itself; null detaches it.
     void SetListView(ListView* view) { m_pListView = view; }
+    // Whether answers scored from now on keep the evidence of their features (EssayRecord::
+    // evidence); off by default, since it costs memory and time that only reports need.
+    void SetKeepEvidence(bool keep) { m_bKeepEvidence = keep; }
 
     // --- Answers (user-interface thread) ---
     void OnAddAnswers();
@@ -130,9 +133,11 @@ public:
     std::atomic<bool> m_bStopRequested = false;
     std::atomic<bool> m_bRunning = false;
     std::atomic<bool> m_bNoQuestionAccepted = false;
+    std::atomic<bool> m_bKeepEvidence = false;
     int32_t m_nUnscored = 0;
     bool m_bResultsSaved = false;
     DVector m_pQuestionVector;
+    std::vector<ContentNounHit> m_questionNouns;  // the content nouns counted in m_pQuestionVector
     std::string m_strQuestionPath;
     ScoringParams m_params;
 

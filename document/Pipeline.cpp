@@ -50,6 +50,9 @@ void CTaviDoc::ScoreEssay(int index) {
     setStatus(kStatusReading);
     std::string text;
     m_tools.ReadAnswerFile(r.path, text, params.paragraphMode);
+    // Evidence is recorded by the extractions, so only for an answer whose features are still to come.
+    const bool keepEvidence = m_bKeepEvidence && !r.rhetoricFeaturesDone && !r.organizationFeaturesDone;
+    std::string asRead = keepEvidence ? text : std::string();
 
     setStatus(kStatusAnalysing);
     if (m_analyzer.IsLoaded()) {
@@ -58,6 +61,7 @@ void CTaviDoc::ScoreEssay(int index) {
     m_tools.SplitAnalysis(text, m_workTable);
 
     setStatus(kStatusScoring);
+    if (keepEvidence) r.BeginEvidence(std::move(asRead), m_workTable);
     r.ExtractRhetoricFeatures(m_workTable);
     r.ExtractOrganizationFeatures(m_workTable);
     r.BeginCommentPass();
@@ -66,7 +70,7 @@ void CTaviDoc::ScoreEssay(int index) {
     {
         std::lock_guard lock(m_mutex);
         haveQuestion = static_cast<bool>(m_pQuestionVector);
-        if (haveQuestion) r.ComputeContentSimilarity(m_workTable, m_pQuestionVector, m_contentModel);
+        if (haveQuestion) r.ComputeContentSimilarity(m_workTable, m_pQuestionVector, m_contentModel, &m_questionNouns);
     }
     FlushModelMessages();
     if (haveQuestion) {
@@ -128,9 +132,11 @@ bool CTaviDoc::PrepareQuestion() {
     {
         std::lock_guard lock(m_mutex);
         if (m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded) {
-            DVector vector = BuildContentVector(table, m_contentModel);
+            std::vector<ContentNounHit> nouns;
+            DVector vector = BuildContentVector(table, m_contentModel, &nouns);
             if (m_pQuestionVector) free_vector(m_pQuestionVector, 1, m_pQuestionVector.nh);
             m_pQuestionVector = vector;
+            m_questionNouns = std::move(nouns);
             built = true;
         } else if (!m_contentModel.dictionaryLoaded && !m_contentModel.matrixLoaded) {
             m_contentModel.LoadDictionary();

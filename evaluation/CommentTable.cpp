@@ -1,6 +1,7 @@
 #include "evaluation/CommentTable.h"
 
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "analysis/Encoding.h"
@@ -67,6 +68,18 @@ constexpr CommentEntry kComments[] = {
 };
 
 }  // namespace
+
+bool FindCommentKey(const std::string& text, int& index, int& commentClass) {
+    static const std::map<std::string, std::pair<int, int>> keys = [] {
+        std::map<std::string, std::pair<int, int>> k;
+        for (const CommentEntry& e : kComments) k.emplace(Sjis(e.utf8), std::make_pair(e.index, e.commentClass));
+        return k;
+    }();
+    auto it = keys.find(text);
+    if (it == keys.end()) return false;
+    std::tie(index, commentClass) = it->second;
+    return true;
+}
 
 const std::string* FindCommentText(int index, int commentClass) {
     static const std::map<std::pair<int, int>, std::string> table = [] {

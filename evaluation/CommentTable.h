@@ -28,4 +28,8 @@ enum CommentIndex : int {
 // when the pair has none: class 0, an unknown index or class, and the pairs left empty on purpose.
 const std::string* FindCommentText(int index, int commentClass);
 
+// The index and class of a comment text of the table (Shift_JIS, without line feed); false for
+// any other text.
+bool FindCommentKey(const std::string& text, int& index, int& commentClass);
+
 }  // namespace tavi

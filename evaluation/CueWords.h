@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavi {
 
@@ -10,5 +12,16 @@ namespace tavi {
 // demonstratives that occurs in the sentence. Matches fall on character boundaries.
 // Returns the cue-word count. Thread-safe.
 double CountCueWords(std::string_view sentence, double& demonstrativeTotal);
+
+// One table entry that matched a sentence: the entry (Shift_JIS), its group (1 to 8, or 0 for a
+// demonstrative) and the byte offset of its first occurrence in the sentence.
+struct CueWordMatch {
+    const std::string* entry = nullptr;
+    int group = 0;
+    size_t offset = 0;
+};
+
+// CountCueWords that also appends every entry that counted, cue words and demonstratives, to `matches`.
+double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std::vector<CueWordMatch>* matches);
 
 }  // namespace tavi

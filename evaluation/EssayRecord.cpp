@@ -69,6 +69,13 @@ double EssayRecord::ComputeFinalScore() {
     return finalScore;
 }
 
+void EssayRecord::BeginEvidence(std::string text, const MorphemeTable& table) {
+    auto started = std::make_shared<EssayEvidence>();
+    started->positions = TextPositions(table, text);
+    started->text = std::move(text);
+    evidence = std::move(started);
+}
+
 void EssayRecord::AddComment(int index, double commentClass) {
     if (commentClass == 0.0) return;
     // Classes are whole numbers; anything that does not fit an int has no text.

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/MorphemeTable.h"
 #include "content/Numeric.h"
 #include "document/ScoringParams.h"
+#include "evaluation/EssayEvidence.h"
 
 namespace tavi {
 
 class ContentModel;
+struct ContentNounHit;
 
 // Scoring progress of one answer.
 enum EssayStatus : int32_t {
@@ -61,6 +65,9 @@ struct EssayRecord {
     double lengthPenalty = 0;  // zero or negative
     double finalScore = 0;
     std::string commentText;  // Shift_JIS lines, each ended by "\n"
+    // Where the features were found; null unless BeginEvidence asked for it. Shared between
+    // copies and never changed in place: a pass that adds to it replaces it with a new one.
+    std::shared_ptr<const EssayEvidence> evidence;
 
     EssayRecord() = default;
     EssayRecord(std::string path_, std::string title_) : path(std::move(path_)), title(std::move(title_)) {}
@@ -70,7 +77,15 @@ struct EssayRecord {
     // Cue-word and demonstrative totals; runs once per record (organizationFeaturesDone).
     void ExtractOrganizationFeatures(const MorphemeTable& table);
     // Measures contentSimilarity against the question's content vector when the model is usable.
-    void ComputeContentSimilarity(const MorphemeTable& table, const DVector& questionVector, ContentModel& model);
+    // With evidence, records the dictionary's content nouns shared with `questionNouns` (the
+    // question's, as BuildContentVector found them) and those of the question that are missing.
+    void ComputeContentSimilarity(const MorphemeTable& table, const DVector& questionVector, ContentModel& model,
+                                  const std::vector<ContentNounHit>* questionNouns = nullptr);
+
+    // Asks the extractions that still have to run, and the content similarity, to record where
+    // they find what they measure. `text` is the answer as read (Shift_JIS) and `table` its
+    // analysis, whose rows are placed in the text once here.
+    void BeginEvidence(std::string text, const MorphemeTable& table);
 
     // Axis scores; each adds its comments. The rhetoric and organization scores are kept
     // (rhetoricScored, organizationScored) and returned unchanged while kept.

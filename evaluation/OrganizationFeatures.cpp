@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,29 +81,110 @@ const std::vector<std::string>& Demonstratives() {
 // Initial room of the sentence buffer in bytes; a longer sentence makes it grow.
 constexpr size_t kSentenceBufferBytes = 64000;
 
+// Records the sentences in which the extraction found cue words or demonstratives, with the
+// place of each entry, mapping bytes of the sentence buffer back to the rows they came from.
+// Does nothing without evidence to fill.
+class OrganizationRecorder {
+public:
+    explicit OrganizationRecorder(EssayEvidence* evidence) : m_evidence(evidence) {}
+    bool On() const { return m_evidence != nullptr; }
+
+    // The surface of `row` is about to be appended to the buffer, which holds `bufferBytes`.
+    void Append(size_t row, size_t bufferBytes) {
+        if (m_evidence) m_pieces.push_back({bufferBytes, row});
+    }
+    // The buffer `sentence` was counted with these matches; the buffer is emptied next.
+    void Counted(std::string_view sentence, const std::vector<CueWordMatch>& matches) {
+        if (!m_evidence) return;
+        if (!matches.empty() && !m_pieces.empty()) {
+            OrganizationSentence found;
+            found.span = {Place(sentence, 0), Place(sentence, sentence.size(), true)};
+            for (const CueWordMatch& match : matches) {
+                TextSpan at{Place(sentence, match.offset), Place(sentence, match.offset + match.entry->size(), true)};
+                auto& list = match.group == 0 ? found.demonstratives : found.cueWords;
+                list.push_back({*match.entry, match.group, at});
+            }
+            m_evidence->organization.push_back(std::move(found));
+        }
+        m_pieces.clear();
+    }
+    void Finish() {
+        if (m_evidence) m_evidence->organizationRecorded = true;
+    }
+
+private:
+    // The character offset in the text of byte `offset` of the sentence buffer, taken in the
+    // row that holds that byte, or for an end (`isEnd`) in the row that holds the byte before:
+    // whitespace rows left out of the buffer then stay outside the span.
+    uint32_t Place(std::string_view sentence, size_t offset, bool isEnd = false) const {
+        size_t p = m_pieces.size() - 1;
+        while (p > 0 && (isEnd ? m_pieces[p].bufferOffset >= offset : m_pieces[p].bufferOffset > offset)) --p;
+        const Piece& piece = m_pieces[p];
+        uint32_t chars = CharacterCount(sentence.substr(piece.bufferOffset, offset - piece.bufferOffset));
+        return m_evidence->positions.Row(piece.row).begin + chars;
+    }
+
+    struct Piece {
+        size_t bufferOffset;  // where the row's surface starts in the buffer
+        size_t row;
+    };
+    EssayEvidence* m_evidence;
+    std::vector<Piece> m_pieces;
+};
+
 }  // namespace
 
 double CountCueWords(std::string_view sentence, double& demonstrativeTotal) {
+    return CountCueWords(sentence, demonstrativeTotal, nullptr);
+}
+
+double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std::vector<CueWordMatch>* matches) {
     const MorphemeTools tools;
     unsigned count = 0;
+    int groupNumber = 0;
     for (const CueWordGroup& group : CueWordGroups()) {
-        for (const std::string& entry : group.start)
-            if (tools.StartsWithText(sentence, entry)) ++count;
-        for (const std::string& entry : group.anywhere)
-            if (tools.ContainsText(sentence, entry)) ++count;
+        ++groupNumber;
+        for (const std::string& entry : group.start) {
+            if (!tools.StartsWithText(sentence, entry)) continue;
+            ++count;
+            if (matches) matches->push_back({&entry, groupNumber, 0});
+        }
+        for (const std::string& entry : group.anywhere) {
+            size_t at = tools.FindText(sentence, entry);
+            if (at == std::string_view::npos) continue;
+            ++count;
+            if (matches) matches->push_back({&entry, groupNumber, at});
+        }
     }
-    for (const std::string& word : Demonstratives())
-        if (tools.ContainsText(sentence, word)) demonstrativeTotal += 1.0;
+    for (const std::string& word : Demonstratives()) {
+        size_t at = tools.FindText(sentence, word);
+        if (at == std::string_view::npos) continue;
+        demonstrativeTotal += 1.0;
+        if (matches) matches->push_back({&word, 0, at});
+    }
     return count;
 }
 
 void EssayRecord::ExtractOrganizationFeatures(const MorphemeTable& table) {
     if (organizationFeaturesDone) return;
     const MorphemeTools tools;
+    std::shared_ptr<EssayEvidence> recorded;
+    if (evidence) {
+        recorded = std::make_shared<EssayEvidence>(*evidence);
+        recorded->organization.clear();
+    }
+    OrganizationRecorder recorder(recorded.get());
     cueWordTotal = 0.0;
     demonstrativeTotal = 0.0;
     std::string sentence;
     sentence.reserve(kSentenceBufferBytes + 1);
+    std::vector<CueWordMatch> matches;
+    auto countSentence = [&] {
+        matches.clear();
+        cueWordTotal += CountCueWords(sentence, demonstrativeTotal, recorder.On() ? &matches : nullptr);
+        recorder.Counted(sentence, matches);
+        sentence.clear();
+    };
 
     // A sentence runs up to and including a full stop, or up to the end of its line.
     // Whitespace never enters it; text after the last full stop of an unended line is dropped.
@@ -112,18 +194,15 @@ void EssayRecord::ExtractOrganizationFeatures(const MorphemeTable& table) {
         if (tools.IsSpace(pos)) continue;
         const std::string& surface = table.Field(r, kSurface);
         if (tools.IsEndOfLine(surface)) {
-            if (!sentence.empty()) {
-                cueWordTotal += CountCueWords(sentence, demonstrativeTotal);
-                sentence.clear();
-            }
+            if (!sentence.empty()) countSentence();
             continue;
         }
+        recorder.Append(r, sentence.size());
         sentence += surface;
-        if (tools.IsPeriod(pos)) {
-            cueWordTotal += CountCueWords(sentence, demonstrativeTotal);
-            sentence.clear();
-        }
+        if (tools.IsPeriod(pos)) countSentence();
     }
+    recorder.Finish();
+    if (recorded) evidence = std::move(recorded);
     organizationFeaturesDone = true;
 }
 

@@ -2,12 +2,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/RhetoricThresholds.h"
 
 namespace tavi {
 namespace {
@@ -51,6 +53,97 @@ double YulesK(const std::map<std::string, uint32_t>& frequencies) {
     return 10000.0 * (q - t) / t / t;
 }
 
+// Records where the units that the extraction counts lie in the text. Each call mirrors one
+// step of the extraction and receives the value that the extraction enters in its list; with
+// no evidence to fill every call does nothing.
+class RhetoricRecorder {
+public:
+    explicit RhetoricRecorder(EssayEvidence* evidence) : m_evidence(evidence) {}
+
+    // A row that adds its bytes to the open sentence and phrase (an end-of-line row aside):
+    // the first one starts them.
+    void Words(size_t row) {
+        if (!m_evidence) return;
+        TextSpan at = m_evidence->positions.Row(row);
+        if (!m_sentenceStarted) m_sentence.span.begin = at.begin;
+        if (!m_phraseStarted) m_phraseBegin = at.begin;
+        m_sentenceStarted = m_phraseStarted = true;
+    }
+    // The phrase closed by the comma or sentence end at `row`; the comma is left out.
+    void ClosePhrase(size_t row, uint32_t bytes, uint32_t functionWords) {
+        if (!m_evidence) return;
+        uint32_t end = m_evidence->positions.Row(row).begin;
+        m_evidence->phrases.push_back({{m_phraseStarted ? m_phraseBegin : end, end}, bytes, functionWords});
+        m_phraseStarted = false;
+    }
+    // The sentence closed at `row`: a full stop is part of it, an end-of-line row is not.
+    void CloseSentence(size_t row, bool fullStop, uint32_t bytes, uint32_t attributive, uint32_t links) {
+        if (!m_evidence) return;
+        TextSpan at = m_evidence->positions.Row(row);
+        if (!m_sentenceStarted) m_sentence.span.begin = at.begin;
+        m_sentence.span.end = fullStop ? at.end : at.begin;
+        m_sentence.bytes = bytes;
+        m_sentence.attributive = attributive;
+        m_sentence.links = links;
+        m_evidence->sentences.push_back(std::move(m_sentence));
+        m_sentence = SentenceEvidence();
+        m_sentenceStarted = false;
+    }
+    void Passive(size_t row) { Mark(row, &SentenceEvidence::passivesAt, &SentenceEvidence::passives); }
+    void Link(size_t row) { Mark(row, &SentenceEvidence::linksAt, nullptr); }
+    void Attributive(size_t row) { Mark(row, &SentenceEvidence::attributiveAt, nullptr); }
+
+    // A kanji noun at `row`: counted in the frequencies and, once the run has reading bytes, part of the run.
+    void KanjiNoun(size_t row, const std::string& surface, const std::string& reading, uint32_t runReading) {
+        if (!m_evidence) return;
+        TextSpan at = m_evidence->positions.Row(row);
+        auto [it, added] = m_nounIndex.try_emplace(surface, m_nouns.size());
+        if (added) m_nouns.push_back({surface, 0, {}});
+        ++m_nouns[it->second].count;
+        m_nouns[it->second].at.push_back(at);
+        if (runReading == 0) return;
+        if (!m_runStarted) m_run.span.begin = at.begin;
+        m_runStarted = true;
+        m_run.span.end = at.end;
+        m_run.reading += reading;
+    }
+    void CloseRun(uint32_t readingBytes) {
+        if (!m_evidence) return;
+        m_run.readingBytes = readingBytes;
+        m_evidence->kanjiRuns.push_back(std::move(m_run));
+        m_run = KanjiRunEvidence();
+        m_runStarted = false;
+    }
+    void Finish(uint32_t kanjiBytes, uint32_t kanaBytes, uint32_t passives) {
+        if (!m_evidence) return;
+        // Most frequent first; equal counts keep their order of first occurrence.
+        std::stable_sort(m_nouns.begin(), m_nouns.end(),
+                         [](const WordEvidence& a, const WordEvidence& b) { return a.count > b.count; });
+        m_evidence->kanjiNouns = std::move(m_nouns);
+        m_evidence->kanjiBytes = kanjiBytes;
+        m_evidence->kanaBytes = kanaBytes;
+        m_evidence->passives = passives;
+        m_evidence->rhetoricRecorded = true;
+    }
+
+private:
+    void Mark(size_t row, std::vector<TextSpan> SentenceEvidence::*list, uint32_t SentenceEvidence::*count) {
+        if (!m_evidence) return;
+        (m_sentence.*list).push_back(m_evidence->positions.Row(row));
+        if (count) ++(m_sentence.*count);
+    }
+
+    EssayEvidence* m_evidence;
+    SentenceEvidence m_sentence;  // the open sentence
+    bool m_sentenceStarted = false;
+    uint32_t m_phraseBegin = 0;
+    bool m_phraseStarted = false;
+    KanjiRunEvidence m_run;
+    bool m_runStarted = false;
+    std::vector<WordEvidence> m_nouns;
+    std::map<std::string, size_t> m_nounIndex;
+};
+
 }  // namespace
 
 void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
@@ -60,6 +153,14 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     static const std::string kCommaPos = Sjis("記号-読点");
     static const std::string kSpacePos = Sjis("記号-空白");
     const MorphemeTools tools;
+    std::shared_ptr<EssayEvidence> recorded;
+    if (evidence) {
+        recorded = std::make_shared<EssayEvidence>(*evidence);
+        recorded->sentences.clear();
+        recorded->phrases.clear();
+        recorded->kanjiRuns.clear();
+    }
+    RhetoricRecorder recorder(recorded.get());
 
     // Running counters; lengths are bytes of Shift_JIS.
     uint32_t sentenceLength = 0;
@@ -81,7 +182,9 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     Counts runReadings;           // R: one per kanji-noun run
     std::map<std::string, uint32_t> kanjiNouns;
 
-    auto closeSentence = [&] {
+    auto closeSentence = [&](size_t row, bool fullStop) {
+        recorder.ClosePhrase(row, phraseLength, functionWords);
+        recorder.CloseSentence(row, fullStop, sentenceLength, attributive, continuative + conjunctive);
         sentenceLengths.push_back(sentenceLength);
         phraseLengths.push_back(phraseLength);
         phraseFunctionWords.push_back(functionWords);
@@ -90,6 +193,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
         sentenceLength = phraseLength = functionWords = attributive = continuative = conjunctive = 0;
     };
     auto closeRun = [&] {
+        recorder.CloseRun(runReading);
         runReadings.push_back(runReading);
         runReading = 0;
     };
@@ -102,10 +206,11 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
 
         if (tools.IsEndOfLine(surface)) {
             if (runReading > 0) closeRun();
-            if (sentenceLength > 0) closeSentence();
+            if (sentenceLength > 0) closeSentence(r, false);
         }
-        if (tools.IsPeriod(pos)) closeSentence();
+        if (tools.IsPeriod(pos)) closeSentence(r, true);
         if (tools.IsComma(pos)) {
+            recorder.ClosePhrase(r, phraseLength, functionWords);
             phraseLengths.push_back(phraseLength);
             phraseFunctionWords.push_back(functionWords);
             phraseLength = functionWords = 0;
@@ -113,8 +218,10 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
         if (tools.HasKanji(surface)) {
             kanjiBytes += surfaceBytes;
             if (tools.IsNoun(pos) && !tools.IsNumeral(pos)) {
-                runReading += static_cast<uint32_t>(table.Field(r, kReading).size());
+                const std::string& reading = table.Field(r, kReading);
+                runReading += static_cast<uint32_t>(reading.size());
                 ++kanjiNouns[surface];
+                recorder.KanjiNoun(r, surface, reading, runReading);
             }
         } else {
             // A noun without kanji neither ends nor extends the run.
@@ -126,13 +233,28 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
         if (pos != kPeriodPos && pos != kCommaPos && pos != kSpacePos) {
             sentenceLength += surfaceBytes;
             phraseLength += surfaceBytes;
+            if (!tools.IsEndOfLine(surface)) recorder.Words(r);
         }
-        if (tools.IsPassive(pos, table.Field(r, kBaseForm))) ++passives;
+        if (tools.IsPassive(pos, table.Field(r, kBaseForm))) {
+            ++passives;
+            recorder.Passive(r);
+        }
         const std::string& conjugationForm = table.Field(r, kConjugationForm);
-        if (tools.IsContinuativeForm(conjugationForm)) ++continuative;
-        if (tools.IsConjunctiveParticle(pos)) ++conjunctive;
-        if (tools.IsNounModifyingPredicate(table, r)) ++attributive;
+        if (tools.IsContinuativeForm(conjugationForm)) {
+            ++continuative;
+            recorder.Link(r);
+        }
+        if (tools.IsConjunctiveParticle(pos)) {
+            ++conjunctive;
+            recorder.Link(r);
+        }
+        if (tools.IsNounModifyingPredicate(table, r)) {
+            ++attributive;
+            recorder.Attributive(r);
+        }
     }
+    recorder.Finish(kanjiBytes, kanaBytes, passives);
+    if (recorded) evidence = std::move(recorded);
     // Sentences and phrases still open here are dropped.
 
     vocabularyDiversity = YulesK(kanjiNouns);
@@ -149,12 +271,12 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     textLength = static_cast<double>(kanaBytes) + kanjiBytes;
     // Passives per phrase; 0 / 0 (NaN) when there is no phrase.
     passiveRate = static_cast<double>(passives) / sentenceStatsCount;
-    attributiveSentences = CountAbove(sentenceAttributives, 5);
-    continuativeSentences = CountAbove(sentenceLinks, 7);
+    attributiveSentences = CountAbove(sentenceAttributives, kAttributivePerSentence);
+    continuativeSentences = CountAbove(sentenceLinks, kLinksPerSentence);
     // Reading bytes above 9 and 11: at least 5 and 6 katakana. NaN without any run.
     const double runs = static_cast<double>(runReadings.size());
-    longReadingShare9 = CountAbove(runReadings, 9) / runs;
-    longReadingShare11 = CountAbove(runReadings, 11) / runs;
+    longReadingShare9 = CountAbove(runReadings, kLongReadingBytes) / runs;
+    longReadingShare11 = CountAbove(runReadings, kLongerReadingBytes) / runs;
     longReadingKanji = longReadingShare9;
     rhetoricFeaturesDone = true;
 }

@@ -1,14 +1,15 @@
 #include "evaluation/CommentTable.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/RhetoricThresholds.h"
 
 namespace tavi {
 namespace {
 
-// Judgements need at least this many phrases.
-constexpr int32_t kMinimumPhrases = 3;
 // Class given to a feature that cannot be judged, and the comment class that says so.
 constexpr int kUnjudgedClass = 2;
 constexpr int kCannotJudge = -1;
+
+int Classify(double x, TwoThresholds t) { return ClassifyTwoThresholds(x, t.first, t.second); }
 
 }  // namespace
 
@@ -18,7 +19,7 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
     double score = 1.0;
 
     // Yule's K, larger is more repetitive.
-    int vocabularyClass = ClassifyTwoThresholds(vocabularyDiversity, 112, 172);
+    int vocabularyClass = Classify(vocabularyDiversity, kVocabularyThresholds);
     AddComment(kVocabularyComment, vocabularyClass);
     score = Deduct(score, vocabularyClass, params.vocabularyDiversityWeight);
 
@@ -26,8 +27,8 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
     int phraseMedianClass = kUnjudgedClass;
     int phraseMaxClass = kUnjudgedClass;
     if (phraseStatsCount >= kMinimumPhrases) {
-        phraseMedianClass = ClassifyTwoThresholds(phraseLengthMedian, 48, 90);
-        phraseMaxClass = ClassifyTwoThresholds(phraseLengthMax, 116, 160);
+        phraseMedianClass = Classify(phraseLengthMedian, kPhraseMedianThresholds);
+        phraseMaxClass = Classify(phraseLengthMax, kPhraseMaxThresholds);
         AddComment(kPhraseLengthMedianComment, phraseMedianClass);
         AddComment(kPhraseLengthMaxComment, phraseMaxClass);
     } else {
@@ -45,11 +46,11 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
     int attributiveClass = kUnjudgedClass;
     int continuativeClass = kUnjudgedClass;
     if (sentenceStatsCount >= kMinimumPhrases) {
-        sentenceMedianClass = ClassifyTwoThresholds(sentenceLengthMedian, 100, 178);
-        sentenceMaxClass = ClassifyTwoThresholds(sentenceLengthMax, 198, 272);
-        passiveClass = ClassifyTwoThresholds(passiveRate / sentenceStatsCount, 0.31, 0.54);
-        attributiveClass = ClassifyTwoThresholds(attributiveSentences, 2, 3);
-        continuativeClass = ClassifyTwoThresholds(continuativeSentences, 1, 2);
+        sentenceMedianClass = Classify(sentenceLengthMedian, kSentenceMedianThresholds);
+        sentenceMaxClass = Classify(sentenceLengthMax, kSentenceMaxThresholds);
+        passiveClass = Classify(passiveRate / sentenceStatsCount, kPassiveThresholds);
+        attributiveClass = Classify(attributiveSentences, kAttributiveThresholds);
+        continuativeClass = Classify(continuativeSentences, kContinuativeThresholds);
         AddComment(kSentenceLengthMedianComment, sentenceMedianClass);
         AddComment(kSentenceLengthMaxComment, sentenceMaxClass);
         AddComment(kPassiveComment, passiveClass);
@@ -72,8 +73,8 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
     int bunsetsuMedianClass = kUnjudgedClass;
     int bunsetsuMaxClass = kUnjudgedClass;
     if (bunsetsuStatsCount >= kMinimumPhrases) {
-        bunsetsuMedianClass = ClassifyTwoThresholds(bunsetsuPerPhraseMedian, 6, 12);
-        bunsetsuMaxClass = ClassifyTwoThresholds(bunsetsuPerPhraseMax, 13, 17);
+        bunsetsuMedianClass = Classify(bunsetsuPerPhraseMedian, kBunsetsuMedianThresholds);
+        bunsetsuMaxClass = Classify(bunsetsuPerPhraseMax, kBunsetsuMaxThresholds);
         AddComment(kBunsetsuMedianComment, bunsetsuMedianClass);
         AddComment(kBunsetsuMaxComment, bunsetsuMaxClass);
     } else {
@@ -88,8 +89,9 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
     int kanjiClass = kUnjudgedClass;
     int longReadingClass = kUnjudgedClass;
     if (kanaKanjiRatio != 0) {
-        int band = ClassifyBand(kanaKanjiRatio, 0.66, 0.94, 1.28, 1.77);
-        longReadingClass = ClassifyTwoThresholds(longReadingKanji, 0.27, 0.15);
+        int band = ClassifyBand(kanaKanjiRatio, kKanaKanjiBands[0], kKanaKanjiBands[1], kKanaKanjiBands[2],
+                                kKanaKanjiBands[3]);
+        longReadingClass = Classify(longReadingKanji, kLongReadingThresholds);
         AddComment(kKanjiShareComment, band);
         AddComment(kLongReadingComment, longReadingClass);
         kanjiClass = band == 0 ? 0 : band > 2.5 ? band - 2 : 3 - band;
