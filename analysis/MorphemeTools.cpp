@@ -279,12 +279,13 @@ bool MorphemeTools::ContainsText(std::string_view field, std::string_view name) 
 
 size_t MorphemeTools::FindText(std::string_view field, std::string_view name) const {
     if (name.empty()) return 0;
-    if (name.size() > field.size()) return std::string_view::npos;
-    const char first = name[0];
-    const size_t last = field.size() - name.size();
-    // Character by character; the first byte is compared inline before the whole name.
-    for (size_t i = 0; i <= last; i += SjisCharLength(field, i))
-        if (field[i] == first && std::memcmp(field.data() + i + 1, name.data() + 1, name.size() - 1) == 0) return i;
+    // Byte search finds the candidates; a candidate counts only at a character boundary,
+    // which one walk over the characters, never going back, tells.
+    size_t boundary = 0;
+    for (size_t at = field.find(name); at != std::string_view::npos; at = field.find(name, boundary)) {
+        while (boundary < at) boundary += SjisCharLength(field, boundary);
+        if (boundary == at) return at;
+    }
     return std::string_view::npos;
 }
 
