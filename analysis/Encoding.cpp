@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstdint>
+#include <vector>
 
 namespace tavi {
 namespace {
@@ -80,13 +81,69 @@ std::string SjisToUtf8(std::string_view sjis) {
     });
 }
 
+// The code page 932 form of every character of the Basic Multilingual Plane (0 where there
+// is none), taken from iconv once: analyser output is converted back through this table.
+const std::vector<uint16_t>& SjisOfBmp() {
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> t(0x10000, 0);
+        iconv_t cd = iconv_open("CP932", "UTF-8");
+        for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+            char in[3] = {static_cast<char>(cp < 0x800 ? 0xC0 | (cp >> 6) : 0xE0 | (cp >> 12)),
+                          static_cast<char>(cp < 0x800 ? 0x80 | (cp & 0x3F) : 0x80 | ((cp >> 6) & 0x3F)),
+                          static_cast<char>(0x80 | (cp & 0x3F))};
+            char out[4];
+            char* inPtr = in;
+            char* outPtr = out;
+            size_t inLeft = cp < 0x800 ? 2 : 3, outLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) continue;
+            size_t n = sizeof out - outLeft;
+            if (n == 1) t[cp] = static_cast<unsigned char>(out[0]);
+            if (n == 2) t[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]));
+        }
+        iconv_close(cd);
+        return t;
+    }();
+    return table;
+}
+
 std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
+    const std::vector<uint16_t>& table = SjisOfBmp();
     bool lost = false;
-    std::string out = Convert("CP932", "UTF-8", utf8, [&](std::string_view rest, std::string& replacement) -> size_t {
-        lost = true;
-        replacement = kGeta;
-        return Utf8SequenceLength(rest);
-    });
+    // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte.
+    std::string out(utf8.size() * 2, '\0');
+    char* o = out.data();
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        size_t n = Utf8SequenceLength(utf8.substr(i));
+        uint32_t cp = 0;
+        if (n == 2 && c >= 0xC2) {
+            cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+        } else if (n == 3) {
+            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            if (cp < 0x800) cp = 0;
+        }
+        uint16_t code = cp ? table[cp] : 0;
+        if (code == 0) {
+            lost = true;
+            *o++ = kGeta[0];
+            *o++ = kGeta[1];
+        } else if (code < 0x100) {
+            *o++ = static_cast<char>(code);
+        } else {
+            *o++ = static_cast<char>(code >> 8);
+            *o++ = static_cast<char>(code & 0xFF);
+        }
+        i += n;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
     if (lossy) *lossy = lost;
     return out;
 }

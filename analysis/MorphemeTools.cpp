@@ -279,10 +279,23 @@ bool MorphemeTools::ContainsText(std::string_view field, std::string_view name) 
 
 size_t MorphemeTools::FindText(std::string_view field, std::string_view name) const {
     if (name.empty()) return 0;
-    // Byte search finds the candidates; a candidate counts only at a character boundary,
-    // which one walk over the characters, never going back, tells.
+    if (name.size() > field.size()) return std::string_view::npos;
+    if (field.size() <= 32) {
+        // Short fields (parts of speech): character by character, the first two bytes inline.
+        const size_t last = field.size() - name.size();
+        for (size_t i = 0; i <= last; i += SjisCharLength(field, i))
+            if (field[i] == name[0] && (name.size() == 1 || field[i + 1] == name[1]) &&
+                std::memcmp(field.data() + i, name.data(), name.size()) == 0)
+                return i;
+        return std::string_view::npos;
+    }
+    // Long fields (sentences): byte search finds the candidates; a candidate counts only at a
+    // character boundary, which one walk over the characters, never going back, tells.
     size_t boundary = 0;
-    for (size_t at = field.find(name); at != std::string_view::npos; at = field.find(name, boundary)) {
+    while (boundary + name.size() <= field.size()) {
+        const void* hit = memmem(field.data() + boundary, field.size() - boundary, name.data(), name.size());
+        if (!hit) break;
+        size_t at = static_cast<size_t>(static_cast<const char*>(hit) - field.data());
         while (boundary < at) boundary += SjisCharLength(field, boundary);
         if (boundary == at) return at;
     }

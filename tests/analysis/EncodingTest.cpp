@@ -1,6 +1,9 @@
 #include "analysis/Encoding.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstdint>
 
 namespace tavi {
 namespace {
@@ -19,6 +22,32 @@ TEST(Encoding, UnconvertibleCharactersBecomeGeta) {
     EXPECT_TRUE(lossy);
     EXPECT_EQ(Utf8ToSjis("abc", &lossy), "abc");
     EXPECT_FALSE(lossy);
+}
+
+TEST(Encoding, TableConversionAgreesWithIconvOnTheWholeBasicPlane) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    int mapped = 0;
+    for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        std::string utf8 = cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))}
+                                      : std::string{static_cast<char>(0xE0 | (cp >> 12)),
+                                                    static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                                                    static_cast<char>(0x80 | (cp & 0x3F))};
+        char out[8];
+        char* in = utf8.data();
+        char* o = out;
+        size_t inLeft = utf8.size(), outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1);
+        std::string expected = ok ? std::string(out, sizeof out - outLeft) : std::string("\x81\xAC");
+        bool lossy = false;
+        ASSERT_EQ(Utf8ToSjis(utf8, &lossy), expected) << "U+" << std::hex << cp;
+        EXPECT_EQ(lossy, !ok);
+        mapped += ok;
+    }
+    iconv_close(cd);
+    EXPECT_GT(mapped, 7000);
 }
 
 TEST(Encoding, InvalidShiftJisBecomesReplacementCharacter) {

@@ -195,6 +195,11 @@ TEST(Predicates, NumeralMatchesOnCharacterBoundariesOnly) {
     std::string straddling = "\x82\x90\x94\x40";
     EXPECT_FALSE(t.ContainsText(straddling, S("数")));
     EXPECT_TRUE(t.ContainsText(S("名詞-数"), S("数")));
+    // Long fields take another search; it too must skip matches across characters.
+    std::string sentence = S("ああああああああああああああああああああ") + straddling + S("いいいい");
+    EXPECT_FALSE(t.ContainsText(sentence, S("数")));
+    EXPECT_EQ(t.FindText(sentence + S("数"), S("数")), sentence.size());
+    EXPECT_EQ(t.FindText(sentence, S("いい")), sentence.size() - 8);
     EXPECT_TRUE(t.StartsWithText(S("なぜなら私は"), S("なぜなら")));
     EXPECT_FALSE(t.StartsWithText(S("なぜ"), S("なぜなら")));
     EXPECT_FALSE(t.StartsWithText(S("「なぜなら"), S("なぜなら")));
