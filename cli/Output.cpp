@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "analysis/Encoding.h"
+#include "cli/EvidenceJson.h"
 
 namespace tavi {
 namespace {
@@ -129,7 +130,8 @@ std::string FormatJson(const CTaviDoc& doc) {
             .Real("textLength", r.textLength)
             .Real("lengthPenalty", r.lengthPenalty)
             .Real("finalScore", r.finalScore)
-            .Str("commentText", r.commentText);
+            .Str("commentText", r.commentText)
+            .Raw("evidence", EvidenceJson(r, p, "      "));
         answers += (answers.empty() ? "\n    " : ",\n    ") + a.Close();
     }
     Object root("");

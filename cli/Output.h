@@ -10,8 +10,9 @@ namespace tavi {
 // A readable UTF-8 table of the list's rows (path last).
 std::string FormatTable(const MemoryListView& view, int rows);
 
-// The run as UTF-8 JSON: question, parameters and every answer with all its members.
-// Numbers that are not finite are null, others written with 17 significant digits.
+// The run as UTF-8 JSON: question, parameters and every answer with all its members, then its
+// evidence (null unless the document kept it). Numbers that are not finite are null, the
+// record's others written with 17 significant digits.
 std::string FormatJson(const CTaviDoc& doc);
 
 }  // namespace tavi

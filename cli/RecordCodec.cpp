@@ -5,6 +5,74 @@
 namespace tavi {
 namespace {
 
+template <typename Archive>
+void Span(Archive& io, TextSpan& span) {
+    io.Int(span.begin);
+    io.Int(span.end);
+}
+
+// A count, then each item.
+template <typename Archive, typename T, typename F>
+void List(Archive& io, std::vector<T>& items, F each) {
+    int32_t count = static_cast<int32_t>(items.size());
+    io.Int(count);
+    if (!io.Count(count)) return;
+    items.resize(static_cast<size_t>(count));
+    for (T& item : items) each(item);
+}
+
+template <typename Archive>
+void Spans(Archive& io, std::vector<TextSpan>& spans) {
+    List(io, spans, [&](TextSpan& span) { Span(io, span); });
+}
+
+// Every member of the evidence but the row positions, which only the extraction uses.
+template <typename Archive>
+void EvidenceFields(Archive& io, EssayEvidence& e) {
+    io.Str(e.text);
+    io.Flag(e.rhetoricRecorded);
+    List(io, e.sentences, [&](SentenceEvidence& s) {
+        Span(io, s.span);
+        for (uint32_t* v : {&s.bytes, &s.attributive, &s.links, &s.passives}) io.Int(*v);
+        for (auto* spans : {&s.attributiveAt, &s.linksAt, &s.passivesAt}) Spans(io, *spans);
+    });
+    List(io, e.phrases, [&](PhraseEvidence& p) {
+        Span(io, p.span);
+        io.Int(p.bytes);
+        io.Int(p.functionWords);
+    });
+    List(io, e.kanjiRuns, [&](KanjiRunEvidence& run) {
+        Span(io, run.span);
+        io.Str(run.reading);
+        io.Int(run.readingBytes);
+    });
+    List(io, e.kanjiNouns, [&](WordEvidence& noun) {
+        io.Str(noun.word);
+        io.Int(noun.count);
+        Spans(io, noun.at);
+    });
+    for (uint32_t* v : {&e.kanjiBytes, &e.kanaBytes, &e.passives}) io.Int(*v);
+    io.Flag(e.organizationRecorded);
+    List(io, e.organization, [&](OrganizationSentence& sentence) {
+        Span(io, sentence.span);
+        for (auto* hits : {&sentence.cueWords, &sentence.demonstratives})
+            List(io, *hits, [&](CueWordHit& hit) {
+                io.Str(hit.word);
+                io.Int(hit.group);
+                Span(io, hit.at);
+            });
+    });
+    io.Flag(e.contentRecorded);
+    for (auto* nouns : {&e.sharedNouns, &e.missingNouns})
+        List(io, *nouns, [&](ContentNounEvidence& noun) {
+            io.Str(noun.key);
+            io.Str(noun.surface);
+            io.Int(noun.answerCount);
+            io.Int(noun.questionCount);
+            Spans(io, noun.at);
+        });
+}
+
 // One list of the members, used in both directions so the two cannot drift apart.
 template <typename Archive, typename Record>
 void Fields(Archive& io, Record& r) {
@@ -24,6 +92,13 @@ void Fields(Archive& io, Record& r) {
         io.Flag(*v);
     io.Str(r.commentText);
     for (std::string& s : r.axisComments) io.Str(s);
+    bool hasEvidence = r.evidence != nullptr;
+    io.Flag(hasEvidence);
+    if (hasEvidence) {
+        EssayEvidence evidence = r.evidence ? *r.evidence : EssayEvidence();
+        EvidenceFields(io, evidence);
+        r.evidence = std::make_shared<const EssayEvidence>(std::move(evidence));
+    }
 }
 
 struct Writer {
@@ -33,6 +108,7 @@ struct Writer {
     void Real(double v) { ar.WriteF64(v); }
     void Flag(bool v) { ar.WriteI32(v); }
     void Str(const std::string& s) { ar.WriteString(s); }
+    bool Count(int32_t) { return true; }
 };
 
 struct Reader {
@@ -42,6 +118,12 @@ struct Reader {
     void Real(double& v) { v = ar.ReadF64(); }
     void Flag(bool& v) { v = ar.ReadI32() != 0; }
     void Str(std::string& s) { s = ar.ReadString(); }
+    // Every item takes at least one byte, so a count beyond the bytes left is corrupt.
+    bool Count(int32_t count) {
+        if (count >= 0 && static_cast<size_t>(count) <= ar.Bytes().size() - ar.Position()) return true;
+        ar.Fail("impossible list size");
+        return false;
+    }
 };
 
 }  // namespace

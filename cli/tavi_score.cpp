@@ -11,6 +11,7 @@
 #include "analysis/Encoding.h"
 #include "cli/Output.h"
 #include "cli/ParallelScoring.h"
+#include "cli/Report.h"
 #include "cli/TerminalPerson.h"
 #include "document/AtomicFile.h"
 #include "document/CTaviDoc.h"
@@ -94,7 +95,7 @@ bool WriteOutput(const std::string& out, const std::string& bytes) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Scores Japanese essays (Shift_JIS or UTF-8 text files) against a question."};
-    std::string question, model, weightsText, paramsFile, saveParams, format = "table", out;
+    std::string question, model, weightsText, paramsFile, saveParams, format = "table", out, report;
     std::optional<double> expected;
     std::optional<int> paragraph;
     int jobs = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
     app.add_option("--format", format, "output format: table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     app.add_option("-o,--output", out, "write the output to this file instead of stdout");
+    app.add_option("--report", report, "also write an HTML report of the run (statistics, charts, evidence)");
     app.add_option("-j,--jobs", jobs, "worker processes (default: the number of cores)")->check(CLI::PositiveNumber);
     app.add_option("answers", inputs, "answer files or folders of *.txt files");
     try {
@@ -136,6 +138,7 @@ int main(int argc, char** argv) {
     MemoryListView view;
     CTaviDoc doc(person);
     doc.SetListView(&view);
+    doc.SetKeepEvidence(format == "json" || !report.empty());
     if (!doc.IsAnalyzerLoaded()) {
         Error(std::string("the analyser library ") + AnalyzerBinding::kDefaultLibrary +
               " (Debian packages libchasen2 and ipadic) cannot be loaded");
@@ -200,6 +203,13 @@ int main(int argc, char** argv) {
         output = FormatTable(view, view.GetRowCount());
     }
     if (!WriteOutput(out, output)) return kExitFailed;
+    if (!report.empty()) {
+        std::string error;
+        if (!WriteFileAtomically(report, FormatReport(ReportRunOf(doc)), error)) {
+            Error(report + ": " + error);
+            return kExitFailed;
+        }
+    }
     if (!saveParams.empty()) {
         std::string error;
         if (!doc.SaveParameterFile(saveParams, error)) {

@@ -1,0 +1,267 @@
+#include "cli/EvidenceJson.h"
+
+#include <nlohmann/json.hpp>
+
+#include "analysis/Encoding.h"
+#include "evaluation/CommentEvidence.h"
+#include "evaluation/CommentTable.h"
+#include "evaluation/RhetoricThresholds.h"
+
+namespace tavi {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Kanji nouns listed for the vocabulary comment.
+constexpr size_t kRepeatedNounsShown = 10;
+
+Json Pair(TwoThresholds t) { return Json::array({t.first, t.second}); }
+
+class EvidenceWriter {
+public:
+    EvidenceWriter(const EssayRecord& record, const ScoringParams& params)
+        : m_record(record), m_params(params), m_evidence(*record.evidence), m_index(m_evidence.text) {}
+
+    Json Write() {
+        Json root;
+        root["text"] = SjisToUtf8(m_evidence.text);
+        Json comments = Json::array();
+        for (const ReceivedComment& comment : ReceivedComments(m_record.commentText)) {
+            Json entry;
+            entry["index"] = comment.index;
+            entry["class"] = comment.commentClass;
+            entry["comment"] = SjisToUtf8(comment.text);
+            Support(comment.index, entry);
+            comments.push_back(std::move(entry));
+        }
+        root["comments"] = std::move(comments);
+        root["organization"] = Organization();
+        return root;
+    }
+
+private:
+    Json Span(TextSpan span, bool withText = false) const {
+        Json j;
+        j["begin"] = span.begin;
+        j["end"] = span.end;
+        if (withText) j["text"] = SjisToUtf8(m_index.Cut(span));
+        return j;
+    }
+    Json Spans(const std::vector<TextSpan>& spans) const {
+        Json list = Json::array();
+        for (TextSpan span : spans) list.push_back(Span(span));
+        return list;
+    }
+    Json Sentence(const SentenceEvidence* s) const {
+        if (!s) return nullptr;
+        Json j = Span(s->span, true);
+        j["bytes"] = s->bytes;
+        return j;
+    }
+    Json Phrase(const PhraseEvidence* p) const {
+        if (!p) return nullptr;
+        Json j = Span(p->span, true);
+        j["bytes"] = p->bytes;
+        j["functionWords"] = p->functionWords;
+        return j;
+    }
+    template <typename T, typename F>
+    static Json List(const std::vector<const T*>& items, F each) {
+        Json list = Json::array();
+        for (const T* item : items) list.push_back(each(item));
+        return list;
+    }
+    // Sentences with the morphemes of one kind counted in them.
+    Json CountedSentences(const std::vector<const SentenceEvidence*>& sentences, uint32_t SentenceEvidence::*count,
+                          std::vector<TextSpan> SentenceEvidence::*at) const {
+        return List(sentences, [&](const SentenceEvidence* s) {
+            Json j = Span(s->span, true);
+            j["count"] = s->*count;
+            j["words"] = Spans(s->*at);
+            return j;
+        });
+    }
+    Json Hits(bool demonstratives) const {
+        Json list = Json::array();
+        for (const OrganizationSentence& sentence : m_evidence.organization)
+            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords) {
+                Json j = Span(hit.at);
+                j["word"] = SjisToUtf8(hit.word);
+                if (!demonstratives) j["group"] = hit.group;
+                list.push_back(std::move(j));
+            }
+        return list;
+    }
+    Json Organization() const {
+        Json j;
+        j["cueWordTotal"] = m_record.cueWordTotal;
+        j["demonstrativeTotal"] = m_record.demonstrativeTotal;
+        Json sentences = Json::array();
+        for (const OrganizationSentence& sentence : m_evidence.organization) {
+            Json s = Span(sentence.span, true);
+            Json cue = Json::array(), demonstratives = Json::array();
+            for (const CueWordHit& hit : sentence.cueWords) {
+                Json h = Span(hit.at);
+                h["word"] = SjisToUtf8(hit.word);
+                h["group"] = hit.group;
+                cue.push_back(std::move(h));
+            }
+            for (const CueWordHit& hit : sentence.demonstratives) {
+                Json h = Span(hit.at);
+                h["word"] = SjisToUtf8(hit.word);
+                demonstratives.push_back(std::move(h));
+            }
+            s["cueWords"] = std::move(cue);
+            s["demonstratives"] = std::move(demonstratives);
+            sentences.push_back(std::move(s));
+        }
+        j["sentences"] = std::move(sentences);
+        return j;
+    }
+    Json KanjiRuns() const {
+        return List(LongReadingRuns(m_evidence), [&](const KanjiRunEvidence* run) {
+            Json j = Span(run->span, true);
+            j["reading"] = SjisToUtf8(run->reading);
+            j["readingBytes"] = run->readingBytes;
+            return j;
+        });
+    }
+    Json Nouns(const std::vector<ContentNounEvidence>& nouns, bool withPlaces) const {
+        Json list = Json::array();
+        for (const ContentNounEvidence& noun : nouns) {
+            Json j;
+            j["word"] = SjisToUtf8(noun.surface);
+            j["key"] = SjisToUtf8(noun.key);
+            if (withPlaces) j["answerCount"] = noun.answerCount;
+            j["questionCount"] = noun.questionCount;
+            if (withPlaces) j["at"] = Spans(noun.at);
+            list.push_back(std::move(j));
+        }
+        return list;
+    }
+
+    // The evidence behind one comment, added to its entry.
+    void Support(int index, Json& entry) const {
+        const EssayEvidence& e = m_evidence;
+        switch (index) {
+            case kVocabularyComment: {
+                uint32_t occurrences = 0;
+                for (const WordEvidence& noun : e.kanjiNouns) occurrences += noun.count;
+                entry["value"] = m_record.vocabularyDiversity;
+                entry["thresholds"] = Pair(kVocabularyThresholds);
+                entry["distinctKanjiNouns"] = e.kanjiNouns.size();
+                entry["kanjiNounOccurrences"] = occurrences;
+                entry["repeated"] = List(RepeatedKanjiNouns(e, kRepeatedNounsShown), [&](const WordEvidence* noun) {
+                    Json j;
+                    j["word"] = SjisToUtf8(noun->word);
+                    j["count"] = noun->count;
+                    j["at"] = Spans(noun->at);
+                    return j;
+                });
+                break;
+            }
+            case kSentenceLengthMedianComment:
+            case kSentenceLengthMaxComment:
+                entry["value"] =
+                    index == kSentenceLengthMedianComment ? m_record.sentenceLengthMedian : m_record.sentenceLengthMax;
+                entry["thresholds"] =
+                    Pair(index == kSentenceLengthMedianComment ? kSentenceMedianThresholds : kSentenceMaxThresholds);
+                entry["longest"] = Sentence(LongestSentence(e));
+                entry["sentences"] = List(SentencesFrom(e, UnitThreshold(index)),
+                                          [&](const SentenceEvidence* s) { return Sentence(s); });
+                break;
+            case kPhraseLengthMedianComment:
+            case kPhraseLengthMaxComment:
+                entry["value"] =
+                    index == kPhraseLengthMedianComment ? m_record.phraseLengthMedian : m_record.phraseLengthMax;
+                entry["thresholds"] =
+                    Pair(index == kPhraseLengthMedianComment ? kPhraseMedianThresholds : kPhraseMaxThresholds);
+                entry["longest"] = Phrase(LongestPhrase(e));
+                entry["phrases"] =
+                    List(PhrasesFrom(e, UnitThreshold(index)), [&](const PhraseEvidence* p) { return Phrase(p); });
+                break;
+            case kBunsetsuMedianComment:
+            case kBunsetsuMaxComment:
+                entry["value"] =
+                    index == kBunsetsuMedianComment ? m_record.bunsetsuPerPhraseMedian : m_record.bunsetsuPerPhraseMax;
+                entry["thresholds"] =
+                    Pair(index == kBunsetsuMedianComment ? kBunsetsuMedianThresholds : kBunsetsuMaxThresholds);
+                entry["most"] = Phrase(MostFunctionWords(e));
+                entry["phrases"] = List(PhrasesWithFunctionWordsFrom(e, UnitThreshold(index)),
+                                        [&](const PhraseEvidence* p) { return Phrase(p); });
+                break;
+            case kPassiveComment:
+                entry["passives"] = e.passives;
+                entry["phrases"] = m_record.sentenceStatsCount;
+                entry["value"] = m_record.passiveRate / m_record.sentenceStatsCount;
+                entry["thresholds"] = Pair(kPassiveThresholds);
+                entry["sentences"] =
+                    CountedSentences(PassiveSentences(e), &SentenceEvidence::passives, &SentenceEvidence::passivesAt);
+                break;
+            case kKanjiShareComment:
+            case kLongReadingComment:
+                entry["kanjiBytes"] = e.kanjiBytes;
+                entry["kanaBytes"] = e.kanaBytes;
+                entry["kanaKanjiRatio"] = m_record.kanaKanjiRatio;
+                entry["kanjiRuns"] = e.kanjiRuns.size();
+                entry["longReadingShare"] = m_record.longReadingKanji;
+                entry["longReadingRuns"] = KanjiRuns();
+                break;
+            case kAttributiveComment:
+                entry["value"] = m_record.attributiveSentences;
+                entry["thresholds"] = Pair(kAttributiveThresholds);
+                entry["perSentence"] = kAttributivePerSentence;
+                entry["sentences"] = CountedSentences(AttributiveSentences(e, false), &SentenceEvidence::attributive,
+                                                      &SentenceEvidence::attributiveAt);
+                break;
+            case kContinuativeComment:
+                entry["value"] = m_record.continuativeSentences;
+                entry["thresholds"] = Pair(kContinuativeThresholds);
+                entry["perSentence"] = kLinksPerSentence;
+                entry["sentences"] =
+                    CountedSentences(LinkedSentences(e, false), &SentenceEvidence::links, &SentenceEvidence::linksAt);
+                break;
+            case kDemonstrativeComment:
+                entry["value"] = m_record.demonstrativeTotal;
+                entry["demonstratives"] = Hits(true);
+                break;
+            case kCueWordComment:
+                entry["value"] = m_record.cueWordTotal;
+                entry["cueWords"] = Hits(false);
+                break;
+            case kLengthComment:
+                entry["textLength"] = m_record.textLength;
+                entry["expectedBytes"] = m_params.expectedLength * 2.0;
+                entry["ratio"] = m_record.textLength / (m_params.expectedLength * 2.0);
+                break;
+            case kContentComment:
+                entry["value"] = m_record.contentSimilarity;
+                entry["shared"] = Nouns(e.sharedNouns, true);
+                entry["missing"] = Nouns(e.missingNouns, false);
+                break;
+            default:
+                break;
+        }
+    }
+
+    const EssayRecord& m_record;
+    const ScoringParams& m_params;
+    const EssayEvidence& m_evidence;
+    CharacterIndex m_index;
+};
+
+}  // namespace
+
+std::string EvidenceJson(const EssayRecord& record, const ScoringParams& params, const std::string& indent) {
+    if (!record.evidence) return "null";
+    std::string text = EvidenceWriter(record, params).Write().dump(2);
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += indent;
+    }
+    return out;
+}
+
+}  // namespace tavi

@@ -1,0 +1,685 @@
+#include "cli/Report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "analysis/Encoding.h"
+#include "analysis/MorphemeTools.h"
+#include "evaluation/CommentEvidence.h"
+#include "evaluation/CommentTable.h"
+#include "evaluation/RhetoricThresholds.h"
+
+namespace tavi {
+namespace {
+
+// Repeated kanji nouns marked for the vocabulary comment.
+constexpr size_t kRepeatedNounsMarked = 5;
+// Bars of the histograms.
+constexpr int kTotalBins = 20;
+constexpr int kAxisBins = 10;
+
+const char kStyle[] = R"(
+:root { --ink: #222; --rule: #ccc; --soft: #f4f4f4; }
+body { font-family: "Noto Sans CJK JP", "Hiragino Sans", "Yu Gothic", Meiryo, sans-serif; color: var(--ink);
+       margin: 2em auto; max-width: 70em; padding: 0 1em; line-height: 1.5; }
+h1 { font-size: 1.6em; margin-bottom: 0.2em; }
+h2 { font-size: 1.25em; border-bottom: 2px solid var(--ink); padding-bottom: 0.1em; margin-top: 2em; }
+h3 { font-size: 1.05em; margin: 1em 0 0.3em; }
+table { border-collapse: collapse; margin: 0.5em 0; }
+th, td { border: 1px solid var(--rule); padding: 0.15em 0.5em; }
+th { background: var(--soft); text-align: left; }
+td.n { text-align: right; font-variant-numeric: tabular-nums; }
+table.sortable th { cursor: pointer; user-select: none; }
+table.sortable th[data-dir=asc]::after { content: " \25B2"; }
+table.sortable th[data-dir=desc]::after { content: " \25BC"; }
+.question { white-space: pre-wrap; background: var(--soft); padding: 0.5em 0.8em; }
+.charts { display: flex; flex-wrap: wrap; gap: 1.5em; }
+.charts figure { margin: 0; }
+.charts figcaption { font-weight: bold; font-size: 0.95em; }
+svg text { font-size: 11px; fill: var(--ink); }
+svg .bar { fill: #5b8bd0; }
+svg .dot { fill: #d0602b; fill-opacity: 0.75; }
+svg .axis { stroke: #666; stroke-width: 1; }
+svg .guide { stroke: #aaa; stroke-dasharray: 4 3; }
+.scores td { min-width: 4em; }
+.comments li { margin: 0.2em 0; }
+.comments .detail { color: #555; font-size: 0.9em; display: block; }
+.text { white-space: pre-wrap; border: 1px solid var(--rule); padding: 0.6em 0.8em; line-height: 1.9; }
+mark { background: none; color: inherit; border-radius: 2px; }
+mark.s { background: #ffe3a8; }
+mark.p { box-shadow: inset 0 -3px 0 #e07b00; }
+mark.w { box-shadow: inset 0 -3px 0 #d33; font-weight: bold; }
+mark.n { box-shadow: inset 0 -3px 0 #4a7fd0; }
+mark.g { background: #c9efc4; }
+mark.s.g { background: linear-gradient(#ffe3a8, #c9efc4); }
+.legend mark { padding: 0 0.3em; }
+.legend { font-size: 0.9em; }
+.good { color: #1b6e1b; }
+@media print {
+  body { margin: 0; max-width: none; }
+  .answer { page-break-before: always; break-before: page; }
+  .noprint { display: none; }
+  table.sortable th { cursor: default; }
+  mark, svg { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+}
+)";
+
+const char kScript[] = R"(
+document.querySelectorAll('table.sortable').forEach(function (table) {
+  table.querySelectorAll('th').forEach(function (th, col) {
+    th.addEventListener('click', function () {
+      var body = table.tBodies[0], rows = Array.prototype.slice.call(body.rows);
+      var asc = th.getAttribute('data-dir') !== 'asc';
+      table.querySelectorAll('th').forEach(function (h) { h.removeAttribute('data-dir'); });
+      th.setAttribute('data-dir', asc ? 'asc' : 'desc');
+      rows.sort(function (a, b) {
+        var x = a.cells[col].getAttribute('data-v'), y = b.cells[col].getAttribute('data-v');
+        var nx = parseFloat(x), ny = parseFloat(y);
+        var c = (!isNaN(nx) && !isNaN(ny)) ? nx - ny : x.localeCompare(y, 'ja');
+        return asc ? c : -c;
+      });
+      rows.forEach(function (r) { body.appendChild(r); });
+    });
+  });
+});
+)";
+
+const char* CueGroupName(int group) {
+    static const char* const names[] = {"指示語",     "付加・強調", "換言・要約", "理由・帰結", "例示・順序",
+                                        "転換・対比", "限定・補足", "譲歩・前提", "比較・対立"};
+    return group >= 0 && group <= 8 ? names[group] : "";
+}
+
+// HTML-escaped UTF-8.
+void Escape(std::string& out, std::string_view utf8) {
+    for (char c : utf8) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+std::string Html(std::string_view utf8) {
+    std::string out;
+    Escape(out, utf8);
+    return out;
+}
+std::string HtmlSjis(std::string_view sjis) { return Html(SjisToUtf8(sjis)); }
+
+std::string Fixed(double v, int digits = 2) {
+    if (!std::isfinite(v)) return "—";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", digits, v);
+    return buffer;
+}
+// A sort key for a table cell: numbers as they are, missing numbers below all others.
+std::string Key(double v) {
+    if (!std::isfinite(v)) return "-1e300";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return buffer;
+}
+std::string Int(long long v) { return std::to_string(v); }
+// Bytes of full-width text as characters, for readers who count characters.
+std::string Chars(double bytes) { return Int(std::llround(bytes / 2.0)) + "字"; }
+
+// One highlighted stretch of an answer: a kind (the CSS class) and the title shown on hover.
+struct Mark {
+    TextSpan span;
+    char kind;          // s sentence, p phrase, w word, n neutral word, g found (good)
+    std::string title;  // UTF-8
+};
+
+// The answer's text with the marks: the text is cut at every mark boundary, and each piece
+// carries the kinds and titles of all marks that cover it.
+std::string MarkedText(const EssayEvidence& evidence, const std::vector<Mark>& marks) {
+    const std::string utf8 = SjisToUtf8(evidence.text);
+    // Character offsets into the UTF-8 text: one code point per Shift_JIS character.
+    std::vector<size_t> starts;
+    starts.reserve(utf8.size() + 1);
+    for (size_t i = 0; i < utf8.size(); ++i)
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) starts.push_back(i);
+    starts.push_back(utf8.size());
+    const uint32_t length = static_cast<uint32_t>(starts.size() - 1);
+
+    std::vector<std::pair<uint32_t, int>> events;  // (offset, +index + 1 opens, -(index + 1) closes)
+    for (size_t m = 0; m < marks.size(); ++m) {
+        uint32_t begin = std::min(marks[m].span.begin, length), end = std::min(marks[m].span.end, length);
+        if (begin >= end) continue;
+        events.push_back({begin, static_cast<int>(m) + 1});
+        events.push_back({end, -static_cast<int>(m) - 1});
+    }
+    std::sort(events.begin(), events.end());
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    std::multiset<int> open;
+    uint32_t at = 0;
+    auto emit = [&](uint32_t to) {
+        if (to <= at) return;
+        std::string_view piece(utf8.data() + starts[at], starts[to] - starts[at]);
+        if (open.empty()) {
+            Escape(out, piece);
+        } else {
+            std::set<char> kinds;
+            std::vector<const std::string*> titles;
+            for (int m : open) {
+                kinds.insert(marks[m].kind);
+                if (std::find_if(titles.begin(), titles.end(),
+                                 [&](const std::string* t) { return *t == marks[m].title; }) == titles.end())
+                    titles.push_back(&marks[m].title);
+            }
+            out += "<mark class=\"";
+            for (char k : kinds) {
+                if (out.back() != '"') out += ' ';
+                out += k;
+            }
+            out += "\" title=\"";
+            for (size_t t = 0; t < titles.size(); ++t) {
+                if (t) out += "&#10;";
+                Escape(out, *titles[t]);
+            }
+            out += "\">";
+            Escape(out, piece);
+            out += "</mark>";
+        }
+        at = to;
+    };
+    for (const auto& [offset, event] : events) {
+        emit(offset);
+        if (event > 0) {
+            open.insert(event - 1);
+        } else {
+            open.erase(open.find(-event - 1));
+        }
+    }
+    emit(length);
+    return out;
+}
+
+// Builds the marks and the one-line details of one answer's comments.
+class AnswerEvidence {
+public:
+    AnswerEvidence(const EssayRecord& record, const ScoringParams& params) : m_record(record), m_params(params) {}
+
+    // The detail line of a comment (UTF-8), adding its marks.
+    std::string Explain(const ReceivedComment& comment) {
+        const std::string title = SjisToUtf8(comment.text);
+        const EssayRecord& r = m_record;
+        if (!r.evidence) return "";
+        const EssayEvidence& e = *r.evidence;
+        const int index = comment.index;
+        switch (index) {
+            case kVocabularyComment: {
+                std::string words;
+                for (const WordEvidence* noun : RepeatedKanjiNouns(e, kRepeatedNounsMarked)) {
+                    std::string word = SjisToUtf8(noun->word);
+                    words += (words.empty() ? "" : "、") + word + "×" + Int(noun->count);
+                    for (TextSpan at : noun->at) Add(at, 'w', title + "（「" + word + "」" + Int(noun->count) + "回）");
+                }
+                return "Yule の K = " + Fixed(r.vocabularyDiversity, 1) + "（漢字名詞 " + Int(e.kanjiNouns.size()) +
+                       " 語）。繰り返しの多い語: " + (words.empty() ? "なし" : words);
+            }
+            case kSentenceLengthMedianComment:
+            case kSentenceLengthMaxComment: {
+                const double from = UnitThreshold(index);
+                auto sentences = SentencesFrom(e, from);
+                for (const SentenceEvidence* s : sentences)
+                    Add(s->span, 's', title + "（この文 " + Int(s->bytes) + " バイト）");
+                const SentenceEvidence* longest = LongestSentence(e);
+                if (longest) Add(longest->span, 's', title + "（最長の文 " + Int(longest->bytes) + " バイト）");
+                std::string value = index == kSentenceLengthMedianComment
+                                        ? "文の長さの中央値 " + Fixed(r.sentenceLengthMedian, 0) + " バイト"
+                                        : "最長の文 " + Fixed(r.sentenceLengthMax, 0) + " バイト";
+                return value + "（約" +
+                       Chars(index == kSentenceLengthMedianComment ? r.sentenceLengthMedian : r.sentenceLengthMax) +
+                       "）。" + Fixed(from, 0) + " バイト以上の文 " + Int(sentences.size()) + " 件";
+            }
+            case kPhraseLengthMedianComment:
+            case kPhraseLengthMaxComment: {
+                const double from = UnitThreshold(index);
+                auto phrases = PhrasesFrom(e, from);
+                for (const PhraseEvidence* p : phrases)
+                    Add(p->span, 'p', title + "（この句 " + Int(p->bytes) + " バイト）");
+                const PhraseEvidence* longest = LongestPhrase(e);
+                if (longest) Add(longest->span, 'p', title + "（最長の句 " + Int(longest->bytes) + " バイト）");
+                std::string value = index == kPhraseLengthMedianComment
+                                        ? "句の長さの中央値 " + Fixed(r.phraseLengthMedian, 0) + " バイト"
+                                        : "最長の句 " + Fixed(r.phraseLengthMax, 0) + " バイト";
+                return value + "。" + Fixed(from, 0) + " バイト以上の句 " + Int(phrases.size()) + " 件";
+            }
+            case kBunsetsuMedianComment:
+            case kBunsetsuMaxComment: {
+                const double from = UnitThreshold(index);
+                auto phrases = PhrasesWithFunctionWordsFrom(e, from);
+                for (const PhraseEvidence* p : phrases)
+                    Add(p->span, 'p', title + "（この句の付属語 " + Int(p->functionWords) + "）");
+                const PhraseEvidence* most = MostFunctionWords(e);
+                if (most) Add(most->span, 'p', title + "（付属語の最も多い句 " + Int(most->functionWords) + "）");
+                return std::string(index == kBunsetsuMedianComment ? "句あたりの付属語の中央値 "
+                                                                   : "句の付属語の最大 ") +
+                       Fixed(index == kBunsetsuMedianComment ? r.bunsetsuPerPhraseMedian : r.bunsetsuPerPhraseMax, 1) +
+                       "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) + " 件";
+            }
+            case kPassiveComment: {
+                auto sentences = PassiveSentences(e);
+                for (const SentenceEvidence* s : sentences)
+                    for (TextSpan at : s->passivesAt) Add(at, 'w', title + "（受身）");
+                return "受身 " + Int(e.passives) + " 箇所、句 " + Int(r.sentenceStatsCount) + "。受身を含む文 " +
+                       Int(sentences.size()) + " 件";
+            }
+            case kKanjiShareComment:
+                return "漢字 " + Int(e.kanjiBytes) + " バイト、かな " + Int(e.kanaBytes) + " バイト（かな／漢字 " +
+                       Fixed(r.kanaKanjiRatio) + "、適正 " + Fixed(kKanaKanjiBands[1]) + "〜" +
+                       Fixed(kKanaKanjiBands[2]) + "）";
+            case kLongReadingComment: {
+                auto runs = LongReadingRuns(e);
+                for (const KanjiRunEvidence* run : runs)
+                    Add(run->span, 'n', title + "（読み「" + SjisToUtf8(run->reading) + "」）");
+                return "読みの長い漢語 " + Int(runs.size()) + " / " + Int(e.kanjiRuns.size()) + " 語（" +
+                       Fixed(100.0 * r.longReadingKanji, 0) + "%）";
+            }
+            case kAttributiveComment: {
+                auto counted = AttributiveSentences(e, true);
+                for (const SentenceEvidence* s : counted) {
+                    Add(s->span, 's', title + "（連体修飾 " + Int(s->attributive) + "）");
+                    for (TextSpan at : s->attributiveAt) Add(at, 'w', title + "（連体修飾）");
+                }
+                return "連体修飾の述語が " + Int(kAttributivePerSentence + 1) + " 以上ある文 " + Int(counted.size()) +
+                       " 件";
+            }
+            case kContinuativeComment: {
+                auto counted = LinkedSentences(e, true);
+                for (const SentenceEvidence* s : counted) {
+                    Add(s->span, 's', title + "（連用形・接続助詞 " + Int(s->links) + "）");
+                    for (TextSpan at : s->linksAt) Add(at, 'w', title + "（連用形・接続助詞）");
+                }
+                return "連用形・接続助詞が " + Int(kLinksPerSentence + 1) + " 以上ある文 " + Int(counted.size()) +
+                       " 件";
+            }
+            case kDemonstrativeComment:
+                m_demonstrativeTitle = title;
+                return "指示語 " + Fixed(r.demonstrativeTotal, 0) + "（文ごとの数）";
+            case kCueWordComment:
+                m_cueWordTitle = title;
+                return "きっかけ語 " + Fixed(r.cueWordTotal, 0);
+            case kLengthComment:
+                return "文字数 約" + Chars(r.textLength) + "（記号を除く " + Fixed(r.textLength, 0) +
+                       " バイト）、想定 " + Fixed(m_params.expectedLength, 0) + " 字の " +
+                       Fixed(100.0 * r.textLength / (m_params.expectedLength * 2.0), 0) + "%";
+            case kContentComment:
+                m_contentTitle = title;
+                return "設問文との類似度 " + Fixed(r.contentSimilarity);
+            default:
+                return "";
+        }
+    }
+
+    // Cue words, demonstratives and shared content nouns: marked whether or not a comment
+    // was given, as what the answer does.
+    void AddFound() {
+        if (!m_record.evidence) return;
+        const EssayEvidence& e = *m_record.evidence;
+        for (const OrganizationSentence& sentence : e.organization) {
+            for (const CueWordHit& hit : sentence.cueWords)
+                Add(hit.at, 'g',
+                    Prefix(m_cueWordTitle) + "きっかけ語「" + SjisToUtf8(hit.word) + "」（" + CueGroupName(hit.group) +
+                        "）");
+            for (const CueWordHit& hit : sentence.demonstratives)
+                Add(hit.at, 'g', Prefix(m_demonstrativeTitle) + "指示語「" + SjisToUtf8(hit.word) + "」");
+        }
+        for (const ContentNounEvidence& noun : e.sharedNouns)
+            for (TextSpan at : noun.at)
+                Add(at, 'g', Prefix(m_contentTitle) + "設問文と共通の内容語「" + SjisToUtf8(noun.surface) + "」");
+    }
+
+    const std::vector<Mark>& Marks() const { return m_marks; }
+
+private:
+    static std::string Prefix(const std::string& title) { return title.empty() ? "" : title + " "; }
+    void Add(TextSpan span, char kind, std::string title) { m_marks.push_back({span, kind, std::move(title)}); }
+
+    const EssayRecord& m_record;
+    const ScoringParams& m_params;
+    std::vector<Mark> m_marks;
+    std::string m_cueWordTitle, m_demonstrativeTitle, m_contentTitle;
+};
+
+// An SVG histogram of `values` over [low, high] in `bins` bars.
+std::string Histogram(const std::vector<double>& values, double low, double high, int bins, int width, int height,
+                      const std::string& label) {
+    std::vector<int> counts(bins, 0);
+    for (double v : values) {
+        if (!std::isfinite(v)) continue;
+        int bin = high > low ? static_cast<int>(std::floor((v - low) / (high - low) * bins)) : 0;
+        counts[std::clamp(bin, 0, bins - 1)]++;
+    }
+    const int most = std::max(1, *std::max_element(counts.begin(), counts.end()));
+    const int left = 34, right = 10, top = 12, bottom = 34;
+    const double plotW = width - left - right, plotH = height - top - bottom;
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
+                      "\" role=\"img\" aria-label=\"" + Html(label) + "\">";
+    const double barW = plotW / bins;
+    for (int b = 0; b < bins; ++b) {
+        if (counts[b] == 0) continue;
+        double h = plotH * counts[b] / most;
+        double x = left + b * barW, y = top + plotH - h;
+        svg += "<rect class=\"bar\" x=\"" + Fixed(x + 1, 1) + "\" y=\"" + Fixed(y, 1) + "\" width=\"" +
+               Fixed(std::max(1.0, barW - 2), 1) + "\" height=\"" + Fixed(h, 1) + "\"><title>" +
+               Fixed(low + b * (high - low) / bins) + "〜" + Fixed(low + (b + 1) * (high - low) / bins) + ": " +
+               Int(counts[b]) + " 件</title></rect>";
+        svg += "<text x=\"" + Fixed(x + barW / 2, 1) + "\" y=\"" + Fixed(y - 2, 1) + "\" text-anchor=\"middle\">" +
+               Int(counts[b]) + "</text>";
+    }
+    const double baseY = top + plotH;
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Fixed(baseY, 1) + "\" x2=\"" +
+           Fixed(left + plotW, 1) + "\" y2=\"" + Fixed(baseY, 1) + "\"/>";
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Int(top) + "\" x2=\"" + Int(left) + "\" y2=\"" +
+           Fixed(baseY, 1) + "\"/>";
+    for (int t = 0; t <= 5; ++t) {
+        double v = low + (high - low) * t / 5, x = left + plotW * t / 5;
+        svg += "<text x=\"" + Fixed(x, 1) + "\" y=\"" + Fixed(baseY + 14, 1) + "\" text-anchor=\"middle\">" +
+               Fixed(v, high - low >= 5 ? 0 : 1) + "</text>";
+    }
+    svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Int(top + 8) + "\" text-anchor=\"end\">" + Int(most) + "</text>";
+    svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Fixed(baseY, 1) + "\" text-anchor=\"end\">0</text>";
+    svg += "<text x=\"" + Fixed(left + plotW / 2, 1) + "\" y=\"" + Int(height - 4) + "\" text-anchor=\"middle\">" +
+           Html(label) + "</text></svg>";
+    return svg;
+}
+
+// An SVG scatter of the length penalty against the length in characters, with the expected
+// length's 10, 40 and 75 percent marked.
+std::string PenaltyScatter(const std::vector<const EssayRecord*>& scored, const ScoringParams& params) {
+    const int width = 520, height = 260, left = 44, right = 14, top = 12, bottom = 36;
+    const double plotW = width - left - right, plotH = height - top - bottom;
+    double maxChars = params.expectedLength;
+    double minPenalty = -1.0;
+    for (const EssayRecord* r : scored) {
+        if (std::isfinite(r->textLength)) maxChars = std::max(maxChars, r->textLength / 2.0);
+        if (std::isfinite(r->lengthPenalty)) minPenalty = std::min(minPenalty, r->lengthPenalty);
+    }
+    maxChars = std::max(1.0, maxChars * 1.05);
+    minPenalty = std::floor(minPenalty);
+    auto x = [&](double chars) { return left + plotW * std::clamp(chars / maxChars, 0.0, 1.0); };
+    auto y = [&](double penalty) { return top + plotH * std::clamp(penalty / minPenalty, 0.0, 1.0); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
+                      "\" role=\"img\" aria-label=\"文量減点と文字数\">";
+    for (double share : {0.1, 0.4, 0.75}) {
+        double gx = x(params.expectedLength * share);
+        svg += "<line class=\"guide\" x1=\"" + Fixed(gx, 1) + "\" y1=\"" + Int(top) + "\" x2=\"" + Fixed(gx, 1) +
+               "\" y2=\"" + Fixed(top + plotH, 1) + "\"/><text x=\"" + Fixed(gx + 2, 1) + "\" y=\"" +
+               Fixed(top + plotH - 4, 1) + "\">" + Fixed(share * 100, 0) + "%</text>";
+    }
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Int(top) + "\" x2=\"" + Fixed(left + plotW, 1) +
+           "\" y2=\"" + Int(top) + "\"/>";
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Int(top) + "\" x2=\"" + Int(left) + "\" y2=\"" +
+           Fixed(top + plotH, 1) + "\"/>";
+    for (const EssayRecord* r : scored) {
+        if (!std::isfinite(r->textLength) || !std::isfinite(r->lengthPenalty)) continue;
+        svg += "<circle class=\"dot\" cx=\"" + Fixed(x(r->textLength / 2.0), 1) + "\" cy=\"" +
+               Fixed(y(r->lengthPenalty), 1) + "\" r=\"4\"><title>" + HtmlSjis(r->title) + ": 約" +
+               Chars(r->textLength) + "、減点 " + Fixed(r->lengthPenalty) + "</title></circle>";
+    }
+    for (int t = 0; t <= 4; ++t) {
+        double chars = maxChars * t / 4;
+        svg += "<text x=\"" + Fixed(x(chars), 1) + "\" y=\"" + Fixed(top + plotH + 14, 1) +
+               "\" text-anchor=\"middle\">" + Fixed(chars, 0) + "</text>";
+    }
+    svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Int(top + 4) + "\" text-anchor=\"end\">0</text>";
+    svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Fixed(top + plotH, 1) + "\" text-anchor=\"end\">" +
+           Fixed(minPenalty, 0) + "</text>";
+    svg += "<text x=\"" + Fixed(left + plotW / 2, 1) + "\" y=\"" + Int(height - 4) +
+           "\" text-anchor=\"middle\">文字数（記号を除く）</text></svg>";
+    return svg;
+}
+
+void Row(std::string& out, std::initializer_list<std::string> cells) {
+    out += "<tr>";
+    for (const std::string& cell : cells) out += cell;
+    out += "</tr>\n";
+}
+std::string Th(const std::string& text) { return "<th>" + text + "</th>"; }
+std::string Td(const std::string& text) { return "<td>" + text + "</td>"; }
+std::string TdNumber(const std::string& text) { return "<td class=\"n\">" + text + "</td>"; }
+
+void Parameters(std::string& out, const ReportRun& run) {
+    const ScoringParams& p = run.params;
+    out += "<table>\n";
+    Row(out, {Th("想定文字数"), TdNumber(Fixed(p.expectedLength, 0) + " 字")});
+    Row(out, {Th("重み（修辞：論理：内容）"),
+              Td(Fixed(p.rhetoricWeight) + "：" + Fixed(p.organizationWeight) + "：" + Fixed(p.contentWeight))});
+    Row(out, {Th("段落の区切り"), Td(p.paragraphMode == 0 ? "連続する２つ以上の改行" : "改行ごと")});
+    Row(out, {Th("内容モデル"), Td(HtmlSjis(p.modelPath))});
+    Row(out, {Th("修辞の比率"),
+              Td("文長 " + Fixed(p.sentenceLengthMedianWeight) + "/" + Fixed(p.sentenceLengthMaxWeight) + "、句長 " +
+                 Fixed(p.phraseLengthMedianWeight) + "/" + Fixed(p.phraseLengthMaxWeight) + "、文節 " +
+                 Fixed(p.bunsetsuPerPhraseMedianWeight) + "/" + Fixed(p.bunsetsuPerPhraseMaxWeight) + "、語彙 " +
+                 Fixed(p.vocabularyDiversityWeight) + "、漢字 " + Fixed(p.kanaKanjiRatioWeight) + "、読み " +
+                 Fixed(p.longReadingKanjiWeight) + "、受身 " + Fixed(p.passiveRateWeight) + "、埋め込み " +
+                 Fixed(p.attributiveSentencesWeight) + "、連用 " + Fixed(p.continuativeSentencesWeight))});
+    Row(out,
+        {Th("論理の比率"), Td("きっかけ語 " + Fixed(p.cueWordWeight) + "、指示関係 " + Fixed(p.demonstrativeWeight))});
+    out += "</table>\n";
+}
+
+void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored) {
+    struct Column {
+        const char* name;
+        double EssayRecord::*member;
+    };
+    const Column columns[] = {{"総合得点", &EssayRecord::finalScore},
+                              {"修辞", &EssayRecord::rhetoricScore},
+                              {"論理", &EssayRecord::organizationScore},
+                              {"内容", &EssayRecord::contentScore},
+                              {"文量減点", &EssayRecord::lengthPenalty}};
+    out += "<table class=\"stats\">\n";
+    Row(out, {Th(""), Th("件数"), Th("平均"), Th("中央値"), Th("標準偏差"), Th("最小"), Th("最大")});
+    for (const Column& column : columns) {
+        std::vector<double> values;
+        for (const EssayRecord* r : scored) values.push_back(r->*(column.member));
+        Summary s = Summarize(values);
+        Row(out, {Th(column.name), TdNumber(Int(s.count)), TdNumber(Fixed(s.mean)), TdNumber(Fixed(s.median)),
+                  TdNumber(Fixed(s.deviation)), TdNumber(Fixed(s.minimum)), TdNumber(Fixed(s.maximum))});
+    }
+    out += "</table>\n<p class=\"legend\">採点済みの答案について。標準偏差は母標準偏差。</p>\n";
+}
+
+void AnswerTable(std::string& out, const ReportRun& run) {
+    out += "<table class=\"sortable\" id=\"answers\">\n<thead>";
+    Row(out, {Th("番号"), Th("ファイル名"), Th("状態"), Th("総合得点"), Th("文量減点"), Th("修辞"), Th("論理"),
+              Th("内容"), Th("文字数"), Th("コメント")});
+    out += "</thead>\n<tbody>\n";
+    for (const EssayRecord& r : run.answers) {
+        const bool scored = r.status == kStatusScored;
+        auto cell = [&](double v, bool show) {
+            return "<td class=\"n\" data-v=\"" + (show ? Key(v) : std::string("-1e300")) + "\">" +
+                   (show ? Fixed(v) : std::string()) + "</td>";
+        };
+        const std::string title = HtmlSjis(r.title);
+        const std::string comments = Int(ReceivedComments(r.commentText).size());
+        Row(out, {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
+                  "<td data-v=\"" + title + "\"><a href=\"#a" + Int(r.id) + "\">" + title + "</a></td>",
+                  "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
+                  cell(r.finalScore, scored), cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
+                  cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
+                  "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
+                      (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",
+                  "<td class=\"n\" data-v=\"" + comments + "\">" + comments + "</td>"});
+    }
+    out += "</tbody>\n</table>\n";
+}
+
+void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params) {
+    out +=
+        "<section class=\"answer\" id=\"a" + Int(r.id) + "\">\n<h2>" + Int(r.id) + ". " + HtmlSjis(r.title) + "</h2>\n";
+    const bool scored = r.status == kStatusScored;
+    out += "<table class=\"scores\">";
+    Row(out,
+        {Th("状態"), Th("総合得点"), Th("加重合計"), Th("文量減点"), Th("修辞"), Th("論理"), Th("内容"), Th("文字数")});
+    Row(out, {Td(HtmlSjis(StatusText(r.status))), TdNumber(scored ? Fixed(r.finalScore) : ""),
+              TdNumber(scored ? Fixed(r.weightedTotal) : ""), TdNumber(scored ? Fixed(r.lengthPenalty) : ""),
+              TdNumber(r.rhetoricScored ? Fixed(r.rhetoricScore) : ""),
+              TdNumber(r.organizationScored ? Fixed(r.organizationScore) : ""),
+              TdNumber(scored ? Fixed(r.contentScore) : ""),
+              TdNumber(r.rhetoricFeaturesDone ? "約" + Chars(r.textLength) : "")});
+    out += "</table>\n";
+
+    AnswerEvidence evidence(r, params);
+    std::vector<ReceivedComment> comments = ReceivedComments(r.commentText);
+    out += "<h3>コメント</h3>\n";
+    if (comments.empty()) {
+        out += scored ? "<p>コメントはありません。</p>\n" : "<p>未評価です。</p>\n";
+    } else {
+        out += "<ol class=\"comments\">\n";
+        for (const ReceivedComment& comment : comments) {
+            std::string detail = evidence.Explain(comment);
+            out += "<li>" + HtmlSjis(comment.text);
+            if (!detail.empty()) out += "<span class=\"detail\">" + Html(detail) + "</span>";
+            out += "</li>\n";
+        }
+        out += "</ol>\n";
+    }
+    if (!r.evidence) {
+        out += "</section>\n";
+        return;
+    }
+    const EssayEvidence& e = *r.evidence;
+    evidence.AddFound();
+
+    // What the answer does: cue words and demonstratives sentence by sentence, shared nouns.
+    std::string cue, demonstratives;
+    for (const OrganizationSentence& sentence : e.organization) {
+        for (const CueWordHit& hit : sentence.cueWords) cue += (cue.empty() ? "" : "、") + SjisToUtf8(hit.word);
+        for (const CueWordHit& hit : sentence.demonstratives)
+            demonstratives += (demonstratives.empty() ? "" : "、") + SjisToUtf8(hit.word);
+    }
+    out += "<h3>論理と内容の手がかり</h3>\n<ul class=\"found\">\n";
+    out += "<li class=\"good\">きっかけ語 " + Fixed(r.cueWordTotal, 0) + ": " + Html(cue.empty() ? "なし" : cue) +
+           "</li>\n";
+    out += "<li class=\"good\">指示語 " + Fixed(r.demonstrativeTotal, 0) + ": " +
+           Html(demonstratives.empty() ? "なし" : demonstratives) + "</li>\n";
+    if (e.contentRecorded) {
+        std::string shared, missing;
+        for (const ContentNounEvidence& noun : e.sharedNouns)
+            shared += (shared.empty() ? "" : "、") + SjisToUtf8(noun.surface) + "×" + Int(noun.answerCount);
+        for (const ContentNounEvidence& noun : e.missingNouns)
+            missing += (missing.empty() ? "" : "、") + SjisToUtf8(noun.surface);
+        out += "<li class=\"good\">設問文と共通の内容語: " + Html(shared.empty() ? "なし" : shared) + "</li>\n";
+        out += "<li>設問文にあって答案にない内容語: " + Html(missing.empty() ? "なし" : missing) + "</li>\n";
+    }
+    out += "</ul>\n<h3>本文</h3>\n<div class=\"text\">" + MarkedText(e, evidence.Marks()) + "</div>\n</section>\n";
+}
+
+}  // namespace
+
+Summary Summarize(std::vector<double> values) {
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); }),
+                 values.end());
+    Summary s;
+    s.count = values.size();
+    if (values.empty()) return s;
+    std::sort(values.begin(), values.end());
+    double sum = 0;
+    for (double v : values) sum += v;
+    s.mean = sum / values.size();
+    double squares = 0;
+    for (double v : values) squares += (v - s.mean) * (v - s.mean);
+    s.deviation = std::sqrt(squares / values.size());
+    size_t n = values.size();
+    s.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+    s.minimum = values.front();
+    s.maximum = values.back();
+    return s;
+}
+
+ReportRun ReportRunOf(const CTaviDoc& doc) {
+    ReportRun run;
+    run.params = doc.GetParams();
+    run.questionPath = doc.GetQuestionPath();
+    if (!run.questionPath.empty())
+        MorphemeTools().ReadAnswerFile(run.questionPath, run.questionText, run.params.paragraphMode);
+    for (int i = 0; i < doc.GetAnswerCount(); ++i) run.answers.push_back(doc.GetAnswer(i));
+    return run;
+}
+
+std::string FormatReport(const ReportRun& run) {
+    std::vector<const EssayRecord*> scored;
+    for (const EssayRecord& r : run.answers)
+        if (r.status == kStatusScored) scored.push_back(&r);
+    const ScoringParams& p = run.params;
+
+    std::string out;
+    out.reserve(4096 + run.answers.size() * 8192);
+    out +=
+        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Tavi 採点レポート</title>\n"
+        "<style>";
+    out += kStyle;
+    out += "</style>\n</head>\n<body>\n<h1>Tavi 採点レポート</h1>\n";
+
+    out += "<h2>設問</h2>\n";
+    if (run.questionPath.empty()) {
+        out += "<p>設問文なし</p>\n";
+    } else {
+        out += "<p>" + HtmlSjis(run.questionPath) + "</p>\n<div class=\"question\">" + HtmlSjis(run.questionText) +
+               "</div>\n";
+    }
+    out += "<h3>採点パラメータ</h3>\n";
+    Parameters(out, run);
+
+    out += "<h2>集計</h2>\n<p>答案 " + Int(run.answers.size()) + " 件、採点済み " + Int(scored.size()) + " 件</p>\n";
+    Statistics(out, scored);
+
+    std::vector<double> totals, rhetoric, organization, content;
+    for (const EssayRecord* r : scored) {
+        totals.push_back(r->finalScore);
+        rhetoric.push_back(r->rhetoricScore);
+        organization.push_back(r->organizationScore);
+        content.push_back(r->contentScore);
+    }
+    const double maxTotal = std::max(1.0, p.rhetoricWeight + p.organizationWeight + p.contentWeight);
+    out += "<div class=\"charts\">\n<figure><figcaption>総合得点の分布</figcaption>" +
+           Histogram(totals, 0, maxTotal, kTotalBins, 520, 220, "総合得点") + "</figure>\n";
+    out += "<figure><figcaption>文量減点と文字数</figcaption>" + PenaltyScatter(scored, p) + "</figure>\n";
+    out += "<figure><figcaption>修辞の分布</figcaption>" + Histogram(rhetoric, 0, 1, kAxisBins, 300, 180, "修辞") +
+           "</figure>\n";
+    out += "<figure><figcaption>論理の分布</figcaption>" + Histogram(organization, 0, 1, kAxisBins, 300, 180, "論理") +
+           "</figure>\n";
+    out += "<figure><figcaption>内容の分布</figcaption>" + Histogram(content, 0, 1, kAxisBins, 300, 180, "内容") +
+           "</figure>\n</div>\n";
+
+    out += "<h2>答案一覧</h2>\n<p class=\"noprint legend\">列の見出しをクリックすると並べ替えます。</p>\n";
+    AnswerTable(out, run);
+
+    out +=
+        "<h2>答案ごとの評価</h2>\n<p class=\"legend\">本文の印: <mark class=\"s\">指摘された文</mark> "
+        "<mark class=\"p\">指摘された句</mark> <mark class=\"w\">指摘された語</mark> "
+        "<mark class=\"n\">読みの長い漢語</mark> <mark class=\"g\">きっかけ語・指示語・設問文と共通の語</mark>。"
+        "印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
+    for (const EssayRecord& r : run.answers) Answer(out, r, p);
+
+    out += "<script>";
+    out += kScript;
+    out += "</script>\n</body>\n</html>\n";
+    return out;
+}
+
+}  // namespace tavi
