@@ -129,6 +129,14 @@ bool WriteAll(int fd, std::string_view bytes) {
     _exit(0);
 }
 
+// The analyser of this process, loaded once and kept until the process ends: ChaSen holds its
+// dictionary and buffers for the life of the process, and unloading the library would leave
+// them unreachable (leak checkers report them) only to load them again on the next run.
+AnalyzerBinding& ProcessAnalyzer() {
+    static AnalyzerBinding* analyzer = new AnalyzerBinding();
+    return *analyzer;
+}
+
 std::string DescribeStatus(int status) {
     if (WIFSIGNALED(status)) return "was killed by signal " + std::to_string(WTERMSIG(status));
     if (WIFEXITED(status)) return "ended with status " + std::to_string(WEXITSTATUS(status));
@@ -318,7 +326,7 @@ bool AnalyseDocuments(const std::vector<std::string>& paths, int workers, const 
                       const std::function<void(size_t)>& progress, std::string& error) {
     if (static_cast<size_t>(workers) > paths.size()) workers = static_cast<int>(paths.size());
     if (workers > 1) return AnalyseInWorkers(paths, workers, sink, progress, error);
-    AnalyzerBinding analyzer;
+    AnalyzerBinding& analyzer = ProcessAnalyzer();
     for (size_t i = 0; i < paths.size(); ++i) {
         DocumentAnalysis analysis;
         if (!AnalyseDocument(paths[i], analyzer, analysis, error)) return false;

@@ -48,7 +48,7 @@ protected:
     DVector ContentVector(const std::string& utf8) {
         std::string text;
         tools.ReadAnswerBytes(utf8, text, MorphemeTools::kParagraphBlankLines);
-        std::optional<std::string> analysis = s_analyzer.Analyze(text);
+        std::optional<std::string> analysis = s_analyzer->Analyze(text);
         EXPECT_TRUE(analysis.has_value()) << "the ChaSen library could not be loaded";
         MorphemeTable table;
         tools.SplitAnalysis(analysis.value_or(""), table);
@@ -75,10 +75,11 @@ protected:
     RecordingSink sink;
     ContentModel model{&sink};
     MorphemeTools tools;
-    static AnalyzerBinding s_analyzer;
+    // Never unloaded, so that ChaSen's buffers stay reachable until the program ends.
+    static AnalyzerBinding* s_analyzer;
 };
 
-AnalyzerBinding BuiltInModelTest::s_analyzer;
+AnalyzerBinding* BuiltInModelTest::s_analyzer = new AnalyzerBinding();
 
 TEST_P(BuiltInModelTest, HasOneHundredOrthonormalDimensions) {
     EXPECT_EQ(model.dimensionCount, 100);
