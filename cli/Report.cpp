@@ -126,6 +126,7 @@ std::string HtmlSjis(std::string_view sjis) { return Html(SjisToUtf8(sjis)); }
 
 std::string Fixed(double v, int digits = 2) {
     if (!std::isfinite(v)) return "—";
+    if (std::fabs(v) < 0.5 * std::pow(10.0, -digits)) v = 0;  // no "-0.00"
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", digits, v);
     return buffer;
@@ -444,6 +445,7 @@ std::string PenaltyScatter(const std::vector<const EssayRecord*>& scored, const 
                "\" text-anchor=\"middle\">" + Fixed(chars, 0) + "</text>";
     }
     svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Int(top + 4) + "\" text-anchor=\"end\">0</text>";
+    svg += "<text x=\"" + Int(left + 4) + "\" y=\"" + Fixed(top + plotH / 2, 1) + "\">文量減点</text>";
     svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Fixed(top + plotH, 1) + "\" text-anchor=\"end\">" +
            Fixed(minPenalty, 0) + "</text>";
     svg += "<text x=\"" + Fixed(left + plotW / 2, 1) + "\" y=\"" + Int(height - 4) +
@@ -463,7 +465,7 @@ std::string TdNumber(const std::string& text) { return "<td class=\"n\">" + text
 void Parameters(std::string& out, const ReportRun& run) {
     const ScoringParams& p = run.params;
     out += "<table>\n";
-    Row(out, {Th("想定文字数"), TdNumber(Fixed(p.expectedLength, 0) + " 字")});
+    Row(out, {Th("想定文字数"), Td(Fixed(p.expectedLength, 0) + " 字")});
     Row(out, {Th("重み（修辞：論理：内容）"),
               Td(Fixed(p.rhetoricWeight) + "：" + Fixed(p.organizationWeight) + "：" + Fixed(p.contentWeight))});
     Row(out, {Th("段落の区切り"), Td(p.paragraphMode == 0 ? "連続する２つ以上の改行" : "改行ごと")});
