@@ -28,3 +28,8 @@ asan: deps
 
 clean:
 	rm -rf $(BUILD) build-asan
+
+# The HTML report of the sample essays rendered by headless Chromium into docs/report.png.
+.PHONY: report-screenshot
+report-screenshot: configure
+	@BUILD=$(BUILD) scripts/report-screenshot.sh
