@@ -1,0 +1,212 @@
+#include "ui/CTaviEvalParamDetailDlg.h"
+
+#include <cmath>
+
+#include "analysis/Encoding.h"
+#include "ui/DataExchange.h"
+#include "ui/DesktopPerson.h"
+
+namespace tavi {
+namespace {
+
+using D = CTaviEvalParamDetailDlg;
+
+const DialogTemplate& Template() {
+    using C = ControlTemplate;
+    static const DialogTemplate t = {
+        D::IDD,
+        "採点パラメータ詳細設定",
+        226,
+        255,
+        "MS Shell Dlg",
+        8,
+        {
+            {C::kGroupBox, -1, "修辞評価に関する採点比率詳細", 7, 7, 209, 115},
+            {C::kLabel, -1, "文の長さの平均値", 29, 20, 60, 8},
+            {C::kEdit, D::IDC_SENTENCE_LENGTH_MEDIAN, nullptr, 92, 18, 23, 12},
+            {C::kLabel, -1, "文の長さの最大値", 29, 36, 60, 8},
+            {C::kEdit, D::IDC_SENTENCE_LENGTH_MAX, nullptr, 92, 34, 23, 12},
+            {C::kLabel, -1, "句の長さの平均値", 122, 20, 60, 8},
+            {C::kEdit, D::IDC_PHRASE_LENGTH_MEDIAN, nullptr, 186, 18, 23, 12},
+            {C::kLabel, -1, "句の長さの最大値", 122, 36, 60, 8},
+            {C::kEdit, D::IDC_PHRASE_LENGTH_MAX, nullptr, 186, 34, 23, 12},
+            {C::kLabel, -1, "句中の文節数の平均値", 11, 52, 78, 8},
+            {C::kEdit, D::IDC_BUNSETSU_PER_PHRASE_MEDIAN, nullptr, 92, 50, 23, 12},
+            {C::kLabel, -1, "句中の文節数の最大値", 11, 68, 78, 8},
+            {C::kEdit, D::IDC_BUNSETSU_PER_PHRASE_MAX, nullptr, 92, 66, 23, 12},
+            {C::kLabel, -1, "語彙の多様性", 134, 100, 48, 8},
+            {C::kEdit, D::IDC_VOCABULARY_DIVERSITY, nullptr, 186, 98, 23, 12},
+            {C::kLabel, -1, "漢字の使用比率", 126, 68, 56, 8},
+            {C::kEdit, D::IDC_KANA_KANJI_RATIO, nullptr, 186, 66, 23, 12},
+            {C::kLabel, -1, "読みが長い漢字", 128, 52, 54, 8},
+            {C::kEdit, D::IDC_LONG_READING_KANJI, nullptr, 186, 50, 23, 12},
+            {C::kLabel, -1, "受動態", 157, 84, 25, 8},
+            {C::kEdit, D::IDC_PASSIVE_RATE, nullptr, 186, 82, 23, 12},
+            {C::kLabel, -1, "連体修飾となる用言数", 14, 83, 75, 8},
+            {C::kEdit, D::IDC_ATTRIBUTIVE_SENTENCES, nullptr, 92, 82, 23, 12},
+            {C::kLabel, -1, "連用形・接続助詞分量", 12, 100, 77, 8},
+            {C::kEdit, D::IDC_CONTINUATIVE_SENTENCES, nullptr, 92, 98, 23, 12},
+            {C::kGroupBox, -1, "論理評価に関する採点比率詳細", 7, 127, 209, 36},
+            {C::kLabel, -1, "きっかけ語の総数", 33, 143, 56, 8},
+            {C::kEdit, D::IDC_CUE_WORDS, nullptr, 92, 141, 23, 12},
+            {C::kLabel, -1, "指示関係の総数", 128, 143, 56, 8},
+            {C::kEdit, D::IDC_DEMONSTRATIVES, nullptr, 186, 141, 23, 12},
+            {C::kGroupBox, -1, "内容評価に関するパラメータ", 7, 168, 209, 59},
+            {C::kRadio, D::IDC_MODEL_YOROKU, "毎日新聞2000年版「余禄」より", 12, 180, 115, 10},
+            {C::kRadio, D::IDC_MODEL_SYASETSU, "毎日新聞2000年版「社説」より", 12, 194, 115, 10},
+            {C::kRadio, D::IDC_MODEL_OTHER, "その他", 12, 208, 37, 10},
+            {C::kEdit, D::IDC_MODEL_PATH, nullptr, 51, 207, 82, 13, true},
+            {C::kButton, D::IDC_BROWSE, "参照(&R)...", 139, 206, 42, 15, true},
+            {C::kButton, D::IDC_DEFAULTS, "既定値に設定", 7, 233, 51, 14},
+            {C::kDefaultButton, kIdOk, "OK", 114, 234, 50, 14},
+            {C::kButton, kIdCancel, "キャンセル", 168, 234, 50, 14},
+        },
+    };
+    return t;
+}
+
+// |S - 1| beyond this is a sum that is not 1.
+constexpr double kSumTolerance = 1.1920928955078125e-07;  // 2^-23
+
+}  // namespace
+
+CTaviEvalParamDetailDlg::CTaviEvalParamDetailDlg(DesktopPerson& person, QWidget* parent)
+    : TemplateDialog(Template(), person, parent) {
+    OnClicked(IDC_MODEL_YOROKU, [this] { OnBuiltInModel(0); });
+    OnClicked(IDC_MODEL_SYASETSU, [this] { OnBuiltInModel(1); });
+    OnClicked(IDC_MODEL_OTHER, [this] { OnOtherModel(); });
+    OnClicked(IDC_BROWSE, [this] { OnBrowse(); });
+    OnClicked(IDC_DEFAULTS, [this] { OnDefaults(); });
+}
+
+void CTaviEvalParamDetailDlg::SetRatios(const ScoringParams& p) {
+    sentenceLengthMedianWeight = p.sentenceLengthMedianWeight;
+    phraseLengthMedianWeight = p.phraseLengthMedianWeight;
+    bunsetsuPerPhraseMedianWeight = p.bunsetsuPerPhraseMedianWeight;
+    sentenceLengthMaxWeight = p.sentenceLengthMaxWeight;
+    phraseLengthMaxWeight = p.phraseLengthMaxWeight;
+    bunsetsuPerPhraseMaxWeight = p.bunsetsuPerPhraseMaxWeight;
+    vocabularyDiversityWeight = p.vocabularyDiversityWeight;
+    kanaKanjiRatioWeight = p.kanaKanjiRatioWeight;
+    longReadingKanjiWeight = p.longReadingKanjiWeight;
+    passiveRateWeight = p.passiveRateWeight;
+    attributiveSentencesWeight = p.attributiveSentencesWeight;
+    continuativeSentencesWeight = p.continuativeSentencesWeight;
+    cueWordWeight = p.cueWordWeight;
+    demonstrativeWeight = p.demonstrativeWeight;
+}
+
+void CTaviEvalParamDetailDlg::GetRatios(ScoringParams& p) const {
+    p.sentenceLengthMedianWeight = sentenceLengthMedianWeight;
+    p.phraseLengthMedianWeight = phraseLengthMedianWeight;
+    p.bunsetsuPerPhraseMedianWeight = bunsetsuPerPhraseMedianWeight;
+    p.sentenceLengthMaxWeight = sentenceLengthMaxWeight;
+    p.phraseLengthMaxWeight = phraseLengthMaxWeight;
+    p.bunsetsuPerPhraseMaxWeight = bunsetsuPerPhraseMaxWeight;
+    p.vocabularyDiversityWeight = vocabularyDiversityWeight;
+    p.kanaKanjiRatioWeight = kanaKanjiRatioWeight;
+    p.longReadingKanjiWeight = longReadingKanjiWeight;
+    p.passiveRateWeight = passiveRateWeight;
+    p.attributiveSentencesWeight = attributiveSentencesWeight;
+    p.continuativeSentencesWeight = continuativeSentencesWeight;
+    p.cueWordWeight = cueWordWeight;
+    p.demonstrativeWeight = demonstrativeWeight;
+}
+
+void CTaviEvalParamDetailDlg::DoDataExchange(DataExchange& dx) {
+    dx.Number(IDC_SENTENCE_LENGTH_MEDIAN, sentenceLengthMedianWeight);
+    dx.Number(IDC_PHRASE_LENGTH_MEDIAN, phraseLengthMedianWeight);
+    dx.Number(IDC_BUNSETSU_PER_PHRASE_MEDIAN, bunsetsuPerPhraseMedianWeight);
+    dx.Number(IDC_SENTENCE_LENGTH_MAX, sentenceLengthMaxWeight);
+    dx.Number(IDC_PHRASE_LENGTH_MAX, phraseLengthMaxWeight);
+    dx.Number(IDC_BUNSETSU_PER_PHRASE_MAX, bunsetsuPerPhraseMaxWeight);
+    dx.Number(IDC_VOCABULARY_DIVERSITY, vocabularyDiversityWeight);
+    dx.Number(IDC_KANA_KANJI_RATIO, kanaKanjiRatioWeight);
+    dx.Number(IDC_LONG_READING_KANJI, longReadingKanjiWeight);
+    dx.Number(IDC_PASSIVE_RATE, passiveRateWeight);
+    dx.Number(IDC_ATTRIBUTIVE_SENTENCES, attributiveSentencesWeight);
+    dx.Number(IDC_CONTINUATIVE_SENTENCES, continuativeSentencesWeight);
+    dx.Number(IDC_CUE_WORDS, cueWordWeight);
+    dx.Number(IDC_DEMONSTRATIVES, demonstrativeWeight);
+    dx.Radio({IDC_MODEL_YOROKU, IDC_MODEL_SYASETSU, IDC_MODEL_OTHER}, modelChoice);
+    dx.Text(IDC_MODEL_PATH, modelPath, 0, true);
+}
+
+void CTaviEvalParamDetailDlg::OnInitDialog() {
+    TemplateDialog::OnInitDialog();
+    if (modelChoice == 2) {
+        EnableItem(IDC_MODEL_PATH, true);
+        EnableItem(IDC_BROWSE, true);
+    }
+}
+
+void CTaviEvalParamDetailDlg::OnBuiltInModel(int choice) {
+    EnableItem(IDC_MODEL_PATH, false);
+    EnableItem(IDC_BROWSE, false);
+    modelPath = QString::fromUtf8(BuiltInModelFile(choice));
+    modelChoice = choice;
+    UpdateData(false);
+}
+
+void CTaviEvalParamDetailDlg::OnOtherModel() {
+    EnableItem(IDC_MODEL_PATH, true);
+    EnableItem(IDC_BROWSE, true);
+}
+
+void CTaviEvalParamDetailDlg::OnBrowse() {
+    std::string path;
+    if (Person().ChooseFileToOpen({"tcf", Sjis("内容評価用基準ファイル(*.tcf)|*.tcf|全て(*.*)|*.*||")}, path))
+        modelPath = QString::fromStdString(path);
+    modelChoice = 2;
+    UpdateData(false);
+}
+
+void CTaviEvalParamDetailDlg::OnDefaults() {
+    SetRatios(ScoringParams());
+    modelChoice = 0;
+    modelPath = QString::fromUtf8(BuiltInModelFile(0));
+    EnableItem(IDC_MODEL_PATH, false);
+    EnableItem(IDC_BROWSE, false);
+    UpdateData(false);
+}
+
+bool CTaviEvalParamDetailDlg::CheckGroupSum(double* const* ratios, int count, const char* question, const char* zeroSum,
+                                            int firstField) {
+    double sum = 0;
+    for (int i = 0; i < count; ++i) sum += *ratios[i];  // in member order
+    if (!(std::fabs(sum - 1) > kSumTolerance)) return false;
+    if (sum == 0) {
+        // Dividing by a zero sum gives nothing meaningful: the user must enter the ratios.
+        Person().ShowMessageBox({Sjis(zeroSum), "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
+        if (QWidget* field = GetDlgItem(firstField)) field->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    if (!Person().AskYesNo({Sjis(question), "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true}))
+        return false;
+    for (int i = 0; i < count; ++i) *ratios[i] /= sum;
+    UpdateData(false);
+    Person().ShowMessageBox({Sjis("比率の合計を１に正規化しました。確認してください"), "Tavi", MessageButtons::kOk,
+                             MessageIcon::kExclamation, 0, true});
+    return true;
+}
+
+void CTaviEvalParamDetailDlg::OnOK() {
+    UpdateData(true);  // a refused field has said so; the test runs on the members as they are
+    double* const rhetoric[] = {
+        &sentenceLengthMedianWeight, &phraseLengthMedianWeight,   &bunsetsuPerPhraseMedianWeight,
+        &sentenceLengthMaxWeight,    &phraseLengthMaxWeight,      &bunsetsuPerPhraseMaxWeight,
+        &vocabularyDiversityWeight,  &kanaKanjiRatioWeight,       &longReadingKanjiWeight,
+        &passiveRateWeight,          &attributiveSentencesWeight, &continuativeSentencesWeight};
+    double* const organization[] = {&cueWordWeight, &demonstrativeWeight};
+    bool stayOpen =
+        CheckGroupSum(rhetoric, 12, "修辞採点比率の合計が１ではありません。\n自動的に調整しますか？",
+                      "修辞採点比率の合計が０のため、自動的に調整できません。\n比率を入力し直してください。",
+                      IDC_SENTENCE_LENGTH_MEDIAN);
+    stayOpen |= CheckGroupSum(organization, 2, "論理採点比率の合計が１ではありません。\n自動的に正規化しますか？",
+                              "論理採点比率の合計が０のため、自動的に調整できません。\n比率を入力し直してください。",
+                              IDC_CUE_WORDS);
+    if (stayOpen) return;
+    TemplateDialog::OnOK();
+}
+
+}  // namespace tavi

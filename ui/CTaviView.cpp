@@ -1,0 +1,331 @@
+#include "ui/CTaviView.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QThread>
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <stdexcept>
+
+#include "analysis/Encoding.h"
+#include "document/CTaviDoc.h"
+#include "ui/DesktopPerson.h"
+#include "ui/Resources.h"
+
+namespace tavi {
+namespace {
+
+constexpr int kItemValueRole = Qt::UserRole;  // column 0: the answer index
+constexpr int kSjisRole = Qt::UserRole + 1;   // columns 1 and 8: the Shift_JIS bytes of the text
+constexpr int kMapGrowth = 128;
+constexpr int kMaxEditorWindows = 6;
+constexpr int kHeaderTextMargin = 8;                     // pixels
+constexpr double kEqualWithin = 1.1920928955078125e-07;  // 2^-23
+
+struct ColumnSpec {
+    const char* header;
+    int width;
+    bool fitted;
+};
+constexpr ColumnSpec kColumnSpecs[CTaviView::kColumns] = {
+    {"管理番号", 50, true},  {"ファイル名", 150, false}, {"状態", 100, true},
+    {"総合得点", 100, true}, {"文量減点", 100, true},    {"修辞", 100, true},
+    {"論理", 100, true},     {"内容", 100, true},        {"場所", 300, false},
+};
+
+// The bytes a cell is compared by: the Shift_JIS text of a file name or path, else the text.
+QByteArray SortKey(const QTableWidgetItem& item) {
+    QVariant sjis = item.data(kSjisRole);
+    return sjis.isValid() ? sjis.toByteArray() : item.text().toUtf8();
+}
+
+// A cell; rows sort by the comparison of the view.
+class CellItem : public QTableWidgetItem {
+public:
+    CellItem() : QTableWidgetItem(QTableWidgetItem::UserType) { setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable); }
+    bool operator<(const QTableWidgetItem& other) const override {
+        return CTaviView::CompareCells(column(), SortKey(*this), SortKey(other)) < 0;
+    }
+};
+
+// The value of the longest leading part of a text that forms a decimal number (blanks,
+// sign, digits, point, exponent); 0 when there is none.
+double LeadingNumber(const QByteArray& text) {
+    const char* p = text.constData();
+    const char* end = p + text.size();
+    while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    const char* start = p;
+    auto digits = [&] {
+        const char* from = p;
+        while (p < end && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        return p > from;
+    };
+    bool mantissa = digits();
+    if (p < end && *p == '.') {
+        ++p;
+        mantissa = digits() || mantissa;
+    }
+    if (!mantissa) return 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* mark = p++;
+        if (p < end && (*p == '+' || *p == '-')) ++p;
+        if (!digits()) p = mark;  // an "e" without digits is not part of the number
+    }
+    double value = 0;
+    std::from_chars(start, p, value);
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+CTaviView::CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent)
+    : QTableWidget(parent), m_rowOfAnswer(kMapGrowth, 0), m_doc(doc), m_person(person) {
+    setObjectName(QStringLiteral("answerList"));
+    OnCommand(cmd::kViewSelected, [this] { OnViewSelected(); });
+    OnCommand(cmd::kScoreSelected, [this] { OnScoreSelected(); });
+    OnCommand(cmd::kDeleteSelected, [this] { OnDeleteSelected(); });
+}
+
+CTaviView::~CTaviView() { m_doc.SetListView(nullptr); }
+
+void CTaviView::OnInitialUpdate() {
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setWordWrap(false);
+    setSortingEnabled(false);  // rows are sorted only by a click on a header
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    connect(header, &QHeaderView::sectionClicked, this, &CTaviView::OnColumnClick);
+
+    setColumnCount(kColumns);
+    for (int c = 0; c < kColumns; ++c) {
+        auto* item = new QTableWidgetItem(QString::fromUtf8(kColumnSpecs[c].header));
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        setHorizontalHeaderItem(c, item);
+        setColumnWidth(c, kColumnSpecs[c].width);
+    }
+    // Columns with short texts take the width of their header, with the margins that a
+    // header item keeps on either side of its text.
+    for (int c = 0; c < kColumns; ++c) {
+        if (!kColumnSpecs[c].fitted) continue;
+        int text = header->fontMetrics().horizontalAdvance(QString::fromUtf8(kColumnSpecs[c].header));
+        setColumnWidth(c, std::max(header->sectionSizeHint(c), text + 2 * kHeaderTextMargin));
+    }
+
+    m_doc.SetListView(this);
+}
+
+template <class F>
+void CTaviView::OnGuiThread(F&& f) {
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+}
+
+void CTaviView::SetRowOfAnswer(int index, int row) {
+    if (index < 0) throw std::invalid_argument("negative answer index");
+    if (static_cast<size_t>(index) >= m_rowOfAnswer.size())
+        m_rowOfAnswer.resize((static_cast<size_t>(index) / kMapGrowth + 1) * kMapGrowth, 0);
+    m_rowOfAnswer[index] = static_cast<uint32_t>(row);
+}
+
+int CTaviView::RowOfAnswer(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= m_rowOfAnswer.size())
+        throw std::invalid_argument("answer index " + std::to_string(index) + " has no row");
+    return static_cast<int>(m_rowOfAnswer[index]);
+}
+
+int CTaviView::ItemValue(int row) const {
+    QTableWidgetItem* cell = item(row, kNumber);
+    return cell ? cell->data(kItemValueRole).toInt() : -1;
+}
+
+void CTaviView::RebuildRowMap() {
+    for (int row = 0; row < rowCount(); ++row) SetRowOfAnswer(ItemValue(row), row);
+}
+
+void CTaviView::AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) {
+    OnGuiThread([&] {
+        SetRowOfAnswer(index, index);
+        // Answers are only ever appended, so the index is the number of rows.
+        int row = std::min(index, rowCount());
+        insertRow(row);
+        for (int c = 0; c < kColumns; ++c) setItem(row, c, new CellItem);
+        item(row, kNumber)->setText(QString::number(number));
+        item(row, kNumber)->setData(kItemValueRole, index);
+        item(row, kTitle)->setText(QString::fromStdString(SjisToUtf8(title)));
+        item(row, kTitle)->setData(kSjisRole, QByteArray::fromStdString(title));
+        item(row, kPath)->setText(QString::fromStdString(SjisToUtf8(path)));
+        item(row, kPath)->setData(kSjisRole, QByteArray::fromStdString(path));
+    });
+}
+
+void CTaviView::ShowStatus(int index, EssayStatus status) {
+    OnGuiThread([&] {
+        int row = RowOfAnswer(index);
+        QTableWidgetItem* cell = item(row, kStatus);
+        if (!cell) return;
+        cell->setText(QString::fromStdString(SjisToUtf8(StatusText(status))));
+        // A row out of sight becomes the first visible one, as far as the list can scroll.
+        int top = std::max(0, rowAt(0));
+        int perPage = rowHeight(row) > 0 ? viewport()->height() / rowHeight(row) : 0;
+        int last = top + perPage - 1;
+        if (row < top || row > last) verticalScrollBar()->setValue(row);
+    });
+    PumpMessages();
+}
+
+void CTaviView::SetScoreCell(int index, int column, double value) {
+    OnGuiThread([&] {
+        if (QTableWidgetItem* cell = item(RowOfAnswer(index), column))
+            cell->setText(QString::fromStdString(ScoreCellText(value)));
+    });
+}
+
+int CTaviView::GetRowCount() {
+    int count = 0;
+    OnGuiThread([&] { count = rowCount(); });
+    return count;
+}
+
+void CTaviView::GetRowCsvLine(int row, std::string& line) {
+    OnGuiThread([&] {
+        std::string cells[kColumns];
+        for (int c = 0; c < kColumns; ++c) {
+            QTableWidgetItem* cell = item(row, c);
+            if (!cell) continue;
+            QVariant sjis = cell->data(kSjisRole);
+            cells[c] = sjis.isValid() ? sjis.toByteArray().toStdString() : Utf8ToSjis(cell->text().toStdString());
+        }
+        line = FormatCsvLine(cells);
+    });
+}
+
+void CTaviView::PumpMessages() {
+    // The worker has no events of its own to process; its calls are carried out above.
+    if (QThread::currentThread() == thread()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void CTaviView::UpdateAllViews() {
+    OnGuiThread([&] { viewport()->update(); });
+}
+
+void CTaviView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) OnRowDoubleClick(event->position().toPoint());
+    QTableWidget::mouseDoubleClickEvent(event);
+}
+
+void CTaviView::OnRowDoubleClick(const QPoint& viewportPos) {
+    QModelIndex index = indexAt(viewportPos);
+    if (!index.isValid()) return;
+    std::string comment = m_doc.GetCommentText(ItemValue(index.row()));
+    m_person.ShowMessageBox({comment, "Tavi", MessageButtons::kOk, MessageIcon::kNone, 0, true});
+}
+
+void CTaviView::contextMenuEvent(QContextMenuEvent* event) {
+    // Only a right click opens the menu, as on the list control it imitates.
+    if (event->reason() == QContextMenuEvent::Mouse) OnRowRightClick(event->globalPos());
+    event->accept();
+}
+
+void CTaviView::OnRowRightClick(const QPoint& globalPos) {
+    if (!m_contextMenu || !indexAt(viewport()->mapFromGlobal(globalPos)).isValid()) return;
+    m_contextMenu->popup(globalPos);
+}
+
+int CTaviView::CompareCells(int column, const QByteArray& a, const QByteArray& b) {
+    if (column == kTitle || column == kPath) {
+        // Unsigned bytes; a prefix sorts first.
+        int n = std::min(a.size(), b.size());
+        for (int i = 0; i < n; ++i) {
+            int d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
+            if (d != 0) return d;
+        }
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    }
+    double x = LeadingNumber(a), y = LeadingNumber(b);
+    int r = x > y ? 1 : -1;
+    if ((x - y) * r < kEqualWithin) r = 0;
+    return r;
+}
+
+void CTaviView::OnColumnClick(int column) {
+    if (m_doc.IsRunning() || column < 0 || column >= kColumns) return;
+    uint32_t bit = 1u << column;
+    bool descending = !(m_descendingColumns & bit);
+    sortItems(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    if (descending)
+        m_descendingColumns |= bit;
+    else
+        m_descendingColumns &= ~bit;
+    RebuildRowMap();
+}
+
+std::vector<int> CTaviView::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CTaviView::OnViewSelected() {
+    std::vector<int> rows = SelectedRows();
+    for (size_t k = 0; k < rows.size() && k < kMaxEditorWindows; ++k) m_doc.OpenInEditor(ItemValue(rows[k]));
+}
+
+void CTaviView::OnScoreSelected() {
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    std::vector<int> indexes;
+    for (int row : rows) indexes.push_back(ItemValue(row));
+    m_scoringSelection = true;
+    m_doc.ScoreSelected(indexes);
+    m_scoringSelection = false;
+    emit SelectionRunFinished();
+}
+
+void CTaviView::OnDeleteSelected() {
+    std::vector<int> rows = SelectedRows();
+    const size_t n = rows.size();
+    if (n == 0) return;
+    std::vector<int> idx;
+    for (int row : rows) idx.push_back(ItemValue(row));
+    std::sort(idx.begin(), idx.end());
+    // From the highest down, so that the indexes and rows still to be removed stay valid.
+    for (size_t k = n; k-- > 0;) {
+        m_doc.RemoveAnswer(idx[k]);
+        removeRow(rows[k]);
+    }
+    // Answers after a removed one moved down in the document: renumber the item values.
+    const int total = rowCount() + static_cast<int>(n);
+    std::vector<int> shift(total, 0);
+    for (int i = 0, removed = 0, k = 0; i < total; ++i) {
+        while (k < static_cast<int>(n) && idx[k] <= i) ++removed, ++k;
+        shift[i] = removed;
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        int d = ItemValue(row);
+        if (d >= 0 && d < total) item(row, kNumber)->setData(kItemValueRole, d - shift[d]);
+    }
+    RebuildRowMap();
+}
+
+}  // namespace tavi

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QTableWidget>
+#include <cstdint>
+#include <vector>
+
+#include "document/ListView.h"
+#include "ui/CommandTarget.h"
+
+class QMenu;
+
+namespace tavi {
+
+class CTaviDoc;
+class DesktopPerson;
+
+// The answer list: one row per answer with its number, file name, status, scores and path,
+// in a report-style table whose rows the user can sort by any column. Rows carry their
+// answer index as item value, and m_rowOfAnswer maps answer indexes back to rows.
+//
+// Thread safety: the document's update operations (AddAnswerRow, ShowStatus, the score
+// cells) may be called from the scoring worker; off the user-interface thread each is carried
+// out there through a blocking queued call. Everything else is user-interface thread only.
+// The document must outlive the view.
+class CTaviView : public QTableWidget, public ListView, public CommandTarget {
+    Q_OBJECT
+public:
+    enum Column { kNumber, kTitle, kStatus, kTotal, kPenalty, kRhetoric, kOrganization, kContent, kPath, kColumns };
+
+    CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent = nullptr);
+    ~CTaviView() override;
+
+    // Inserts the nine columns, fits their widths and registers the view with the document.
+    void OnInitialUpdate();
+    // The popup shown on a right click on a row; owned by the main window.
+    void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
+
+    // --- Operations called by the document ---
+    void AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) override;
+    void ShowStatus(int index, EssayStatus status) override;
+    void ShowTotalScore(int index, double value) override { SetScoreCell(index, kTotal, value); }
+    void ShowLengthPenalty(int index, double value) override { SetScoreCell(index, kPenalty, value); }
+    void ShowRhetoricScore(int index, double value) override { SetScoreCell(index, kRhetoric, value); }
+    void ShowOrganizationScore(int index, double value) override { SetScoreCell(index, kOrganization, value); }
+    void ShowContentScore(int index, double value) override { SetScoreCell(index, kContent, value); }
+    int GetRowCount() override;
+    void GetRowCsvLine(int row, std::string& line) override;
+    void PumpMessages() override;
+    void UpdateAllViews() override;
+
+    // --- User actions ---
+    // Shows the comment of the answer at a point of the viewport; nothing off the rows.
+    void OnRowDoubleClick(const QPoint& viewportPos);
+    // Shows the context menu at a point of the screen if a row is there.
+    void OnRowRightClick(const QPoint& globalPos);
+    // Sorts by a column, descending and ascending by turns; ignored while scoring runs.
+    void OnColumnClick(int column);
+    void OnViewSelected();
+    void OnScoreSelected();
+    void OnDeleteSelected();
+
+    // The answer index that a row shows.
+    int ItemValue(int row) const;
+    // The row that shows an answer; std::invalid_argument beyond the map.
+    int RowOfAnswer(int index) const;
+    // Selected rows in row order.
+    std::vector<int> SelectedRows() const;
+    // True while "選択部分を採点" scores on this thread.
+    bool IsScoringSelection() const { return m_scoringSelection; }
+
+    // The comparison of two cell texts of a column for an ascending sort: negative, zero or
+    // positive. File name and path compare their Shift_JIS bytes; the other columns compare
+    // the numbers the texts start with (0 when none), equal within 2^-23.
+    static int CompareCells(int column, const QByteArray& a, const QByteArray& b);
+
+    uint32_t m_descendingColumns = 0;     // bit k: the last sort on column k was descending
+    std::vector<uint32_t> m_rowOfAnswer;  // answer index -> row; grows in steps of 128
+
+signals:
+    // After a "選択部分を採点" run has ended.
+    void SelectionRunFinished();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void SetScoreCell(int index, int column, double value);
+    void SetRowOfAnswer(int index, int row);
+    void RebuildRowMap();
+    // Runs `f` on the user-interface thread and waits for it.
+    template <class F>
+    void OnGuiThread(F&& f);
+
+    CTaviDoc& m_doc;
+    DesktopPerson& m_person;
+    QMenu* m_contextMenu = nullptr;
+    bool m_scoringSelection = false;
+};
+
+}  // namespace tavi

@@ -1,0 +1,130 @@
+// tavi-screenshots: runs the program on the sample essays and writes pictures of the main
+// window, the two settings dialogs and the version dialog. Usage: tavi-screenshots FOLDER
+// (run it under a display, e.g. xvfb-run, with a Japanese font installed).
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "analysis/Encoding.h"
+#include "document/CTaviDoc.h"
+#include "ui/CMainFrame.h"
+#include "ui/CTaviApp.h"
+#include "ui/CTaviView.h"
+#include "ui/QtPerson.h"
+#include "ui/Resources.h"
+#include "ui/TemplateDialog.h"
+
+namespace {
+
+using namespace tavi;
+
+// Answers the file dialogs with the sample essays and lets every message box pass, so the
+// run needs nobody at the keyboard; the settings dialogs are the real ones.
+class SamplePerson : public QtPerson {
+public:
+    bool ChooseFilesToOpen(const FileDialogRequest&, std::vector<std::string>& paths) override {
+        QDir answers(QStringLiteral(TAVI_SAMPLES_DIR "/answers"));
+        for (const QString& name : answers.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+            paths.push_back(answers.absoluteFilePath(name).toStdString());
+        return true;
+    }
+
+protected:
+    MessageAnswer ShowMessageBoxOnGuiThread(const MessageBoxRequest& request) override {
+        std::fprintf(stderr, "tavi-screenshots: message: %s\n", SjisToUtf8(request.text).c_str());
+        return MessageAnswer::kOk;
+    }
+};
+
+// Processes events until `done` holds or ten seconds have passed.
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool Save(QWidget* widget, const QString& path) {
+    if (widget->grab().save(path)) {
+        std::printf("%s\n", path.toLocal8Bit().constData());
+        return true;
+    }
+    std::fprintf(stderr, "tavi-screenshots: cannot write %s\n", path.toLocal8Bit().constData());
+    return false;
+}
+
+// Runs a command that shows a modal dialog; `drive` gets the dialog once it is on screen.
+bool WithDialog(CMainFrame& frame, int command, const std::function<void(TemplateDialog&)>& drive) {
+    bool driven = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<TemplateDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll.stop();
+        QTimer::singleShot(300, dialog, [&, dialog] {  // let it paint first
+            drive(*dialog);
+            driven = true;
+        });
+    });
+    poll.start(50);
+    frame.Action(command)->trigger();
+    return driven;
+}
+
+void Click(TemplateDialog& dialog, int id) {
+    if (auto* button = qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id))) button->click();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tavi-screenshots FOLDER\n");
+        return 2;
+    }
+    QDir folder(QString::fromLocal8Bit(argv[1]));
+    folder.mkpath(QStringLiteral("."));
+    SamplePerson person;
+    CTaviApp theApp;
+    if (!theApp.InitInstance({}, &person)) return 1;
+    CMainFrame& frame = *theApp.MainFrame();
+    frame.resize(980, 440);
+    WaitFor([&] { return frame.isVisible(); });
+    bool ok = true;
+
+    ok &= WithDialog(frame, cmd::kQuestionSettings, [&](TemplateDialog& dialog) {
+        qobject_cast<QLineEdit*>(dialog.GetDlgItem(1000))->setText(QStringLiteral(TAVI_SAMPLES_DIR "/question.txt"));
+        ok &= Save(&dialog, folder.filePath(QStringLiteral("tavi-question-settings.png")));
+        Click(dialog, kIdOk);
+    });
+    frame.Action(cmd::kAddAnswers)->trigger();
+    frame.Action(cmd::kScoreStart)->trigger();
+    ok &= WaitFor([&] { return !theApp.Document()->IsRunning() && theApp.Document()->GetUnscoredCount() == 0; });
+    theApp.View()->OnColumnClick(CTaviView::kTotal);
+    theApp.View()->selectRow(1);
+    theApp.View()->verticalScrollBar()->setValue(0);
+    WaitFor([] { return true; });
+    ok &= Save(&frame, folder.filePath(QStringLiteral("tavi-main-window.png")));
+
+    ok &= WithDialog(frame, cmd::kParamDetail, [&](TemplateDialog& dialog) {
+        ok &= Save(&dialog, folder.filePath(QStringLiteral("tavi-parameter-detail.png")));
+        Click(dialog, kIdCancel);
+    });
+    ok &= WithDialog(frame, cmd::kAppAbout, [&](TemplateDialog& dialog) {
+        ok &= Save(&dialog, folder.filePath(QStringLiteral("tavi-version.png")));
+        Click(dialog, kIdOk);
+    });
+    frame.close();
+    return ok ? 0 : 1;
+}
