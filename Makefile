@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test asan clean
+.PHONY: deps configure build run test asan tsan clean
 
 deps:
 	@scripts/install-deps.sh
@@ -21,13 +21,21 @@ test: build
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: export LSAN_OPTIONS = suppressions=$(CURDIR)/tests/sanitizers/lsan.supp
-asan: deps
-	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=address,undefined >/dev/null
+asan: build
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=address,undefined \
+		-DTAVI_PREBUILT_MODELS=$(CURDIR)/$(BUILD)/bin >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# The document's tests, where the worker thread meets the user-interface thread, under ThreadSanitizer.
+tsan: build
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=thread \
+		-DTAVI_PREBUILT_MODELS=$(CURDIR)/$(BUILD)/bin >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target test_document tavi_models
+	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DocumentTest|WorkerTest|DocumentStartUp|ParamArchive)'
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-tsan
 
 # The HTML report of the sample essays rendered by headless Chromium into docs/report.png.
 .PHONY: report-screenshot
