@@ -101,7 +101,11 @@ void EssayRecord::ComputeContentSimilarity(const MorphemeTable& table, const DVe
     // nothing in this one, so the answer is given similarity 0 rather than a comparison over
     // the common part. No component beyond either vector is read.
     bool sameSpace = questionVector && questionVector.nl == 1 && questionVector.nh == k;
-    contentSimilarity = sameSpace ? std::sqrt(cosine_similarity(answerVector, questionVector, k)) : 0.0;
+    double similarity = sameSpace ? std::sqrt(cosine_similarity(answerVector, questionVector, k)) : 0.0;
+    // A scaling value of 0 (a truncated matrix file reads its missing values as 0) makes the
+    // vectors infinite or not a number; such a comparison measures nothing, so it counts as 0
+    // rather than turning every total into "nan".
+    contentSimilarity = std::isfinite(similarity) ? similarity : 0.0;
     free_vector(answerVector, 1, k);
 }
 

@@ -126,6 +126,17 @@ TEST_F(ContentScoreTest, SimilarityOfKnownVectors) {
     EXPECT_EQ(Similarity(test::TableOf({Noun("犬")}), question), 0.0);
 }
 
+TEST_F(ContentScoreTest, ZeroScalingValueGivesSimilarityZeroNotNan) {
+    // A matrix file cut before its scaling values reads them as 0.
+    std::vector<double> values(kDimension1.begin(), kDimension1.end());
+    values.insert(values.end(), kDimension2.begin(), kDimension2.end());
+    WriteTempFile("model/weights.dat", MatrixFile(2, static_cast<int32_t>(kWords.size()), values));
+    model.LoadSettings(WriteTempFile("model/x.tcf", "dicfile words.txt\nsivfile weights.dat\n"));
+    ASSERT_TRUE(model.matrixLoaded);
+    MorphemeTable apple = test::TableOf({Noun("りんご")});
+    EXPECT_EQ(Similarity(apple, apple), 0.0);
+}
+
 TEST_F(ContentScoreTest, QuestionVectorOfAnotherSizeGivesZero) {
     MorphemeTable answer = test::TableOf({Noun("りんご")});
     // Vectors from models of other sizes that would agree with the answer on the common part.
