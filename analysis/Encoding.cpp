@@ -1,9 +1,13 @@
 #include "analysis/Encoding.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <cstdint>
 #include <vector>
 
@@ -194,7 +198,23 @@ bool NativePathToSjis(const std::string& nativePath, std::string& sjisPath) {
 }
 
 std::FILE* OpenSjisPath(const std::string& sjisPath, const char* mode) {
-    return std::fopen(SjisPathToNative(sjisPath).c_str(), mode);
+    std::string path = SjisPathToNative(sjisPath);
+    if (mode[0] != 'r' || std::strchr(mode, '+')) return std::fopen(path.c_str(), mode);
+    // Only regular files are read: a FIFO would block the open and a device such as
+    // /dev/zero would never end. The open itself must not block either.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        errno = err;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = fdopen(fd, mode);
+    if (!file) close(fd);
+    return file;
 }
 
 }  // namespace tavi

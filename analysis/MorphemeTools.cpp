@@ -110,8 +110,14 @@ size_t MorphemeTools::ReadAnswerFile(const std::string& path, std::string& text,
     if (!file) return 0;
     std::string bytes;
     char buffer[65536];
-    // A read error ends the text where it happened.
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) bytes.append(buffer, n);
+    // A read error ends the text where it happened, and so does the size limit.
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
+        bytes.append(buffer, n);
+        if (bytes.size() >= kMaxAnswerBytes) {
+            bytes.resize(kMaxAnswerBytes);
+            break;
+        }
+    }
     std::fclose(file);
     return ReadAnswerBytes(bytes, text, paragraphMode);
 }

@@ -15,6 +15,8 @@ public:
     // Paragraph rules of ReadAnswerFile.
     static constexpr int kParagraphBlankLines = 0;  // two or more line breaks separate paragraphs
     static constexpr int kParagraphEveryLine = 1;   // every line break separates paragraphs
+    // Bytes of a file that ReadAnswerFile reads at most; an answer is far shorter.
+    static constexpr size_t kMaxAnswerBytes = 64 << 20;
 
     // Reads a text file under the paragraph rule, converting half-width characters to
     // full width. `path` is a Shift_JIS path. Returns the byte length of `text`; 0 when the

@@ -65,17 +65,19 @@ bool WriteFileAtomically(const std::string& nativePath, std::string_view bytes, 
 
 bool ReadWholeFile(const std::string& nativePath, std::string& bytes, std::string& error) {
     bytes.clear();
-    int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file: a FIFO must not block the open, a device must not read forever.
+    int fd = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        error = "it is a folder";
+        error = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
         return false;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[65536];
     while (true) {
         ssize_t n = read(fd, buffer, sizeof buffer);

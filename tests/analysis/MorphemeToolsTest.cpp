@@ -1,6 +1,7 @@
 #include "analysis/MorphemeTools.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <stdexcept>
@@ -80,6 +81,12 @@ TEST_F(ReaderTest, BadInput) {
     EXPECT_EQ(read, std::string("\x00\x01\xFF\x80", 4) + S("Ａ"));
     // One line of 100,000 bytes: every byte arrives, doubled to full width.
     EXPECT_EQ(Read(std::string(100000, 'x'), 0).size(), 200000u);
+    // Only regular files are read: a device or a FIFO would never end or never open.
+    EXPECT_EQ(tools.ReadAnswerFile("/dev/zero", text, 0), 0u);
+    std::string fifo = test::TempDir() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(tools.ReadAnswerFile(fifo, text, 0), 0u);
+    EXPECT_EQ(tools.ReadAnswerFile(test::TempDir(), text, 0), 0u);
     // A lone lead byte at the end of the file is copied as a single byte.
     EXPECT_EQ(Read(S("あ") + "\x82", 0), S("あ") + "\x82");
 }

@@ -116,6 +116,7 @@ TEST_F(DocumentTest, TruncatedOrCorruptStoredFormsChangeNothing) {
     std::string error;
     EXPECT_FALSE(target.LoadParameterFile(dir + "/none.prm", error));
     EXPECT_FALSE(target.LoadParameterFile(dir, error));
+    EXPECT_FALSE(target.LoadParameterFile("/dev/zero", error));
 }
 
 TEST_F(DocumentTest, ResultsFileBytes) {
