@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test asan tsan clean
+.PHONY: deps configure build run test asan tsan fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -33,6 +33,14 @@ tsan: build
 		-DTAVI_PREBUILT_MODELS=$(CURDIR)/$(BUILD)/bin >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target test_document tavi_models
 	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DocumentTest|WorkerTest|DocumentStartUp|ParamArchive)'
+
+# libFuzzer targets built with clang, each run for FUZZ_SECONDS (default 600); findings are
+# kept in tests/data/fuzz/ and replayed by the regular tests.
+fuzz: build
+	@scripts/install-deps.sh --fuzz
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVI_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@scripts/fuzz.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

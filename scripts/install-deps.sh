@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev
     xvfb xauth fonts-ipafont-gothic
 )
+# make fuzz also needs clang with its sanitizer and libFuzzer runtimes.
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
