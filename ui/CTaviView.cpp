@@ -25,6 +25,7 @@ constexpr int kSjisRole = Qt::UserRole + 1;   // columns 1 and 8: the Shift_JIS 
 constexpr int kMapGrowth = 128;
 constexpr int kMaxEditorWindows = 6;
 constexpr int kHeaderTextMargin = 8;                     // pixels
+constexpr int kRepaintMs = 50;                           // at most, while rows change in bursts
 constexpr double kEqualWithin = 1.1920928955078125e-07;  // 2^-23
 
 struct ColumnSpec {
@@ -91,6 +92,8 @@ CTaviView::CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent)
     OnCommand(cmd::kViewSelected, [this] { OnViewSelected(); });
     OnCommand(cmd::kScoreSelected, [this] { OnScoreSelected(); });
     OnCommand(cmd::kDeleteSelected, [this] { OnDeleteSelected(); });
+    m_repaintTimer.setInterval(kRepaintMs);
+    connect(&m_repaintTimer, &QTimer::timeout, this, &CTaviView::OnRepaintTimer);
 }
 
 CTaviView::~CTaviView() { m_doc.SetListView(nullptr); }
@@ -140,6 +143,28 @@ void CTaviView::OnGuiThread(F&& f) {
         QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
+void CTaviView::DeferPainting() {
+    // Painting after each of the ten updates that an answer makes would cost more than
+    // scoring it; the worker waits for every update.
+    m_changedSinceRepaint = true;
+    if (m_repaintTimer.isActive()) return;
+    viewport()->setUpdatesEnabled(false);
+    m_repaintTimer.start();
+}
+
+void CTaviView::OnRepaintTimer() {
+    if (m_changedSinceRepaint) {
+        m_changedSinceRepaint = false;
+        viewport()->setUpdatesEnabled(true);
+        viewport()->repaint();
+        viewport()->setUpdatesEnabled(false);
+    } else {
+        // Quiet for a whole period: back to painting as things change.
+        m_repaintTimer.stop();
+        viewport()->setUpdatesEnabled(true);
+    }
+}
+
 void CTaviView::SetRowOfAnswer(int index, int row) {
     if (index < 0) throw std::invalid_argument("negative answer index");
     if (static_cast<size_t>(index) >= m_rowOfAnswer.size())
@@ -175,6 +200,7 @@ void CTaviView::AddAnswerRow(int index, uint16_t number, const std::string& titl
         item(row, kTitle)->setData(kSjisRole, QByteArray::fromStdString(title));
         item(row, kPath)->setText(QString::fromStdString(SjisToUtf8(path)));
         item(row, kPath)->setData(kSjisRole, QByteArray::fromStdString(path));
+        DeferPainting();
     });
 }
 
@@ -189,6 +215,7 @@ void CTaviView::ShowStatus(int index, EssayStatus status) {
         int perPage = rowHeight(row) > 0 ? viewport()->height() / rowHeight(row) : 0;
         int last = top + perPage - 1;
         if (row < top || row > last) verticalScrollBar()->setValue(row);
+        DeferPainting();
     });
     PumpMessages();
 }
@@ -197,6 +224,7 @@ void CTaviView::SetScoreCell(int index, int column, double value) {
     OnGuiThread([&] {
         if (QTableWidgetItem* cell = item(RowOfAnswer(index), column))
             cell->setText(QString::fromStdString(ScoreCellText(value)));
+        DeferPainting();
     });
 }
 

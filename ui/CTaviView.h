@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTableWidget>
+#include <QTimer>
 #include <cstdint>
 #include <vector>
 
@@ -86,6 +87,10 @@ protected:
 
 private:
     void SetScoreCell(int index, int column, double value);
+    // Rows change in bursts (a run, many answers added): the list then repaints on a timer,
+    // at most every kRepaintMs, instead of after every change. User-interface thread.
+    void DeferPainting();
+    void OnRepaintTimer();
     void SetRowOfAnswer(int index, int row);
     void RebuildRowMap();
     // Runs `f` on the user-interface thread and waits for it.
@@ -96,6 +101,8 @@ private:
     DesktopPerson& m_person;
     QMenu* m_contextMenu = nullptr;
     bool m_scoringSelection = false;
+    QTimer m_repaintTimer;
+    bool m_changedSinceRepaint = false;
 };
 
 }  // namespace tavi
