@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     theApp.View()->OnColumnClick(CTaviView::kTotal);
     theApp.View()->selectRow(1);
     theApp.View()->verticalScrollBar()->setValue(0);
-    WaitFor([] { return true; });
+    WaitFor([&] { return theApp.View()->viewport()->updatesEnabled(); });  // the list's repaints have caught up
     ok &= Save(&frame, folder.filePath(QStringLiteral("tavi-main-window.png")));
 
     ok &= WithDialog(frame, cmd::kParamDetail, [&](TemplateDialog& dialog) {
