@@ -53,6 +53,6 @@ report-screenshot: configure
 # Pictures of the desktop program's windows for the documentation (docs/tavi-*.png), taken
 # under a virtual display with a Japanese font while it scores the sample essays.
 .PHONY: screenshots
-screenshots: configure
+screenshots: configure report-screenshot
 	@cmake --build $(BUILD) -j $(JOBS) --target tavi-screenshots
 	@xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/tavi-screenshots docs
