@@ -157,6 +157,9 @@ private:
     void ApplyParamDetail(const ScoringParams& values);
     // Weighted total, length penalty and final score of every scored answer again, shown.
     void RecomputeTotals();
+    void RecomputeScoredAnswers(bool content);
+    void RescoreKeptScores(bool EssayRecord::*scored, double (EssayRecord::*score)(const ScoringParams&),
+                           void (ListView::*show)(int, double));
     void LoadModel(const std::string& path);
     void FlushModelMessages();
     bool AddRecord(EssayRecord record);

@@ -149,46 +149,48 @@ bool CTaviDoc::PrepareQuestion() {
 }
 
 void CTaviDoc::RescoreRhetoric() {
-    std::vector<std::pair<int, double>> changed;
-    {
-        std::lock_guard lock(m_mutex);
-        for (size_t i = 0; i < m_answers.size(); ++i) {
-            EssayRecord& r = m_answers[i];
-            if (!r.rhetoricScored) continue;
-            r.rhetoricScored = false;
-            changed.emplace_back(static_cast<int>(i), r.ScoreRhetoric(m_params));
-        }
-    }
-    if (View())
-        for (auto [index, score] : changed) View()->ShowRhetoricScore(index, score);
-    RecomputeTotals();
+    RescoreKeptScores(&EssayRecord::rhetoricScored, &EssayRecord::ScoreRhetoric, &ListView::ShowRhetoricScore);
 }
 
 void CTaviDoc::RescoreOrganization() {
+    RescoreKeptScores(&EssayRecord::organizationScored, &EssayRecord::ScoreOrganization,
+                      &ListView::ShowOrganizationScore);
+}
+
+// Scores one kept axis of every answer again with the current parameters, shows it, and
+// then the totals of the scored answers, which depend on it.
+void CTaviDoc::RescoreKeptScores(bool EssayRecord::*scored, double (EssayRecord::*score)(const ScoringParams&),
+                                 void (ListView::*show)(int, double)) {
     std::vector<std::pair<int, double>> changed;
     {
         std::lock_guard lock(m_mutex);
         for (size_t i = 0; i < m_answers.size(); ++i) {
             EssayRecord& r = m_answers[i];
-            if (!r.organizationScored) continue;
-            r.organizationScored = false;
-            changed.emplace_back(static_cast<int>(i), r.ScoreOrganization(m_params));
+            if (!(r.*scored)) continue;
+            r.*scored = false;
+            changed.emplace_back(static_cast<int>(i), (r.*score)(m_params));
         }
     }
     if (View())
-        for (auto [index, score] : changed) View()->ShowOrganizationScore(index, score);
-    RecomputeTotals();
+        for (auto [index, value] : changed) (View()->*show)(index, value);
+    RecomputeScoredAnswers(false);
 }
 
-void CTaviDoc::RescoreContent() {
+void CTaviDoc::RescoreContent() { RecomputeScoredAnswers(true); }
+
+void CTaviDoc::RecomputeTotals() { RecomputeScoredAnswers(false); }
+
+// The weighted total, length penalty and final score of every scored answer again, after its
+// content score when `content` is set (which needs a question vector), and shows them.
+void CTaviDoc::RecomputeScoredAnswers(bool content) {
     std::vector<std::pair<int, EssayRecord>> changed;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_pQuestionVector) return;
+        if (content && !m_pQuestionVector) return;
         for (size_t i = 0; i < m_answers.size(); ++i) {
             EssayRecord& r = m_answers[i];
             if (r.status != kStatusScored) continue;
-            r.ScoreContent();
+            if (content) r.ScoreContent();
             r.ComputeWeightedTotal(m_params);
             r.ComputeLengthPenalty(m_params);
             r.ComputeFinalScore();
@@ -197,30 +199,10 @@ void CTaviDoc::RescoreContent() {
     }
     if (!View()) return;
     for (const auto& [index, r] : changed) {
-        View()->ShowContentScore(index, r.contentScore);
+        if (content) View()->ShowContentScore(index, r.contentScore);
         View()->ShowLengthPenalty(index, r.lengthPenalty);
         View()->ShowTotalScore(index, r.finalScore);
-        View()->ShowStatus(index, kStatusScored);
-    }
-}
-
-void CTaviDoc::RecomputeTotals() {
-    std::vector<std::pair<int, EssayRecord>> changed;
-    {
-        std::lock_guard lock(m_mutex);
-        for (size_t i = 0; i < m_answers.size(); ++i) {
-            EssayRecord& r = m_answers[i];
-            if (r.status != kStatusScored) continue;
-            r.ComputeWeightedTotal(m_params);
-            r.ComputeLengthPenalty(m_params);
-            r.ComputeFinalScore();
-            changed.emplace_back(static_cast<int>(i), r);
-        }
-    }
-    if (!View()) return;
-    for (const auto& [index, r] : changed) {
-        View()->ShowLengthPenalty(index, r.lengthPenalty);
-        View()->ShowTotalScore(index, r.finalScore);
+        if (content) View()->ShowStatus(index, kStatusScored);
     }
 }
 

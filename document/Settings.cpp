@@ -10,34 +10,24 @@ namespace {
 // Exact comparison of reals, a value that is not a number counting as different.
 bool Same(double a, double b) { return a == b; }
 
+// The twelve rhetoric ratios, in the order of the dialog.
+constexpr double ScoringParams::*kRhetoricRatios[] = {
+    &ScoringParams::sentenceLengthMedianWeight,    &ScoringParams::phraseLengthMedianWeight,
+    &ScoringParams::bunsetsuPerPhraseMedianWeight, &ScoringParams::sentenceLengthMaxWeight,
+    &ScoringParams::phraseLengthMaxWeight,         &ScoringParams::bunsetsuPerPhraseMaxWeight,
+    &ScoringParams::vocabularyDiversityWeight,     &ScoringParams::kanaKanjiRatioWeight,
+    &ScoringParams::longReadingKanjiWeight,        &ScoringParams::passiveRateWeight,
+    &ScoringParams::attributiveSentencesWeight,    &ScoringParams::continuativeSentencesWeight,
+};
+
 bool SameRhetoricRatios(const ScoringParams& a, const ScoringParams& b) {
-    return Same(a.sentenceLengthMedianWeight, b.sentenceLengthMedianWeight) &&
-           Same(a.phraseLengthMedianWeight, b.phraseLengthMedianWeight) &&
-           Same(a.bunsetsuPerPhraseMedianWeight, b.bunsetsuPerPhraseMedianWeight) &&
-           Same(a.sentenceLengthMaxWeight, b.sentenceLengthMaxWeight) &&
-           Same(a.phraseLengthMaxWeight, b.phraseLengthMaxWeight) &&
-           Same(a.bunsetsuPerPhraseMaxWeight, b.bunsetsuPerPhraseMaxWeight) &&
-           Same(a.vocabularyDiversityWeight, b.vocabularyDiversityWeight) &&
-           Same(a.kanaKanjiRatioWeight, b.kanaKanjiRatioWeight) &&
-           Same(a.longReadingKanjiWeight, b.longReadingKanjiWeight) &&
-           Same(a.passiveRateWeight, b.passiveRateWeight) &&
-           Same(a.attributiveSentencesWeight, b.attributiveSentencesWeight) &&
-           Same(a.continuativeSentencesWeight, b.continuativeSentencesWeight);
+    for (auto ratio : kRhetoricRatios)
+        if (!Same(a.*ratio, b.*ratio)) return false;
+    return true;
 }
 
 void CopyRhetoricRatios(const ScoringParams& from, ScoringParams& to) {
-    to.sentenceLengthMedianWeight = from.sentenceLengthMedianWeight;
-    to.phraseLengthMedianWeight = from.phraseLengthMedianWeight;
-    to.bunsetsuPerPhraseMedianWeight = from.bunsetsuPerPhraseMedianWeight;
-    to.sentenceLengthMaxWeight = from.sentenceLengthMaxWeight;
-    to.phraseLengthMaxWeight = from.phraseLengthMaxWeight;
-    to.bunsetsuPerPhraseMaxWeight = from.bunsetsuPerPhraseMaxWeight;
-    to.vocabularyDiversityWeight = from.vocabularyDiversityWeight;
-    to.kanaKanjiRatioWeight = from.kanaKanjiRatioWeight;
-    to.longReadingKanjiWeight = from.longReadingKanjiWeight;
-    to.passiveRateWeight = from.passiveRateWeight;
-    to.attributiveSentencesWeight = from.attributiveSentencesWeight;
-    to.continuativeSentencesWeight = from.continuativeSentencesWeight;
+    for (auto ratio : kRhetoricRatios) to.*ratio = from.*ratio;
 }
 
 }  // namespace
