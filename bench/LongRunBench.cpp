@@ -208,8 +208,9 @@ int main(int argc, char** argv) {
     QElapsedTimer runTimer;
     runTimer.start();
     double checkpointSeconds = 0;
-    Memory atCheckpoint;
-    bool haveCheckpoint = false;
+    Memory atCheckpoint, allListed;
+    bool haveCheckpoint = false, haveAllListed = false;
+    int listedAtCheckpoint = 0, scoredWhenAllListed = 0;
     size_t nextStop = 0;
     int stops = 0, starts = 0, resumes = 0, pauseTicks = 0, batches = 1, settingsChanges = 0;
     bool ratiosDone = false, lengthDone = false, busy = false;
@@ -225,11 +226,18 @@ int main(int argc, char** argv) {
         if (!haveCheckpoint && scored >= checkpoint) {
             atCheckpoint = ReadMemory();
             checkpointSeconds = runTimer.elapsed() / 1000.0;
+            listedAtCheckpoint = added;
             haveCheckpoint = true;
         }
         if (added < count && added - scored < backlog) {
             addBatch(batch);
             ++batches;
+        }
+        // Once the list is complete, growth is the scoring's alone.
+        if (!haveAllListed && added == count) {
+            allListed = ReadMemory();
+            scoredWhenAllListed = scored;
+            haveAllListed = true;
         }
         if (!ratiosDone && scored >= ratiosAt) {
             person.changeRatios = true;
@@ -321,8 +329,10 @@ int main(int argc, char** argv) {
                 final.contentWeight, final.vocabularyDiversityWeight, final.cueWordWeight);
     std::printf("wall time of the run         %.2f s (%d answers after %.2f s)\n", runSeconds, checkpoint,
                 checkpointSeconds);
-    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB)\n", checkpoint, atCheckpoint.peakKb,
-                atCheckpoint.currentKb);
+    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB, %d answers listed)\n", checkpoint,
+                atCheckpoint.peakKb, atCheckpoint.currentKb, listedAtCheckpoint);
+    std::printf("peak RSS when all listed     %ld KiB (current %ld KiB, %d scored)\n", allListed.peakKb,
+                allListed.currentKb, scoredWhenAllListed);
     std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB)\n", count, atEnd.peakKb, atEnd.currentKb);
     std::printf("shown as scored              %d times; duplicates %d, never %d\n", counting.Total(), duplicates,
                 missing);
