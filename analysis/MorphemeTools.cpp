@@ -62,7 +62,7 @@ struct Names {
                                     Sjis("-接尾-"),  Sjis("-非自立-"), Sjis("-人名-")};
 };
 
-const Names& N() {
+[[gnu::always_inline]] inline const Names& N() {
     static const Names names;
     return names;
 }

@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/Encoding.h"
@@ -138,10 +139,57 @@ double CountCueWords(std::string_view sentence, double& demonstrativeTotal) {
     return CountCueWords(sentence, demonstrativeTotal, nullptr);
 }
 
+namespace {
+
+// Every entry matched anywhere (the groups' anywhere lists, then the demonstratives), indexed
+// by its first character, so one walk over a sentence finds where each entry first occurs.
+struct AnywhereIndex {
+    std::vector<const std::string*> entries;                           // slot -> entry, in table order
+    std::unordered_map<uint16_t, std::vector<size_t>> slotsByFirst;    // first character -> slots
+};
+
+uint16_t CharacterCode(std::string_view text, size_t i, size_t n) {
+    return n == 2 ? static_cast<uint16_t>(static_cast<unsigned char>(text[i]) << 8 | static_cast<unsigned char>(text[i + 1]))
+                  : static_cast<unsigned char>(text[i]);
+}
+
+const AnywhereIndex& Anywhere() {
+    static const AnywhereIndex index = [] {
+        AnywhereIndex x;
+        for (const CueWordGroup& group : CueWordGroups())
+            for (const std::string& entry : group.anywhere) x.entries.push_back(&entry);
+        for (const std::string& word : Demonstratives()) x.entries.push_back(&word);
+        for (size_t slot = 0; slot < x.entries.size(); ++slot) {
+            const std::string& e = *x.entries[slot];
+            x.slotsByFirst[CharacterCode(e, 0, SjisCharLength(e, 0))].push_back(slot);
+        }
+        return x;
+    }();
+    return index;
+}
+
+}  // namespace
+
 double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std::vector<CueWordMatch>* matches) {
     const MorphemeTools tools;
+    const AnywhereIndex& index = Anywhere();
+    // The first character-boundary position of every anywhere entry, found in one walk.
+    std::vector<size_t> first(index.entries.size(), std::string_view::npos);
+    for (size_t i = 0; i < sentence.size();) {
+        size_t n = SjisCharLength(sentence, i);
+        auto it = index.slotsByFirst.find(CharacterCode(sentence, i, n));
+        if (it != index.slotsByFirst.end()) {
+            for (size_t slot : it->second) {
+                const std::string& entry = *index.entries[slot];
+                if (first[slot] == std::string_view::npos && sentence.compare(i, entry.size(), entry) == 0)
+                    first[slot] = i;
+            }
+        }
+        i += n;
+    }
     unsigned count = 0;
     int groupNumber = 0;
+    size_t slot = 0;
     for (const CueWordGroup& group : CueWordGroups()) {
         ++groupNumber;
         for (const std::string& entry : group.start) {
@@ -150,14 +198,14 @@ double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std:
             if (matches) matches->push_back({&entry, groupNumber, 0});
         }
         for (const std::string& entry : group.anywhere) {
-            size_t at = tools.FindText(sentence, entry);
+            size_t at = first[slot++];
             if (at == std::string_view::npos) continue;
             ++count;
             if (matches) matches->push_back({&entry, groupNumber, at});
         }
     }
     for (const std::string& word : Demonstratives()) {
-        size_t at = tools.FindText(sentence, word);
+        size_t at = first[slot++];
         if (at == std::string_view::npos) continue;
         demonstrativeTotal += 1.0;
         if (matches) matches->push_back({&word, 0, at});
