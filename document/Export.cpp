@@ -9,6 +9,16 @@
 namespace tavi {
 namespace {
 
+// The stored form's real-valued fields, in file order; storing and loading walk the same lists.
+constexpr double ScoringParams::*kWeights[] = {&ScoringParams::expectedLength, &ScoringParams::rhetoricWeight,
+                                               &ScoringParams::organizationWeight, &ScoringParams::contentWeight};
+constexpr double EssayRecord::*kStoredFeatures[] = {
+    &EssayRecord::sentenceLengthMedian,    &EssayRecord::sentenceLengthMax,   &EssayRecord::phraseLengthMedian,
+    &EssayRecord::phraseLengthMax,         &EssayRecord::bunsetsuPerPhraseMedian, &EssayRecord::bunsetsuPerPhraseMax,
+    &EssayRecord::vocabularyDiversity,     &EssayRecord::kanaKanjiRatio,      &EssayRecord::longReadingShare9,
+    &EssayRecord::longReadingShare11,      &EssayRecord::passiveRate,         &EssayRecord::attributiveSentences,
+    &EssayRecord::continuativeSentences,   &EssayRecord::cueWordTotal,        &EssayRecord::demonstrativeTotal};
+
 // Text mode: every line feed is written as carriage return and line feed.
 std::string ToCrLf(const std::string& text) {
     std::string out;
@@ -62,27 +72,19 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
         std::lock_guard lock(m_mutex);
         const ScoringParams& p = m_params;
         ar.WriteString(m_strQuestionPath);
-        for (double v : {p.expectedLength, p.rhetoricWeight, p.organizationWeight, p.contentWeight}) ar.WriteF64(v);
+        for (auto member : kWeights) ar.WriteF64(p.*member);
         ar.WriteI32(p.paragraphMode);
         ar.WriteI32(p.modelChoice);
         ar.WriteString(p.modelPath);
-        for (double v : {p.sentenceLengthMedianWeight, p.phraseLengthMedianWeight, p.bunsetsuPerPhraseMedianWeight,
-                         p.sentenceLengthMaxWeight, p.phraseLengthMaxWeight, p.bunsetsuPerPhraseMaxWeight,
-                         p.vocabularyDiversityWeight, p.kanaKanjiRatioWeight, p.longReadingKanjiWeight,
-                         p.passiveRateWeight, p.attributiveSentencesWeight, p.continuativeSentencesWeight,
-                         p.cueWordWeight, p.demonstrativeWeight})
-            ar.WriteF64(v);
+        for (auto member : kRhetoricRatios) ar.WriteF64(p.*member);
+        for (auto member : kOrganizationRatios) ar.WriteF64(p.*member);
         ar.WriteI32(static_cast<int32_t>(m_answers.size()));
         for (const EssayRecord& r : m_answers) {
             ar.WriteU16(r.id);
             ar.WriteString(r.title);
             ar.WriteString(r.path);
             ar.WriteI32(r.status);
-            for (double v : {r.sentenceLengthMedian, r.sentenceLengthMax, r.phraseLengthMedian, r.phraseLengthMax,
-                             r.bunsetsuPerPhraseMedian, r.bunsetsuPerPhraseMax, r.vocabularyDiversity,
-                             r.kanaKanjiRatio, r.longReadingShare9, r.longReadingShare11, r.passiveRate,
-                             r.attributiveSentences, r.continuativeSentences, r.cueWordTotal, r.demonstrativeTotal})
-                ar.WriteF64(v);
+            for (auto member : kStoredFeatures) ar.WriteF64(r.*member);
         }
         return;
     }
@@ -90,16 +92,12 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
     // Loading reads everything into temporaries first; a failure changes nothing.
     ScoringParams p;
     std::string questionPath = ar.ReadString();
-    for (double* v : {&p.expectedLength, &p.rhetoricWeight, &p.organizationWeight, &p.contentWeight}) *v = ar.ReadF64();
+    for (auto member : kWeights) p.*member = ar.ReadF64();
     p.paragraphMode = ar.ReadI32();
     p.modelChoice = ar.ReadI32();
     p.modelPath = ar.ReadString();
-    for (double* v : {&p.sentenceLengthMedianWeight, &p.phraseLengthMedianWeight, &p.bunsetsuPerPhraseMedianWeight,
-                      &p.sentenceLengthMaxWeight, &p.phraseLengthMaxWeight, &p.bunsetsuPerPhraseMaxWeight,
-                      &p.vocabularyDiversityWeight, &p.kanaKanjiRatioWeight, &p.longReadingKanjiWeight,
-                      &p.passiveRateWeight, &p.attributiveSentencesWeight, &p.continuativeSentencesWeight,
-                      &p.cueWordWeight, &p.demonstrativeWeight})
-        *v = ar.ReadF64();
+    for (auto member : kRhetoricRatios) p.*member = ar.ReadF64();
+    for (auto member : kOrganizationRatios) p.*member = ar.ReadF64();
     if (!ar.Failed() && (p.paragraphMode < 0 || p.paragraphMode > 1))
         ar.Fail("paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1");
     if (!ar.Failed() && (p.modelChoice < 0 || p.modelChoice > 2))
@@ -116,11 +114,7 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
         r.title = ar.ReadString();
         r.path = ar.ReadString();
         int32_t status = ar.ReadI32();
-        for (double* v : {&r.sentenceLengthMedian, &r.sentenceLengthMax, &r.phraseLengthMedian, &r.phraseLengthMax,
-                          &r.bunsetsuPerPhraseMedian, &r.bunsetsuPerPhraseMax, &r.vocabularyDiversity,
-                          &r.kanaKanjiRatio, &r.longReadingShare9, &r.longReadingShare11, &r.passiveRate,
-                          &r.attributiveSentences, &r.continuativeSentences, &r.cueWordTotal, &r.demonstrativeTotal})
-            *v = ar.ReadF64();
+        for (auto member : kStoredFeatures) r.*member = ar.ReadF64();
         r.longReadingKanji = r.longReadingShare9;
         if (ar.Failed()) break;
         if (status < kStatusUnscored || status > kStatusScored)

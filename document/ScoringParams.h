@@ -31,6 +31,19 @@ struct ScoringParams {
     double demonstrativeWeight = 0.5;
 };
 
+// The twelve rhetoric ratios and the two organization ratios, in the order of the dialog and
+// of the parameter file.
+inline constexpr double ScoringParams::*kRhetoricRatios[] = {
+    &ScoringParams::sentenceLengthMedianWeight,    &ScoringParams::phraseLengthMedianWeight,
+    &ScoringParams::bunsetsuPerPhraseMedianWeight, &ScoringParams::sentenceLengthMaxWeight,
+    &ScoringParams::phraseLengthMaxWeight,         &ScoringParams::bunsetsuPerPhraseMaxWeight,
+    &ScoringParams::vocabularyDiversityWeight,     &ScoringParams::kanaKanjiRatioWeight,
+    &ScoringParams::longReadingKanjiWeight,        &ScoringParams::passiveRateWeight,
+    &ScoringParams::attributiveSentencesWeight,    &ScoringParams::continuativeSentencesWeight,
+};
+inline constexpr double ScoringParams::*kOrganizationRatios[] = {&ScoringParams::cueWordWeight,
+                                                                 &ScoringParams::demonstrativeWeight};
+
 // The built-in model file of each model choice (0 and 1).
 inline const char* BuiltInModelFile(int choice) { return choice == 1 ? "syasetsu2000.tcf" : "yoroku2000.tcf"; }
 

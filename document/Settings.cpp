@@ -10,16 +10,6 @@ namespace {
 // Exact comparison of reals, a value that is not a number counting as different.
 bool Same(double a, double b) { return a == b; }
 
-// The twelve rhetoric ratios, in the order of the dialog.
-constexpr double ScoringParams::*kRhetoricRatios[] = {
-    &ScoringParams::sentenceLengthMedianWeight,    &ScoringParams::phraseLengthMedianWeight,
-    &ScoringParams::bunsetsuPerPhraseMedianWeight, &ScoringParams::sentenceLengthMaxWeight,
-    &ScoringParams::phraseLengthMaxWeight,         &ScoringParams::bunsetsuPerPhraseMaxWeight,
-    &ScoringParams::vocabularyDiversityWeight,     &ScoringParams::kanaKanjiRatioWeight,
-    &ScoringParams::longReadingKanjiWeight,        &ScoringParams::passiveRateWeight,
-    &ScoringParams::attributiveSentencesWeight,    &ScoringParams::continuativeSentencesWeight,
-};
-
 bool SameRhetoricRatios(const ScoringParams& a, const ScoringParams& b) {
     for (auto ratio : kRhetoricRatios)
         if (!Same(a.*ratio, b.*ratio)) return false;
