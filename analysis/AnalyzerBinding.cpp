@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -194,6 +195,7 @@ std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
     std::string_view output(result);
 
     // Copy the result out before the next call, dropping the piece-ending "EOS" lines.
+    if (std::find(dropEos.begin(), dropEos.end(), true) == dropEos.end()) return Utf8ToSjis(output);
     std::string kept;
     kept.reserve(output.size());
     size_t eosSeen = 0;

@@ -1,7 +1,6 @@
 #include "analysis/Encoding.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,137 +11,108 @@
 #include <vector>
 
 namespace tavi {
+
+// Generated from iconv's CP932 when building (analysis/tables).
+extern const uint16_t kSjisOfBmp[0x10000];
+extern const uint16_t kBmpOfSjis[0x10000];
+
 namespace {
 
 const char kGeta[] = "\x81\xAC";  // 〓
+constexpr uint16_t kNoCharacter = 0xFFFF;
 
-// One iconv conversion of a whole string. `onError` decides what an unconvertible or
-// invalid input sequence becomes; it returns how many input bytes to skip.
-template <typename OnError>
-std::string Convert(const char* to, const char* from, std::string_view in, OnError onError) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        std::fprintf(stderr, "tavi: iconv cannot convert %s to %s\n", from, to);
-        std::abort();
-    }
-    std::string out;
-    out.resize(in.size() * 2 + 16);
-    char* inPtr = const_cast<char*>(in.data());
-    size_t inLeft = in.size();
-    size_t used = 0;
-    while (true) {
-        char* outPtr = out.data() + used;
-        size_t outLeft = out.size() - used;
-        size_t rc = inLeft == 0 ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
-                                : iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        used = out.size() - outLeft;
-        if (rc != static_cast<size_t>(-1)) {
-            if (inLeft == 0) break;
-            continue;
-        }
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-        } else {  // EILSEQ or EINVAL: an invalid, unconvertible or truncated sequence
-            std::string replacement;
-            size_t skip = onError(std::string_view(inPtr, inLeft), replacement);
-            if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
-            out.replace(used, replacement.size(), replacement);
-            used += replacement.size();
-            inPtr += skip;
-            inLeft -= skip;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    out.resize(used);
-    return out;
+// Length of the UTF-8 sequence that starts at p[i], at least 1, for skipping a bad character.
+size_t Utf8SequenceLength(const unsigned char* p, size_t i, size_t size) {
+    unsigned char c = p[i];
+    size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (n > size - i) return 1;
+    for (size_t k = 1; k < n; ++k)
+        if ((p[i + k] & 0xC0) != 0x80) return 1;
+    return n;
 }
 
-// Length of the UTF-8 sequence that starts `s`, at least 1, for skipping a bad character.
-size_t Utf8SequenceLength(std::string_view s) {
-    unsigned char c = static_cast<unsigned char>(s[0]);
-    size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    if (n > s.size()) return 1;
-    for (size_t i = 1; i < n; ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-    return n;
+char* AppendUtf8(char* o, uint32_t cp) {
+    if (cp < 0x80) {
+        *o++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return o;
 }
 
 }  // namespace
 
 std::string Sjis(std::string_view utf8) {
-    return Convert("CP932", "UTF-8", utf8, [&](std::string_view, std::string&) -> size_t {
+    bool lossy = false;
+    std::string sjis = Utf8ToSjis(utf8, &lossy);
+    if (lossy) {
         std::fprintf(stderr, "tavi: literal without a Shift_JIS form: %.*s\n", static_cast<int>(utf8.size()),
                      utf8.data());
         std::abort();
-    });
+    }
+    return sjis;
 }
 
 std::string SjisToUtf8(std::string_view sjis) {
-    return Convert("UTF-8", "CP932", sjis, [](std::string_view rest, std::string& replacement) -> size_t {
-        replacement = "\xEF\xBF\xBD";
-        return SjisCharLength(rest, 0);
-    });
-}
-
-// The code page 932 form of every character of the Basic Multilingual Plane (0 where there
-// is none), taken from iconv once: analyser output is converted back through this table.
-const std::vector<uint16_t>& SjisOfBmp() {
-    static const std::vector<uint16_t> table = [] {
-        std::vector<uint16_t> t(0x10000, 0);
-        iconv_t cd = iconv_open("CP932", "UTF-8");
-        for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
-            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-            char in[3] = {static_cast<char>(cp < 0x800 ? 0xC0 | (cp >> 6) : 0xE0 | (cp >> 12)),
-                          static_cast<char>(cp < 0x800 ? 0x80 | (cp & 0x3F) : 0x80 | ((cp >> 6) & 0x3F)),
-                          static_cast<char>(0x80 | (cp & 0x3F))};
-            char out[4];
-            char* inPtr = in;
-            char* outPtr = out;
-            size_t inLeft = cp < 0x800 ? 2 : 3, outLeft = sizeof out;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) continue;
-            size_t n = sizeof out - outLeft;
-            if (n == 1) t[cp] = static_cast<unsigned char>(out[0]);
-            if (n == 2) t[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]));
-        }
-        iconv_close(cd);
-        return t;
-    }();
-    return table;
-}
-
-std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
-    const std::vector<uint16_t>& table = SjisOfBmp();
-    bool lost = false;
-    // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte.
-    std::string out(utf8.size() * 2, '\0');
+    // Every Shift_JIS character takes at most 3 UTF-8 bytes, U+FFFD for a bad byte included.
+    std::string out(sjis.size() * 3, '\0');
     char* o = out.data();
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    for (size_t i = 0; i < utf8.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+    const size_t size = sjis.size();
+    for (size_t i = 0; i < size;) {
         unsigned char c = p[i];
         if (c < 0x80) {
             *o++ = static_cast<char>(c);
             ++i;
             continue;
         }
-        size_t n = Utf8SequenceLength(utf8.substr(i));
+        // A lead byte with its trail byte is one character, valid or not; a lead byte at the
+        // end is an incomplete one.
+        size_t n = IsSjisLeadByte(c) && i + 1 < size ? 2 : 1;
+        uint16_t cp = n == 2 ? kBmpOfSjis[c << 8 | p[i + 1]] : IsSjisLeadByte(c) ? kNoCharacter : kBmpOfSjis[c];
+        o = AppendUtf8(o, cp == kNoCharacter ? 0xFFFD : cp);
+        i += n;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
+}
+
+std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
+    bool lost = false;
+    // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte.
+    std::string out(utf8.size() * 2, '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t size = utf8.size();
+    for (size_t i = 0; i < size;) {
+        const unsigned c = p[i];
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            ++i;
+            continue;
+        }
         uint32_t cp = 0;
-        if (n == 2 && c >= 0xC2) {
-            cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
-        } else if (n == 3) {
+        size_t n;
+        if ((c & 0xF0) == 0xE0 && i + 2 < size && ((p[i + 1] ^ 0x80u) | (p[i + 2] ^ 0x80u)) < 0x40) {
+            n = 3;  // the usual case: kana, kanji and full-width forms; an overlong form has no code
             cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
             if (cp < 0x800) cp = 0;
+        } else {
+            n = Utf8SequenceLength(p, i, size);
+            if (n == 2 && c >= 0xC2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
         }
-        uint16_t code = cp ? table[cp] : 0;
+        const uint16_t code = kSjisOfBmp[cp];  // kSjisOfBmp[0] is 0: no code
         if (code == 0) {
             lost = true;
             *o++ = kGeta[0];
             *o++ = kGeta[1];
-        } else if (code < 0x100) {
-            *o++ = static_cast<char>(code);
         } else {
-            *o++ = static_cast<char>(code >> 8);
+            if (code >= 0x100) *o++ = static_cast<char>(code >> 8);
             *o++ = static_cast<char>(code & 0xFF);
         }
         i += n;

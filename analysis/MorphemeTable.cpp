@@ -4,28 +4,29 @@
 
 namespace tavi {
 
-const std::string& MorphemeTable::Element(size_t i) const {
-    if (i >= m_elements.size()) throw std::invalid_argument("MorphemeTable: element index out of range");
-    return m_elements[i];
-}
+void MorphemeTable::IndexOutOfRange() { throw std::invalid_argument("MorphemeTable: element index out of range"); }
 
-void MorphemeTable::Set(size_t i, std::string value) {
+void MorphemeTable::Grow(size_t i) {
     // Like an array set-at-grow: the size becomes i + 1; capacity grows in steps of 600.
-    if (i >= m_elements.size()) {
-        if (i >= m_elements.capacity()) m_elements.reserve((i / kGrowthStep + 1) * kGrowthStep);
-        m_elements.resize(i + 1);
-    }
-    m_elements[i] = std::move(value);
+    if (i >= m_spans.capacity()) m_spans.reserve((i / kGrowthStep + 1) * kGrowthStep);
+    m_spans.resize(i + 1);
 }
 
-void MorphemeTable::Reset(size_t count) {
-    m_elements.clear();
-    m_elements.resize(count);
+void MorphemeTable::Set(size_t i, std::string_view value) {
+    Slot(i) = {m_text.size(), value.size()};
+    m_text += value;
+}
+
+void MorphemeTable::SpanOutsideText() { throw std::invalid_argument("MorphemeTable: span outside the text"); }
+
+void MorphemeTable::Reset(size_t count, std::string_view text) {
+    m_text.assign(text);
+    m_spans.assign(count, Span{});
 }
 
 void MorphemeTable::AppendRow(const Morpheme& m) {
-    m_elements.resize(RowCount() * kFieldCount);
-    for (const std::string& f : m.fields) m_elements.push_back(f);
+    m_spans.resize(RowCount() * kFieldCount);
+    for (const std::string& f : m.fields) Set(m_spans.size(), f);
 }
 
 }  // namespace tavi

@@ -6,6 +6,10 @@
 
 #include "analysis/Encoding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavi {
 namespace {
 
@@ -69,6 +73,26 @@ struct Names {
 
 bool StartsWithBytes(std::string_view field, std::string_view name) {
     return field.size() >= name.size() && std::memcmp(field.data(), name.data(), name.size()) == 0;
+}
+
+// Calls onSeparator(p) for the position p of every tab and line feed of `text`, in order;
+// sixteen bytes at a time where the processor has SSE2.
+template <typename OnSeparator>
+void ForEachSeparator(std::string_view text, OnSeparator onSeparator) {
+    const char* data = text.data();
+    size_t p = 0;
+#if defined(__SSE2__)
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (; p + 16 <= text.size(); p += 16) {
+        __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, tab), _mm_cmpeq_epi8(chunk, lineFeed))));
+        for (; mask; mask &= mask - 1) onSeparator(p + static_cast<size_t>(__builtin_ctz(mask)));
+    }
+#endif
+    for (; p < text.size(); ++p)
+        if (data[p] == '\t' || data[p] == '\n') onSeparator(p);
 }
 
 void AppendCode(std::string& out, uint16_t code) {
@@ -191,26 +215,20 @@ const std::string& MorphemeTools::ToFullWidth(std::string_view line, std::string
 }
 
 void MorphemeTools::SplitAnalysis(std::string_view analysis, MorphemeTable& table) const {
+    // Every tab or line feed ends a field; an "EOS" field fills its whole row. The array
+    // holds at least one element more than there are separators.
+    const std::string_view eos = N().eos;
+    table.Reset(0, analysis);
     size_t separators = 0;
-    for (char c : analysis)
-        if (c == '\t' || c == '\n') ++separators;
-    table.Reset(separators + 1);
     size_t start = 0;
-    size_t i = 0;
-    for (size_t p = 0; p < analysis.size(); ++p) {
-        char c = analysis[p];
-        if (c != '\t' && c != '\n') continue;
-        std::string field(analysis.substr(start, p - start));
-        if (field == N().eos) {
-            for (size_t k = 1; k <= 5; ++k) table.Set(i + k, N().eos);
-            table.Set(i, std::move(field));
-            i += 5;
-        } else {
-            table.Set(i, std::move(field));
-        }
-        ++i;
+    ForEachSeparator(analysis, [&](size_t p) {
+        ++separators;
+        const size_t length = p - start;
+        const bool isEos = length == eos.size() && analysis.compare(start, length, eos) == 0;
+        for (size_t k = 0; k < (isEos ? kFieldCount : 1); ++k) table.AppendSpan(start, length);
         start = p + 1;
-    }
+    });
+    if (table.ElementCount() < separators + 1) table.SetSpan(separators, 0, 0);
 }
 
 bool MorphemeTools::IsEndOfLine(std::string_view surface) const { return surface == N().eos; }
@@ -246,12 +264,12 @@ bool MorphemeTools::IsContentNoun(std::string_view pos) const {
 }
 
 bool MorphemeTools::IsNounModifyingPredicate(const MorphemeTable& t, size_t row) const {
-    const std::string& pos = t.Field(row, kPartOfSpeech);
-    const std::string& form = t.Field(row, kConjugationForm);
+    std::string_view pos = t.Field(row, kPartOfSpeech);
+    std::string_view form = t.Field(row, kConjugationForm);
     // Only a verb in its basic form looks at the next row; a table that ends without its
     // end-of-line row is read as if that row were there.
-    bool needsNext = !StartsWithBytes(form, N().attributiveForm) && ContainsText(pos, N().verb) &&
-                     StartsWithBytes(form, N().basicForm);
+    bool needsNext = !StartsWithBytes(form, N().attributiveForm) && StartsWithBytes(form, N().basicForm) &&
+                     ContainsText(pos, N().verb);
     std::string_view next = N().eos;
     if (needsNext && row + 1 < t.RowCount()) next = t.Field(row + 1, kPartOfSpeech);
     return IsNounModifyingPredicate(pos, form, next);
@@ -260,7 +278,7 @@ bool MorphemeTools::IsNounModifyingPredicate(const MorphemeTable& t, size_t row)
 bool MorphemeTools::IsNounModifyingPredicate(std::string_view pos, std::string_view form,
                                              std::string_view nextPos) const {
     if (StartsWithBytes(form, N().attributiveForm)) return true;
-    if (ContainsText(pos, N().verb) && StartsWithBytes(form, N().basicForm)) {
+    if (StartsWithBytes(form, N().basicForm) && ContainsText(pos, N().verb)) {
         if (StartsWithBytes(nextPos, N().noun)) return true;
         return !(nextPos == N().period || StartsWithBytes(nextPos, N().finalParticle));
     }

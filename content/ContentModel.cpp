@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -164,8 +165,9 @@ int32_t LittleEndianInt32(const unsigned char* bytes) {
 }
 
 double LittleEndianDouble(const unsigned char* bytes) {
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
+    uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
     return std::bit_cast<double>(value);
 }
 
@@ -250,7 +252,7 @@ bool ContentModel::LoadDictionary() {
     wordCount = 0;
     std::string line;
     // Every line counts, empty ones included; a repeated word keeps its last index.
-    while (wordCount < INT32_MAX && ReadLine(file, line)) wordIndex[line] = ++wordCount;
+    while (wordCount < INT32_MAX && ReadLine(file, line)) wordIndex.Set(line, ++wordCount);
     std::fclose(file);
     return true;
 }
@@ -281,32 +283,43 @@ bool ContentModel::LoadMatrix() {
 
     if (n != wordCount) Show(Format(RowMismatchFormat().c_str(), static_cast<long>(k), static_cast<long>(n)));
 
-    // Values beyond the end of a short file read as 0.
-    std::vector<unsigned char> buffer(dataBytes, 0);
-    size_t bytesRead = std::fread(buffer.data(), 1, buffer.size(), file);
-    if (bytesRead < dataBytes)
-        Show(Format(ShortMatrixFormat().c_str(), static_cast<unsigned long long>(bytesRead), dataBytes));
+    // Dimension after dimension: the value of word w in dimension d is double (d - 1) * N + (w - 1).
+    // Read a few dimensions at a time, so that each row is written a cache line at a time
+    // and no buffer of the whole file is needed. Values beyond the end of a short file read as 0.
+    constexpr long kColumnsPerBlock = 8;
+    DMatrix rows = matrix(1, n, 1, k);
+    DVector scale = vector(1, k);
+    std::vector<unsigned char> block(static_cast<size_t>(n) * 8 * kColumnsPerBlock);
+    unsigned long long bytesRead = 0;
+    auto readValues = [&](size_t bytes) {
+        if (bytes == 0) return;
+        size_t got = std::fread(block.data(), 1, bytes, file);
+        std::memset(block.data() + got, 0, bytes - got);
+        bytesRead += got;
+    };
+    for (long first = 1; first <= k; first += kColumnsPerBlock) {
+        const long columns = std::min(kColumnsPerBlock, k - first + 1);
+        readValues(static_cast<size_t>(columns) * static_cast<size_t>(n) * 8);
+        for (long w = 1; w <= n; ++w)
+            for (long c = 0; c < columns; ++c)
+                rows[w][first + c] = LittleEndianDouble(block.data() + (static_cast<size_t>(c) * n + (w - 1)) * 8);
+    }
+    if (block.size() < static_cast<size_t>(k) * 8) block.resize(static_cast<size_t>(k) * 8);
+    readValues(static_cast<size_t>(k) * 8);
+    for (long d = 1; d <= k; ++d) scale[d] = LittleEndianDouble(block.data() + (d - 1) * 8);
     std::fclose(file);
+    if (bytesRead < dataBytes) Show(Format(ShortMatrixFormat().c_str(), bytesRead, dataBytes));
 
     free_matrix(termMatrix, 1, matrixRowCount, 1, dimensionCount);
     free_vector(scaleVector, 1, dimensionCount);
     dimensionCount = k;
-    termMatrix = matrix(1, n, 1, k);
+    termMatrix = rows;
     matrixRowCount = n;
-    scaleVector = vector(1, k);
-
-    // Dimension after dimension: the value of word w in dimension d is double (d - 1) * N + (w - 1).
-    const unsigned char* value = buffer.data();
-    for (long d = 1; d <= k; ++d)
-        for (long w = 1; w <= n; ++w, value += 8) termMatrix[w][d] = LittleEndianDouble(value);
-    for (long d = 1; d <= k; ++d, value += 8) scaleVector[d] = LittleEndianDouble(value);
+    scaleVector = scale;
     return true;
 }
 
-int32_t ContentModel::LookUp(const std::string& word) const {
-    auto found = wordIndex.find(word);
-    return found == wordIndex.end() ? 0 : found->second;
-}
+int32_t ContentModel::LookUp(std::string_view word) const { return wordIndex.Find(word); }
 
 std::string DataFolderFor(const std::string& file) {
     std::vector<char> buffer(4096);

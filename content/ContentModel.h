@@ -2,12 +2,12 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "content/MessageSink.h"
 #include "analysis/MorphemeTable.h"
 #include "content/Numeric.h"
+#include "content/WordIndex.h"
 
 namespace tavi {
 
@@ -30,7 +30,7 @@ public:
     bool LoadDictionary();
     bool LoadMatrix();
     // Index (1..wordCount) of a word in key form, or 0.
-    int32_t LookUp(const std::string& word) const;
+    int32_t LookUp(std::string_view word) const;
 
     bool dictionaryLoaded = false;
     bool matrixLoaded = false;
@@ -38,7 +38,7 @@ public:
     int32_t dimensionCount = 0;
     std::string dictionaryPath;
     std::string matrixPath;
-    std::unordered_map<std::string, int32_t> wordIndex;
+    WordIndex wordIndex;
     DMatrix termMatrix;  // [1, matrixRowCount] x [1, dimensionCount]
     int32_t matrixRowCount = 0;
     DVector scaleVector;  // [1, dimensionCount]

@@ -53,14 +53,20 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
 
     // Counts of the dictionary words among the content nouns, by word index. Only the words
     // that occur are kept, so the projection costs (distinct words) x K, not N x K.
-    std::map<int32_t, double> counts;
+    std::vector<int32_t> found;
     std::string key;
     for (size_t row = 0; row < table.RowCount(); ++row) {
         if (!tools.IsContentNoun(table, row)) continue;
         int32_t index = model.LookUp(tools.ToHiragana(table.Field(row, kSurface), key));
         if (index == 0) continue;
-        counts[index] += 1.0;
-        if (hits) hits->push_back({row, index, key, table.Field(row, kSurface)});
+        found.push_back(index);
+        if (hits) hits->push_back({row, index, key, std::string(table.Field(row, kSurface))});
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::pair<int32_t, double>> counts;  // (word, occurrences) in word-index order
+    for (int32_t word : found) {
+        if (counts.empty() || counts.back().first != word) counts.emplace_back(word, 0.0);
+        counts.back().second += 1.0;
     }
 
     // y[d] = sum over words w of counts[w] * termMatrix[w][d], summed in word-index order as

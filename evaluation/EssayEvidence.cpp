@@ -22,7 +22,7 @@ TextPositions::TextPositions(const MorphemeTable& table, std::string_view text) 
         }
     };
     for (size_t r = 0; r < rows; ++r) {
-        const std::string& surface = table.Field(r, kSurface);
+        std::string_view surface = table.Field(r, kSurface);
         size_t lineEnd = text.find('\n', at);
         if (tools.IsEndOfLine(surface)) {
             // Characters that the analyser dropped before the line feed are skipped.

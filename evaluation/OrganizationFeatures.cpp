@@ -238,9 +238,9 @@ void EssayRecord::ExtractOrganizationFeatures(const MorphemeTable& table) {
     // Whitespace never enters it; text after the last full stop of an unended line is dropped.
     const size_t rows = table.RowCount();
     for (size_t r = 0; r < rows; ++r) {
-        const std::string& pos = table.Field(r, kPartOfSpeech);
+        std::string_view pos = table.Field(r, kPartOfSpeech);
         if (tools.IsSpace(pos)) continue;
-        const std::string& surface = table.Field(r, kSurface);
+        std::string_view surface = table.Field(r, kSurface);
         if (tools.IsEndOfLine(surface)) {
             if (!sentence.empty()) countSentence();
             continue;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ double CountAbove(const Counts& values, uint32_t threshold) {
 
 // Yule's characteristic K of a frequency table: 10000 (Q - T) / T^2 with T = sum of k V(k) and
 // Q = sum of k^2 V(k) over the frequency spectrum V. 10000 when the table is empty.
-double YulesK(const std::map<std::string, uint32_t>& frequencies) {
+double YulesK(const std::unordered_map<std::string, uint32_t>& frequencies) {
     uint32_t largest = 0;
     for (const auto& [word, count] : frequencies) largest = std::max(largest, count);
     std::vector<uint64_t> spectrum(largest + 1, 0);  // spectrum[k]: words that occur exactly k times
@@ -94,11 +95,11 @@ public:
     void Attributive(size_t row) { Mark(row, &SentenceEvidence::attributiveAt, nullptr); }
 
     // A kanji noun at `row`: counted in the frequencies and, once the run has reading bytes, part of the run.
-    void KanjiNoun(size_t row, const std::string& surface, const std::string& reading, uint32_t runReading) {
+    void KanjiNoun(size_t row, std::string_view surface, std::string_view reading, uint32_t runReading) {
         if (!m_evidence) return;
         TextSpan at = m_evidence->positions.Row(row);
-        auto [it, added] = m_nounIndex.try_emplace(surface, m_nouns.size());
-        if (added) m_nouns.push_back({surface, 0, {}});
+        auto [it, added] = m_nounIndex.try_emplace(std::string(surface), m_nouns.size());
+        if (added) m_nouns.push_back({std::string(surface), 0, {}});
         ++m_nouns[it->second].count;
         m_nouns[it->second].at.push_back(at);
         if (runReading == 0) return;
@@ -180,7 +181,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     Counts sentenceAttributives;  // A: one per sentence
     Counts sentenceLinks;         // L: continuative + conjunctive, one per sentence
     Counts runReadings;           // R: one per kanji-noun run
-    std::map<std::string, uint32_t> kanjiNouns;
+    std::unordered_map<std::string, uint32_t> kanjiNouns;
 
     auto closeSentence = [&](size_t row, bool fullStop) {
         recorder.ClosePhrase(row, phraseLength, functionWords);
@@ -200,8 +201,8 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
 
     const size_t rows = table.RowCount();
     for (size_t r = 0; r < rows; ++r) {
-        const std::string& surface = table.Field(r, kSurface);
-        const std::string& pos = table.Field(r, kPartOfSpeech);
+        std::string_view surface = table.Field(r, kSurface);
+        std::string_view pos = table.Field(r, kPartOfSpeech);
         const uint32_t surfaceBytes = static_cast<uint32_t>(surface.size());
 
         if (tools.IsEndOfLine(surface)) {
@@ -218,9 +219,9 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
         if (tools.HasKanji(surface)) {
             kanjiBytes += surfaceBytes;
             if (tools.IsNoun(pos) && !tools.IsNumeral(pos)) {
-                const std::string& reading = table.Field(r, kReading);
+                std::string_view reading = table.Field(r, kReading);
                 runReading += static_cast<uint32_t>(reading.size());
-                ++kanjiNouns[surface];
+                ++kanjiNouns[std::string(surface)];
                 recorder.KanjiNoun(r, surface, reading, runReading);
             }
         } else {
@@ -239,7 +240,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
             ++passives;
             recorder.Passive(r);
         }
-        const std::string& conjugationForm = table.Field(r, kConjugationForm);
+        std::string_view conjugationForm = table.Field(r, kConjugationForm);
         if (tools.IsContinuativeForm(conjugationForm)) {
             ++continuative;
             recorder.Link(r);

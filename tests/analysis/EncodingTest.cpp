@@ -50,6 +50,52 @@ TEST(Encoding, TableConversionAgreesWithIconvOnTheWholeBasicPlane) {
     EXPECT_GT(mapped, 7000);
 }
 
+// iconv's reading of Shift_JIS, one character at a time: a character it cannot convert
+// becomes U+FFFD and is skipped whole (a lead byte takes its trail byte with it).
+std::string IconvSjisToUtf8(iconv_t cd, std::string_view sjis) {
+    std::string out;
+    for (size_t i = 0; i < sjis.size();) {
+        size_t n = SjisCharLength(sjis, i);
+        char in[2] = {sjis[i], n == 2 ? sjis[i + 1] : '\0'};
+        char buffer[8];
+        char* inPtr = in;
+        char* o = buffer;
+        size_t inLeft = n, outLeft = sizeof buffer;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        bool ok = iconv(cd, &inPtr, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+        out += ok ? std::string(buffer, sizeof buffer - outLeft) : std::string("\xEF\xBF\xBD");
+        i += n;
+    }
+    return out;
+}
+
+TEST(Encoding, ShiftJisTableAgreesWithIconvOnEveryByteAndPair) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    int valid = 0;
+    for (unsigned first = 0; first < 0x100; ++first) {
+        for (unsigned second = 0; second < (IsSjisLeadByte(first) ? 0x100u : 1u); ++second) {
+            std::string sjis{static_cast<char>(first)};
+            if (IsSjisLeadByte(first)) sjis += static_cast<char>(second);
+            std::string expected = IconvSjisToUtf8(cd, sjis);
+            ASSERT_EQ(SjisToUtf8(sjis), expected) << std::hex << first << " " << second;
+            valid += expected != "\xEF\xBF\xBD";
+        }
+    }
+    // Mixed strings, bad bytes and cut characters included, read as a whole.
+    uint32_t seed = 12345;
+    for (int round = 0; round < 2000; ++round) {
+        std::string sjis;
+        for (int k = 0; k < 12; ++k) {
+            seed = seed * 1103515245 + 12345;
+            sjis += static_cast<char>(seed >> 16 & 1 ? 0x81 + (seed >> 8) % 0x7C : (seed >> 8) & 0xFF);
+        }
+        ASSERT_EQ(SjisToUtf8(sjis), IconvSjisToUtf8(cd, sjis)) << round;
+    }
+    iconv_close(cd);
+    EXPECT_GT(valid, 7000);
+}
+
 TEST(Encoding, InvalidShiftJisBecomesReplacementCharacter) {
     EXPECT_EQ(SjisToUtf8("a\x80" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(SjisToUtf8("a\x82"), "a\xEF\xBF\xBD");  // lone lead byte at the end

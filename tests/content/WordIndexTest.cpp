@@ -1,0 +1,34 @@
+#include "content/WordIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tavi {
+namespace {
+
+TEST(WordIndex, FindsEveryWordAcrossGrowthAndKeepsTheLastIndex) {
+    WordIndex index;
+    EXPECT_EQ(index.Find("a"), 0);  // empty dictionary
+    const int words = 20000;
+    for (int i = 1; i <= words; ++i) index.Set("w" + std::to_string(i), i);
+    index.Set("w7", 70000);  // repeated: the last index counts
+    index.Set("", 5);        // the empty word is a word too
+    EXPECT_EQ(index.size(), static_cast<size_t>(words) + 1);
+    for (int i = 1; i <= words; ++i)
+        if (i != 7) ASSERT_EQ(index.Find("w" + std::to_string(i)), i) << i;
+    EXPECT_EQ(index.Find("w7"), 70000);
+    EXPECT_EQ(index.Find(""), 5);
+    EXPECT_EQ(index.Find("w0"), 0);
+    EXPECT_EQ(index.Find("w200001"), 0);
+    EXPECT_EQ(index.Find(std::string("w1\0", 3)), 0);  // bytes after the word matter
+
+    index.clear();
+    EXPECT_TRUE(index.empty());
+    EXPECT_EQ(index.Find("w1"), 0);
+    index.Set("w1", 3);
+    EXPECT_EQ(index.Find("w1"), 3);
+}
+
+}  // namespace
+}  // namespace tavi
