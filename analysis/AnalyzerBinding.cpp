@@ -58,11 +58,31 @@ bool AnalyzerBinding::Load() {
     return LoadLocked();
 }
 
+void AnalyzerBinding::StartLoading() {
+    std::lock_guard lock(m_mutex);
+    if (m_loaded || m_probe > 0 || !OpenLibraryLocked()) return;
+    m_probe = StartProbe();
+    if (m_probe < 0) CloseLibraryLocked();
+}
+
 bool AnalyzerBinding::LoadLocked() {
     if (m_loaded) return true;
-    m_library = nullptr;
-    m_fileEntry = nullptr;
-    m_stringEntry = nullptr;
+    pid_t probe = m_probe;
+    m_probe = -1;
+    if (probe < 0) {
+        if (!OpenLibraryLocked()) return false;
+        probe = StartProbe();
+    }
+    if (!FinishProbe(probe)) {
+        CloseLibraryLocked();
+        return false;
+    }
+    m_loaded = true;
+    return true;
+}
+
+bool AnalyzerBinding::OpenLibraryLocked() {
+    CloseLibraryLocked();
     // ChaSen keeps process-wide state and memory that it never frees: the code stays mapped
     // after Unload, so a later Load finds it as it was.
     void* library = dlopen(m_libraryName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
@@ -76,24 +96,22 @@ bool AnalyzerBinding::LoadLocked() {
     m_library = library;
     m_fileEntry = fileEntry;
     m_stringEntry = stringEntry;
-    if (!ProbeInChild()) {
-        dlclose(m_library);
-        m_library = nullptr;
-        m_fileEntry = nullptr;
-        m_stringEntry = nullptr;
-        return false;
-    }
-    m_loaded = true;
     return true;
+}
+
+void AnalyzerBinding::CloseLibraryLocked() {
+    if (m_library) dlclose(m_library);
+    m_library = nullptr;
+    m_fileEntry = nullptr;
+    m_stringEntry = nullptr;
 }
 
 // ChaSen reads its configuration and dictionary on the first analysis and calls exit() when
 // either is broken. A child process makes that first analysis; only when it comes back with
 // an "EOS" line may this process call the analyser itself.
-bool AnalyzerBinding::ProbeInChild() {
+pid_t AnalyzerBinding::StartProbe() {
     std::fflush(nullptr);
     pid_t child = fork();
-    if (child < 0) return false;
     if (child == 0) {
         // Runs first among the exit handlers, so an exit() inside the analyser ends only
         // this child, without running the parent's handlers or flushing its buffers.
@@ -102,6 +120,11 @@ bool AnalyzerBinding::ProbeInChild() {
         const char* result = m_stringEntry(input);
         _exit(result && std::strstr(result, "EOS") ? 0 : 2);
     }
+    return child;
+}
+
+bool AnalyzerBinding::FinishProbe(pid_t child) {
+    if (child < 0) return false;
     auto deadline = std::chrono::steady_clock::now() + kProbeTimeout;
     int status = 0;
     while (true) {
@@ -113,18 +136,21 @@ bool AnalyzerBinding::ProbeInChild() {
             waitpid(child, &status, 0);
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void AnalyzerBinding::Unload() {
     std::lock_guard lock(m_mutex);
-    if (m_loaded && m_library) dlclose(m_library);
+    if (m_probe > 0) {
+        kill(m_probe, SIGKILL);
+        while (waitpid(m_probe, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        m_probe = -1;
+    }
+    CloseLibraryLocked();
     m_loaded = false;
-    m_library = nullptr;
-    m_fileEntry = nullptr;
-    m_stringEntry = nullptr;
 }
 
 std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view line) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +37,10 @@ public:
     // Returns true at once when already loaded; false when the library, either entry or a
     // working analyser configuration is missing.
     bool Load();
+    // Begins Load in the background: the library is opened and the child's first analysis
+    // starts, and the next Load or Analyze waits for its outcome. Lets a caller do other
+    // start-up work meanwhile.
+    void StartLoading();
     bool IsLoaded() const;
 
     // Analyses a Shift_JIS text: one line per morpheme with six tab-separated fields, and
@@ -54,9 +60,13 @@ public:
 private:
     using ParseEntry = char* (*)(void*);
     bool LoadLocked();
-    bool ProbeInChild();
+    bool OpenLibraryLocked();
+    void CloseLibraryLocked();
+    pid_t StartProbe();
+    static bool FinishProbe(pid_t child);
 
     bool m_loaded = false;
+    pid_t m_probe = -1;  // the child of StartLoading while its outcome is not yet known
     void* m_library = nullptr;
     ParseEntry m_fileEntry = nullptr;
     ParseEntry m_stringEntry = nullptr;

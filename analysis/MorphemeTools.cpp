@@ -71,8 +71,16 @@ struct Names {
     return names;
 }
 
-bool StartsWithBytes(std::string_view field, std::string_view name) {
-    return field.size() >= name.size() && std::memcmp(field.data(), name.data(), name.size()) == 0;
+// Byte comparisons of fields with names; the first two bytes (the first character of every
+// name) are compared inline, which settles most comparisons without calling memcmp.
+inline bool StartsWithBytes(std::string_view field, std::string_view name) {
+    if (field.size() < name.size()) return false;
+    if (name.size() >= 2 && (field[0] != name[0] || field[1] != name[1])) return false;
+    return std::memcmp(field.data(), name.data(), name.size()) == 0;
+}
+
+inline bool EqualsBytes(std::string_view field, std::string_view name) {
+    return field.size() == name.size() && StartsWithBytes(field, name);
 }
 
 // Calls onSeparator(p) for the position p of every tab and line feed of `text`, in order;
@@ -198,7 +206,8 @@ const std::string& MorphemeTools::ToFullWidth(std::string_view line, std::string
     for (size_t i = 0; i < line.size();) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         if (IsSjisLeadByte(c) && i + 1 < line.size()) {
-            result.append(line.data() + i, 2);
+            result.push_back(line[i]);
+            result.push_back(line[i + 1]);
             i += 2;
             continue;
         }
@@ -231,10 +240,10 @@ void MorphemeTools::SplitAnalysis(std::string_view analysis, MorphemeTable& tabl
     if (table.ElementCount() < separators + 1) table.SetSpan(separators, 0, 0);
 }
 
-bool MorphemeTools::IsEndOfLine(std::string_view surface) const { return surface == N().eos; }
-bool MorphemeTools::IsComma(std::string_view pos) const { return pos == N().comma; }
-bool MorphemeTools::IsPeriod(std::string_view pos) const { return pos == N().period; }
-bool MorphemeTools::IsSpace(std::string_view pos) const { return pos == N().space; }
+bool MorphemeTools::IsEndOfLine(std::string_view surface) const { return EqualsBytes(surface, N().eos); }
+bool MorphemeTools::IsComma(std::string_view pos) const { return EqualsBytes(pos, N().comma); }
+bool MorphemeTools::IsPeriod(std::string_view pos) const { return EqualsBytes(pos, N().period); }
+bool MorphemeTools::IsSpace(std::string_view pos) const { return EqualsBytes(pos, N().space); }
 bool MorphemeTools::IsNoun(std::string_view pos) const { return StartsWithBytes(pos, N().noun); }
 bool MorphemeTools::IsNumeral(std::string_view pos) const { return ContainsText(pos, N().numeral); }
 bool MorphemeTools::IsSymbol(std::string_view pos) const { return StartsWithBytes(pos, N().symbol); }
@@ -280,7 +289,7 @@ bool MorphemeTools::IsNounModifyingPredicate(std::string_view pos, std::string_v
     if (StartsWithBytes(form, N().attributiveForm)) return true;
     if (StartsWithBytes(form, N().basicForm) && ContainsText(pos, N().verb)) {
         if (StartsWithBytes(nextPos, N().noun)) return true;
-        return !(nextPos == N().period || StartsWithBytes(nextPos, N().finalParticle));
+        return !(EqualsBytes(nextPos, N().period) || StartsWithBytes(nextPos, N().finalParticle));
     }
     return false;
 }

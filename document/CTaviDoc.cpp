@@ -38,6 +38,7 @@ CTaviDoc::CTaviDoc(Person& person) : m_person(person) {
     m_contentModel.SetMessageSink(m_modelSink.get());
     m_params = ScoringParams();
     m_contentModel.dictionaryLoaded = false;
+    m_analyzer.StartLoading();  // the analyser's first run goes on while the model loads
     LoadModel(m_params.modelPath);
     WaitCursor wait(m_person);
     if (!m_analyzer.Load()) {
