@@ -273,12 +273,13 @@ bool MorphemeTools::IsContentNoun(std::string_view pos) const {
 }
 
 bool MorphemeTools::IsNounModifyingPredicate(const MorphemeTable& t, size_t row) const {
-    std::string_view pos = t.Field(row, kPartOfSpeech);
     std::string_view form = t.Field(row, kConjugationForm);
+    // Most rows have neither form: settled without looking at the part of speech.
+    if (!StartsWithBytes(form, N().attributiveForm) && !StartsWithBytes(form, N().basicForm)) return false;
+    std::string_view pos = t.Field(row, kPartOfSpeech);
     // Only a verb in its basic form looks at the next row; a table that ends without its
     // end-of-line row is read as if that row were there.
-    bool needsNext = !StartsWithBytes(form, N().attributiveForm) && StartsWithBytes(form, N().basicForm) &&
-                     ContainsText(pos, N().verb);
+    bool needsNext = !StartsWithBytes(form, N().attributiveForm) && ContainsText(pos, N().verb);
     std::string_view next = N().eos;
     if (needsNext && row + 1 < t.RowCount()) next = t.Field(row + 1, kPartOfSpeech);
     return IsNounModifyingPredicate(pos, form, next);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Throughput of tavi-score against ChaSen alone, on 1,000 answers cut from the corpus texts.
-# Prints the times and the ratios -j1 / chasen and -j2 / chasen. Run by hand after a build:
+# Prints the best times of ROUNDS (default 5) interleaved rounds and the ratios -j1 / chasen
+# and -j2 / chasen. Run by hand after a build:
 #   bench/throughput.sh [BUILD_DIR] [ANSWERS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,23 +20,25 @@ for f in data/corpus/essays/*.txt data/corpus/news/*.txt; do
 done
 cp data/samples/question.txt "$work/question.txt"
 
-# One run of a command, in seconds, best of three.
-best_of_three() {
-    local best=""
-    for _ in 1 2 3; do
-        local start end t
-        start=$(date +%s.%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s.%N)
-        t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-        if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-    done
-    echo "$best"
+# Seconds of one run of a command.
+seconds() {
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
-chasen_time=$(best_of_three sh -c "chasen $work/answers/*.txt")
-j1=$(best_of_three "$build/bin/tavi-score" -j1 --format csv -q "$work/question.txt" "$work/answers")
-j2=$(best_of_three "$build/bin/tavi-score" -j2 --format csv -q "$work/question.txt" "$work/answers")
+# Rounds of the three commands one after the other, so that a change in the machine's load
+# touches all three alike; the best time of each counts.
+rounds=${ROUNDS:-5}
+chasen_time="" j1="" j2=""
+for _ in $(seq "$rounds"); do
+    chasen_time=$(min "$chasen_time" "$(seconds sh -c "chasen $work/answers/*.txt")")
+    j1=$(min "$j1" "$(seconds "$build/bin/tavi-score" -j1 --format csv -q "$work/question.txt" "$work/answers")")
+    j2=$(min "$j2" "$(seconds "$build/bin/tavi-score" -j2 --format csv -q "$work/question.txt" "$work/answers")")
+done
 printf 'answers: %d\n' "$count"
 printf 'chasen alone:    %.3f s\n' "$chasen_time"
 printf 'tavi-score -j1:  %.3f s  (%.2f x chasen; target <= 1.25)\n' "$j1" "$(awk -v a="$j1" -v b="$chasen_time" 'BEGIN { print a / b }')"
