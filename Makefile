@@ -27,12 +27,14 @@ asan: build
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# The document's tests, where the worker thread meets the user-interface thread, under ThreadSanitizer.
+# The document's and the desktop program's tests, where the worker thread meets the user-interface
+# thread, under ThreadSanitizer (Qt itself is not instrumented: see tests/sanitizers/tsan.supp).
 tsan: build
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=thread \
 		-DTAVI_PREBUILT_MODELS=$(CURDIR)/$(BUILD)/bin >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target test_document tavi_models
-	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DocumentTest|WorkerTest|DocumentStartUp|ParamArchive)'
+	@cmake --build build-tsan -j $(JOBS) --target test_document test_ui tavi_models
+	@cd build-tsan && ctest --output-on-failure -j $(JOBS) \
+		-R '^(DocumentTest|WorkerTest|DocumentStartUp|ParamArchive|AnswerListTest|ScoringJobTest|QtPerson|MainFrameTest|CommandRouterTest|ParamDetailDialogTest|QuestionSettingsDialogTest)'
 
 # libFuzzer targets built with clang, each run for FUZZ_SECONDS (default 600); findings are
 # kept in tests/data/fuzz/ and replayed by the regular tests.

@@ -15,6 +15,7 @@
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
 #include "ui/DesktopPerson.h"
+#include "ui/GuiThreadCall.h"
 #include "ui/Resources.h"
 
 namespace tavi {
@@ -137,10 +138,7 @@ void CTaviView::OnInitialUpdate() {
 
 template <class F>
 void CTaviView::OnGuiThread(F&& f) {
-    if (QThread::currentThread() == thread())
-        f();
-    else
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    CallOnThreadOf(this, std::forward<F>(f));
 }
 
 void CTaviView::DeferPainting() {

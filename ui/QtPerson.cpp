@@ -9,6 +9,7 @@
 #include "analysis/Encoding.h"
 #include "ui/CTaviEvalParamDetailDlg.h"
 #include "ui/CTaviPref.h"
+#include "ui/GuiThreadCall.h"
 #include "ui/Resources.h"
 
 namespace tavi {
@@ -45,10 +46,8 @@ QtPerson::QtPerson() : m_guiContext(new QObject) {}
 QtPerson::~QtPerson() { delete m_guiContext; }
 
 MessageAnswer QtPerson::ShowMessageBox(const MessageBoxRequest& request) {
-    if (QThread::currentThread() == m_guiContext->thread()) return ShowMessageBoxOnGuiThread(request);
     MessageAnswer answer = MessageAnswer::kCancel;
-    QMetaObject::invokeMethod(
-        m_guiContext, [&] { answer = ShowMessageBoxOnGuiThread(request); }, Qt::BlockingQueuedConnection);
+    CallOnThreadOf(m_guiContext, [&] { answer = ShowMessageBoxOnGuiThread(request); });
     return answer;
 }
 
