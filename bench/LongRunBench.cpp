@@ -8,6 +8,7 @@
 // a missing answer.
 //
 // Usage: bench_long_run [COUNT]   (offscreen unless QT_QPA_PLATFORM says otherwise)
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -60,13 +61,16 @@ public:
     }
     bool RunParamDetail(ScoringParams& params) override {
         if (!changeRatios) return false;
-        params.vocabularyDiversityWeight = 0.3;
-        params.kanaKanjiRatioWeight = 0.05;
-        params.passiveRateWeight = 0.05;
-        params.cueWordWeight = 0.6;
-        params.demonstrativeWeight = 0.4;
+        // The changed ratios, or back to the defaults when asked to.
+        const ScoringParams defaults;
+        params.vocabularyDiversityWeight = backToDefaults ? defaults.vocabularyDiversityWeight : 0.3;
+        params.kanaKanjiRatioWeight = backToDefaults ? defaults.kanaKanjiRatioWeight : 0.05;
+        params.passiveRateWeight = backToDefaults ? defaults.passiveRateWeight : 0.05;
+        params.cueWordWeight = backToDefaults ? defaults.cueWordWeight : 0.6;
+        params.demonstrativeWeight = backToDefaults ? defaults.demonstrativeWeight : 0.4;
         return true;
     }
+    bool backToDefaults = false;
 
 protected:
     MessageAnswer ShowMessageBoxOnGuiThread(const MessageBoxRequest& request) override {
@@ -109,14 +113,19 @@ private:
     std::atomic<int> m_total = 0;
 };
 
-// Peak and current resident set of this process in KiB, from /proc/self/status.
+// Peak and current resident set of this process in KiB, from /proc/self/status, and the
+// heap in use (allocated and not freed, which the resident set hides behind what the
+// allocator keeps).
 struct Memory {
     long peakKb = 0;
     long currentKb = 0;
+    long heapKb = 0;
 };
 
 Memory ReadMemory() {
     Memory m;
+    const struct mallinfo2 heap = mallinfo2();
+    m.heapKb = static_cast<long>((heap.uordblks + heap.hblkhd) / 1024);
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0) m.peakKb = std::atol(line.c_str() + 6);
@@ -197,6 +206,7 @@ int main(int argc, char** argv) {
     const int ratiosAt = count * 3 / 10;
     const int lengthAt = count * 11 / 20;
 
+    const Memory baseline = ReadMemory();  // before any answer is listed
     int added = 0;
     auto addBatch = [&](int n) {
         for (int k = 0; k < n && added < count; ++k, ++added)
@@ -318,6 +328,16 @@ int main(int argc, char** argv) {
                      SjisToUtf8(cliBytes.substr(lineStart, cliBytes.find('\n', lineStart) - lineStart)).c_str());
     }
 
+    // Flat memory: rounds that rescore every answer (the ratios changed back and forth) must
+    // leave the heap in use where it was.
+    std::vector<long> heapAfterRound;
+    for (int round = 0; round < 4; ++round) {
+        person.changeRatios = true;
+        person.backToDefaults = round % 2 == 0;
+        doc.OnParamDetail();
+        heapAfterRound.push_back(ReadMemory().heapKb);
+    }
+
     std::printf("answers                      %d (listed %d, unscored %d)\n", count, doc.GetAnswerCount(),
                 doc.GetUnscoredCount());
     std::printf("batches added                %d of up to %d\n", batches, batch);
@@ -329,11 +349,18 @@ int main(int argc, char** argv) {
                 final.contentWeight, final.vocabularyDiversityWeight, final.cueWordWeight);
     std::printf("wall time of the run         %.2f s (%d answers after %.2f s)\n", runSeconds, checkpoint,
                 checkpointSeconds);
-    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB, %d answers listed)\n", checkpoint,
-                atCheckpoint.peakKb, atCheckpoint.currentKb, listedAtCheckpoint);
-    std::printf("peak RSS when all listed     %ld KiB (current %ld KiB, %d scored)\n", allListed.peakKb,
-                allListed.currentKb, scoredWhenAllListed);
-    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB)\n", count, atEnd.peakKb, atEnd.currentKb);
+    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB, heap in use %ld KiB, %d answers listed)\n",
+                checkpoint, atCheckpoint.peakKb, atCheckpoint.currentKb, atCheckpoint.heapKb, listedAtCheckpoint);
+    std::printf("peak RSS when all listed     %ld KiB (current %ld KiB, heap in use %ld KiB, %d scored)\n",
+                allListed.peakKb, allListed.currentKb, allListed.heapKb, scoredWhenAllListed);
+    std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB, heap in use %ld KiB)\n", count, atEnd.peakKb,
+                atEnd.currentKb, atEnd.heapKb);
+    std::printf("heap per listed answer       %.2f KiB (record of %zu bytes, its strings and its list row)\n",
+                static_cast<double>(atEnd.heapKb - baseline.heapKb) / count, sizeof(EssayRecord));
+    std::printf("heap after rescoring rounds ");
+    for (long kb : heapAfterRound) std::printf(" %ld", kb);
+    std::printf(" KiB (spread %ld KiB)\n", *std::max_element(heapAfterRound.begin(), heapAfterRound.end()) -
+                                              *std::min_element(heapAfterRound.begin(), heapAfterRound.end()));
     std::printf("shown as scored              %d times; duplicates %d, never %d\n", counting.Total(), duplicates,
                 missing);
     std::printf("tavi-score -j2 --params      %.2f s\n", cliSeconds);

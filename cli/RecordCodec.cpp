@@ -91,7 +91,7 @@ void Fields(Archive& io, Record& r) {
     for (auto* v : {&r.rhetoricFeaturesDone, &r.rhetoricScored, &r.organizationFeaturesDone, &r.organizationScored})
         io.Flag(*v);
     io.Str(r.commentText);
-    for (std::string& s : r.axisComments) io.Str(s);
+    for (auto& bytes : r.axisCommentBytes) io.Int(bytes);
     bool hasEvidence = r.evidence != nullptr;
     io.Flag(hasEvidence);
     if (hasEvidence) {
@@ -138,7 +138,10 @@ std::string EncodeRecord(const EssayRecord& record) {
 bool DecodeRecord(const std::string& bytes, EssayRecord& record) {
     Reader r{ParamArchive(bytes)};
     Fields(r, record);
-    return !r.ar.Failed() && r.ar.AtEnd();
+    // The axes' shares must make up the comment text exactly.
+    unsigned long long shares = 0;
+    for (uint32_t bytes : record.axisCommentBytes) shares += bytes;
+    return !r.ar.Failed() && r.ar.AtEnd() && shares == record.commentText.size();
 }
 
 }  // namespace tavi

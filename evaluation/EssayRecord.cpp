@@ -82,29 +82,33 @@ void EssayRecord::AddComment(int index, double commentClass) {
     if (!(std::fabs(commentClass) < 1000.0)) return;
     const std::string* text = FindCommentText(index, static_cast<int>(std::trunc(commentClass)));
     if (text == nullptr || text->empty()) return;
-    std::string& slot = axisComments[AxisOfComment(index)];
-    slot += *text;
-    slot += '\n';
-    RebuildCommentText();
+    const auto axis = static_cast<CommentAxis>(AxisOfComment(index));
+    const size_t end = AxisCommentsBegin(axis) + axisCommentBytes[axis];
+    commentText.insert(end, *text + '\n');
+    axisCommentBytes[axis] += static_cast<uint32_t>(text->size() + 1);
 }
 
 void EssayRecord::BeginCommentPass() {
-    axisComments[kContentComments].clear();
-    axisComments[kLengthComments].clear();
+    ClearAxisComments(kContentComments);
+    ClearAxisComments(kLengthComments);
     // A score that is not kept is computed again in this pass and brings its own comments.
-    if (!rhetoricScored) axisComments[kRhetoricComments].clear();
-    if (!organizationScored) axisComments[kOrganizationComments].clear();
-    RebuildCommentText();
+    if (!rhetoricScored) ClearAxisComments(kRhetoricComments);
+    if (!organizationScored) ClearAxisComments(kOrganizationComments);
+}
+
+size_t EssayRecord::AxisCommentsBegin(CommentAxis axis) const {
+    size_t begin = 0;
+    for (int a = 0; a < axis; ++a) begin += axisCommentBytes[a];
+    return begin;
+}
+
+std::string_view EssayRecord::AxisComments(CommentAxis axis) const {
+    return std::string_view(commentText).substr(AxisCommentsBegin(axis), axisCommentBytes[axis]);
 }
 
 void EssayRecord::ClearAxisComments(CommentAxis axis) {
-    axisComments[axis].clear();
-    RebuildCommentText();
-}
-
-void EssayRecord::RebuildCommentText() {
-    commentText.clear();
-    for (const std::string& slot : axisComments) commentText += slot;
+    commentText.erase(AxisCommentsBegin(axis), axisCommentBytes[axis]);
+    axisCommentBytes[axis] = 0;
 }
 
 }  // namespace tavi

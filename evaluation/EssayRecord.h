@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/MorphemeTable.h"
@@ -104,14 +105,16 @@ struct EssayRecord {
     // keeps those of the kept rhetoric and organization scores.
     void BeginCommentPass();
 
-    // Comments per axis; commentText is always their concatenation in this order, which is
-    // the order in which a fresh scoring adds them (rhetoric, organization, content, length).
+    // Comments per axis. commentText holds the comments of the axes one after the other in
+    // this order, the order in which a fresh scoring adds them (rhetoric, organization,
+    // content, length); each axis's share is kept as its byte count, not as a second copy.
     enum CommentAxis { kRhetoricComments, kOrganizationComments, kContentComments, kLengthComments, kAxisCount };
-    std::string axisComments[kAxisCount];
+    std::string_view AxisComments(CommentAxis axis) const;
+    uint32_t axisCommentBytes[kAxisCount] = {};
 
 private:
+    size_t AxisCommentsBegin(CommentAxis axis) const;
     void ClearAxisComments(CommentAxis axis);
-    void RebuildCommentText();
 };
 
 // Class of x against two thresholds; the good side (class 0) follows their order. A value

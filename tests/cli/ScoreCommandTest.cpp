@@ -170,7 +170,10 @@ TEST(RecordCodec, RoundTripKeepsEveryMember) {
     ASSERT_TRUE(DecodeRecord(EncodeRecord(r), back));
     EXPECT_EQ(EncodeRecord(back), EncodeRecord(r));
     EXPECT_EQ(back.commentText, r.commentText);
-    EXPECT_EQ(back.axisComments[EssayRecord::kContentComments], r.axisComments[EssayRecord::kContentComments]);
+    EXPECT_EQ(back.AxisComments(EssayRecord::kContentComments), r.AxisComments(EssayRecord::kContentComments));
+    EssayRecord inconsistent = r;  // shares that do not add up to the comment text are refused
+    inconsistent.axisCommentBytes[EssayRecord::kLengthComments] += 1;
+    EXPECT_FALSE(DecodeRecord(EncodeRecord(inconsistent), back));
     EXPECT_TRUE(std::isnan(back.passiveRate));
     EXPECT_FALSE(DecodeRecord(EncodeRecord(r).substr(1), back));
 }

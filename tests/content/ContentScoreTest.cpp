@@ -206,7 +206,7 @@ TEST(ContentScoreClassTest, ClassifiesTheSimilarity) {
         record.contentSimilarity = c.similarity;
         EXPECT_EQ(record.ScoreContent(), c.similarity);
         EXPECT_EQ(record.contentScore, c.similarity);
-        EXPECT_EQ(U(record.axisComments[EssayRecord::kContentComments]), U(c.comment)) << c.similarity;
+        EXPECT_EQ(U(std::string(record.AxisComments(EssayRecord::kContentComments))), U(c.comment)) << c.similarity;
         EXPECT_EQ(record.commentText, c.comment) << c.similarity;
     }
 }
