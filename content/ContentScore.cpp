@@ -75,8 +75,14 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
     const long k = model.dimensionCount;
     DVector y = vector(1, k);
     for (long d = 1; d <= k; ++d) y[d] = 0.0;
-    for (const auto& [word, count] : counts) {
+    for (size_t i = 0; i < counts.size(); ++i) {
+        const auto [word, count] = counts[i];
         if (word > model.matrixRowCount) break;
+        // The rows are far apart in a large matrix: the next one is fetched while this one adds.
+        if (i + 1 < counts.size() && counts[i + 1].first <= model.matrixRowCount) {
+            const auto* next = reinterpret_cast<const char*>(&model.termMatrix[counts[i + 1].first][1]);
+            for (long byte = 0; byte < k * static_cast<long>(sizeof(double)); byte += 64) __builtin_prefetch(next + byte);
+        }
         const DVector& weights = model.termMatrix[word];
         for (long d = 1; d <= k; ++d) y[d] = count * weights[d] + y[d];
     }
