@@ -44,6 +44,9 @@ for pair in reader:FuzzReader features:FuzzAnalysisFeatures settings:FuzzSetting
         "$binary" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=4096 \
         -artifact_prefix="$work/$name-findings/" -print_final_stats=1 "$work/$name" 2>&1 | tail -12 || true
     for f in "$work/$name-findings"/*; do
-        [ -f "$f" ] && cp "$f" "$findings/" && echo "finding kept: $findings/$(basename "$f")"
+        if [ -f "$f" ]; then
+            cp "$f" "$findings/"
+            echo "finding kept: $findings/$(basename "$f")"
+        fi
     done
 done
