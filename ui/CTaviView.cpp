@@ -138,7 +138,10 @@ void CTaviView::OnInitialUpdate() {
 
 template <class F>
 void CTaviView::OnGuiThread(F&& f) {
-    CallOnThreadOf(this, std::forward<F>(f));
+    CallOnThreadOf(this, [&] {
+        ApplyPendingChanges();  // changes set earlier come first
+        f();
+    });
 }
 
 void CTaviView::DeferPainting() {
@@ -203,27 +206,54 @@ void CTaviView::AddAnswerRow(int index, uint16_t number, const std::string& titl
 }
 
 void CTaviView::ShowStatus(int index, EssayStatus status) {
-    OnGuiThread([&] {
-        int row = RowOfAnswer(index);
-        QTableWidgetItem* cell = item(row, kStatus);
-        if (!cell) return;
-        cell->setText(QString::fromStdString(SjisToUtf8(StatusText(status))));
-        // A row out of sight becomes the first visible one, as far as the list can scroll.
-        int top = std::max(0, rowAt(0));
-        int perPage = rowHeight(row) > 0 ? viewport()->height() / rowHeight(row) : 0;
-        int last = top + perPage - 1;
-        if (row < top || row > last) verticalScrollBar()->setValue(row);
-        DeferPainting();
-    });
+    Change({index, kStatus, 0.0, status});
     PumpMessages();
 }
 
-void CTaviView::SetScoreCell(int index, int column, double value) {
-    OnGuiThread([&] {
-        if (QTableWidgetItem* cell = item(RowOfAnswer(index), column))
-            cell->setText(QString::fromStdString(ScoreCellText(value)));
+void CTaviView::SetScoreCell(int index, int column, double value) { Change({index, column, value, kStatusUnscored}); }
+
+void CTaviView::Change(const PendingChange& change) {
+    if (QThread::currentThread() == thread()) {
+        ApplyPendingChanges();
+        ApplyChange(change);
+        return;
+    }
+    bool post = false;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pendingChanges.push_back(change);
+        post = !m_flushPosted;
+        m_flushPosted = true;
+    }
+    if (post) PostToThreadOf(this, [this] { ApplyPendingChanges(); });
+}
+
+void CTaviView::ApplyChange(const PendingChange& change) {
+    const int row = RowOfAnswer(change.index);
+    QTableWidgetItem* cell = item(row, change.column);
+    if (!cell) return;
+    if (change.column != kStatus) {
+        cell->setText(QString::fromStdString(ScoreCellText(change.value)));
         DeferPainting();
-    });
+        return;
+    }
+    cell->setText(QString::fromStdString(SjisToUtf8(StatusText(change.status))));
+    // A row out of sight becomes the first visible one, as far as the list can scroll.
+    int top = std::max(0, rowAt(0));
+    int perPage = rowHeight(row) > 0 ? viewport()->height() / rowHeight(row) : 0;
+    int last = top + perPage - 1;
+    if (row < top || row > last) verticalScrollBar()->setValue(row);
+    DeferPainting();
+}
+
+void CTaviView::ApplyPendingChanges() {
+    std::vector<PendingChange> changes;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        changes.swap(m_pendingChanges);
+        m_flushPosted = false;
+    }
+    for (const PendingChange& c : changes) ApplyChange(c);
 }
 
 int CTaviView::GetRowCount() {
@@ -295,6 +325,7 @@ int CTaviView::CompareCells(int column, const QByteArray& a, const QByteArray& b
 
 void CTaviView::OnColumnClick(int column) {
     if (m_doc.IsRunning() || column < 0 || column >= kColumns) return;
+    ApplyPendingChanges();  // the rows move: changes still waiting are placed first
     uint32_t bit = 1u << column;
     bool descending = !(m_descendingColumns & bit);
     sortItems(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -329,6 +360,7 @@ void CTaviView::OnScoreSelected() {
 }
 
 void CTaviView::OnDeleteSelected() {
+    ApplyPendingChanges();  // answers are renumbered: changes still waiting are placed first
     std::vector<int> rows = SelectedRows();
     const size_t n = rows.size();
     if (n == 0) return;

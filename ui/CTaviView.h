@@ -3,6 +3,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "document/ListView.h"
@@ -86,7 +87,20 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Statuses and score cells set from the worker wait in a list, in order, until the
+    // user-interface thread next carries out a call of the view or the flush posted with the
+    // first of them: the worker does not wait for each change. Reads from the worker wait,
+    // and every call carried out on the user-interface thread places the waiting changes first.
+    struct PendingChange {
+        int index;
+        int column;  // kStatus for a status
+        double value;
+        EssayStatus status;
+    };
     void SetScoreCell(int index, int column, double value);
+    void Change(const PendingChange& change);
+    void ApplyChange(const PendingChange& change);
+    void ApplyPendingChanges();  // user-interface thread
     // Rows change in bursts (a run, many answers added): the list then repaints on a timer,
     // at most every kRepaintMs, instead of after every change. User-interface thread.
     void DeferPainting();
@@ -103,6 +117,9 @@ private:
     bool m_scoringSelection = false;
     QTimer m_repaintTimer;
     bool m_changedSinceRepaint = false;
+    std::mutex m_pendingMutex;
+    std::vector<PendingChange> m_pendingChanges;  // guarded by m_pendingMutex
+    bool m_flushPosted = false;                 // guarded by m_pendingMutex
 };
 
 }  // namespace tavi

@@ -69,4 +69,18 @@ void CallOnThreadOf(QObject* context, F&& f) {
     handoff.finished.wait(lock, [&] { return handoff.done; });
 }
 
+// Queues `f` to run on the thread of `context` and returns at once (Qt drops the call if
+// `context` goes first). The hand-over passes through the same lock as above.
+template <class F>
+void PostToThreadOf(QObject* context, F f) {
+    std::lock_guard queueing(detail::HandoverMutex());
+    QMetaObject::invokeMethod(
+        context,
+        [f = std::move(f)]() mutable {
+            { std::lock_guard queued(detail::HandoverMutex()); }
+            f();
+        },
+        Qt::QueuedConnection);
+}
+
 }  // namespace tavi

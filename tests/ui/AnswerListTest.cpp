@@ -287,7 +287,31 @@ TEST_F(AnswerListTest, AStatusChangeScrollsAnOutOfSightRowToTheTopOnly) {
     EXPECT_EQ(Cell(79, CTaviView::kStatus), U("済"));
 }
 
-TEST_F(AnswerListTest, UpdatesFromAnotherThreadAreDoneWhenTheCallReturns) {
+TEST_F(AnswerListTest, ChangesFromAnotherThreadReachTheListWithoutAnyRead) {
+    AddNumbered(3);
+    std::thread worker([&] {
+        view().ShowRhetoricScore(2, 3.5);
+        view().ShowStatus(2, kStatusScored);
+    });
+    worker.join();  // the worker did not wait for the list
+    EXPECT_TRUE(WaitUntil([&] { return Cell(2, CTaviView::kStatus) == U("済"); }));
+    EXPECT_EQ(Cell(2, CTaviView::kRhetoric), "3.50");
+}
+
+TEST_F(AnswerListTest, ChangesStillWaitingArePlacedBeforeAnswersAreRenumbered) {
+    AddNumbered(4);
+    // From another thread, with no event processed before the deletion: the change for answer
+    // 3 must land on answer 3's row, not on the row that answer 3's number has after it.
+    std::thread worker([&] { view().ShowTotalScore(3, 9.75); });
+    worker.join();
+    Select({1});
+    Trigger(32785);
+    EXPECT_EQ(Cell(2, CTaviView::kTitle), "a3.txt");
+    EXPECT_EQ(Cell(2, CTaviView::kTotal), "9.75");
+    ExpectRowsMatchTheDocument();
+}
+
+TEST_F(AnswerListTest, UpdatesFromAnotherThreadAreInPlaceForTheNextRead) {
     AddNumbered(2);
     std::atomic<bool> done = false;
     std::string seen;
