@@ -6,10 +6,13 @@ namespace tavi {
 
 void MorphemeTable::IndexOutOfRange() { throw std::invalid_argument("MorphemeTable: element index out of range"); }
 
-void MorphemeTable::Grow(size_t i) {
+MorphemeTable::Span& MorphemeTable::Slot(size_t i) {
     // Like an array set-at-grow: the size becomes i + 1; capacity grows in steps of 600.
-    if (i >= m_spans.capacity()) m_spans.reserve((i / kGrowthStep + 1) * kGrowthStep);
-    m_spans.resize(i + 1);
+    if (i >= m_spans.size()) {
+        if (i >= m_spans.capacity()) m_spans.reserve((i / kGrowthStep + 1) * kGrowthStep);
+        m_spans.resize(i + 1);
+    }
+    return m_spans[i];
 }
 
 void MorphemeTable::Set(size_t i, std::string_view value) {
@@ -19,9 +22,9 @@ void MorphemeTable::Set(size_t i, std::string_view value) {
 
 void MorphemeTable::SpanOutsideText() { throw std::invalid_argument("MorphemeTable: span outside the text"); }
 
-void MorphemeTable::Reset(size_t count, std::string_view text) {
+void MorphemeTable::Reset(std::string_view text) {
     m_text.assign(text);
-    m_spans.assign(count, Span{});
+    m_spans.clear();
 }
 
 void MorphemeTable::AppendRow(const Morpheme& m) {

@@ -32,21 +32,14 @@ public:
 
     // Stores `value` at element i; the array grows to i + 1 elements when needed.
     void Set(size_t i, std::string_view value);
-    // Empties the table, sizes it to `count` empty elements and takes `text` as the text
-    // that SetSpan refers to.
-    void Reset(size_t count, std::string_view text = {});
-    // Stores bytes [offset, offset + length) of the text given to Reset at element i,
-    // growing the array like Set.
-    void SetSpan(size_t i, size_t offset, size_t length) {
-        if (offset > m_text.size() || length > m_text.size() - offset) SpanOutsideText();
-        Slot(i) = {offset, length};
-    }
+    // Empties the table and takes `text` as the text that AppendSpan refers to.
+    void Reset(std::string_view text = {});
     // Appends an element holding bytes [offset, offset + length) of the text given to Reset.
     void AppendSpan(size_t offset, size_t length) {
         if (offset > m_text.size() || length > m_text.size() - offset) SpanOutsideText();
         m_spans.push_back({offset, length});
     }
-    void Clear() { Reset(0); }
+    void Clear() { Reset(); }
 
     // Appends one row (used to build tables by hand, e.g. in tests).
     void AppendRow(const Morpheme& m);
@@ -56,13 +49,7 @@ private:
         size_t offset = 0;
         size_t length = 0;
     };
-    Span& Slot(size_t i) {
-        if (i < m_spans.size()) return m_spans[i];
-        if (i == m_spans.size() && i < m_spans.capacity()) return m_spans.emplace_back();
-        Grow(i);
-        return m_spans[i];
-    }
-    void Grow(size_t i);
+    Span& Slot(size_t i);
     [[noreturn]] static void SpanOutsideText();
     [[noreturn]] static void IndexOutOfRange();
 

@@ -227,7 +227,7 @@ void MorphemeTools::SplitAnalysis(std::string_view analysis, MorphemeTable& tabl
     // Every tab or line feed ends a field; an "EOS" field fills its whole row. The array
     // holds at least one element more than there are separators.
     const std::string_view eos = N().eos;
-    table.Reset(0, analysis);
+    table.Reset(analysis);
     size_t separators = 0;
     size_t start = 0;
     ForEachSeparator(analysis, [&](size_t p) {
@@ -237,7 +237,7 @@ void MorphemeTools::SplitAnalysis(std::string_view analysis, MorphemeTable& tabl
         for (size_t k = 0; k < (isEos ? kFieldCount : 1); ++k) table.AppendSpan(start, length);
         start = p + 1;
     });
-    if (table.ElementCount() < separators + 1) table.SetSpan(separators, 0, 0);
+    while (table.ElementCount() < separators + 1) table.AppendSpan(0, 0);
 }
 
 bool MorphemeTools::IsEndOfLine(std::string_view surface) const { return EqualsBytes(surface, N().eos); }

@@ -80,54 +80,30 @@ CTaviEvalParamDetailDlg::CTaviEvalParamDetailDlg(DesktopPerson& person, QWidget*
 }
 
 void CTaviEvalParamDetailDlg::SetRatios(const ScoringParams& p) {
-    sentenceLengthMedianWeight = p.sentenceLengthMedianWeight;
-    phraseLengthMedianWeight = p.phraseLengthMedianWeight;
-    bunsetsuPerPhraseMedianWeight = p.bunsetsuPerPhraseMedianWeight;
-    sentenceLengthMaxWeight = p.sentenceLengthMaxWeight;
-    phraseLengthMaxWeight = p.phraseLengthMaxWeight;
-    bunsetsuPerPhraseMaxWeight = p.bunsetsuPerPhraseMaxWeight;
-    vocabularyDiversityWeight = p.vocabularyDiversityWeight;
-    kanaKanjiRatioWeight = p.kanaKanjiRatioWeight;
-    longReadingKanjiWeight = p.longReadingKanjiWeight;
-    passiveRateWeight = p.passiveRateWeight;
-    attributiveSentencesWeight = p.attributiveSentencesWeight;
-    continuativeSentencesWeight = p.continuativeSentencesWeight;
-    cueWordWeight = p.cueWordWeight;
-    demonstrativeWeight = p.demonstrativeWeight;
+    for (auto ratio : kRhetoricRatios) ratios.*ratio = p.*ratio;
+    for (auto ratio : kOrganizationRatios) ratios.*ratio = p.*ratio;
 }
 
 void CTaviEvalParamDetailDlg::GetRatios(ScoringParams& p) const {
-    p.sentenceLengthMedianWeight = sentenceLengthMedianWeight;
-    p.phraseLengthMedianWeight = phraseLengthMedianWeight;
-    p.bunsetsuPerPhraseMedianWeight = bunsetsuPerPhraseMedianWeight;
-    p.sentenceLengthMaxWeight = sentenceLengthMaxWeight;
-    p.phraseLengthMaxWeight = phraseLengthMaxWeight;
-    p.bunsetsuPerPhraseMaxWeight = bunsetsuPerPhraseMaxWeight;
-    p.vocabularyDiversityWeight = vocabularyDiversityWeight;
-    p.kanaKanjiRatioWeight = kanaKanjiRatioWeight;
-    p.longReadingKanjiWeight = longReadingKanjiWeight;
-    p.passiveRateWeight = passiveRateWeight;
-    p.attributiveSentencesWeight = attributiveSentencesWeight;
-    p.continuativeSentencesWeight = continuativeSentencesWeight;
-    p.cueWordWeight = cueWordWeight;
-    p.demonstrativeWeight = demonstrativeWeight;
+    for (auto ratio : kRhetoricRatios) p.*ratio = ratios.*ratio;
+    for (auto ratio : kOrganizationRatios) p.*ratio = ratios.*ratio;
 }
 
 void CTaviEvalParamDetailDlg::DoDataExchange(DataExchange& dx) {
-    dx.Number(IDC_SENTENCE_LENGTH_MEDIAN, sentenceLengthMedianWeight);
-    dx.Number(IDC_PHRASE_LENGTH_MEDIAN, phraseLengthMedianWeight);
-    dx.Number(IDC_BUNSETSU_PER_PHRASE_MEDIAN, bunsetsuPerPhraseMedianWeight);
-    dx.Number(IDC_SENTENCE_LENGTH_MAX, sentenceLengthMaxWeight);
-    dx.Number(IDC_PHRASE_LENGTH_MAX, phraseLengthMaxWeight);
-    dx.Number(IDC_BUNSETSU_PER_PHRASE_MAX, bunsetsuPerPhraseMaxWeight);
-    dx.Number(IDC_VOCABULARY_DIVERSITY, vocabularyDiversityWeight);
-    dx.Number(IDC_KANA_KANJI_RATIO, kanaKanjiRatioWeight);
-    dx.Number(IDC_LONG_READING_KANJI, longReadingKanjiWeight);
-    dx.Number(IDC_PASSIVE_RATE, passiveRateWeight);
-    dx.Number(IDC_ATTRIBUTIVE_SENTENCES, attributiveSentencesWeight);
-    dx.Number(IDC_CONTINUATIVE_SENTENCES, continuativeSentencesWeight);
-    dx.Number(IDC_CUE_WORDS, cueWordWeight);
-    dx.Number(IDC_DEMONSTRATIVES, demonstrativeWeight);
+    dx.Number(IDC_SENTENCE_LENGTH_MEDIAN, ratios.sentenceLengthMedianWeight);
+    dx.Number(IDC_PHRASE_LENGTH_MEDIAN, ratios.phraseLengthMedianWeight);
+    dx.Number(IDC_BUNSETSU_PER_PHRASE_MEDIAN, ratios.bunsetsuPerPhraseMedianWeight);
+    dx.Number(IDC_SENTENCE_LENGTH_MAX, ratios.sentenceLengthMaxWeight);
+    dx.Number(IDC_PHRASE_LENGTH_MAX, ratios.phraseLengthMaxWeight);
+    dx.Number(IDC_BUNSETSU_PER_PHRASE_MAX, ratios.bunsetsuPerPhraseMaxWeight);
+    dx.Number(IDC_VOCABULARY_DIVERSITY, ratios.vocabularyDiversityWeight);
+    dx.Number(IDC_KANA_KANJI_RATIO, ratios.kanaKanjiRatioWeight);
+    dx.Number(IDC_LONG_READING_KANJI, ratios.longReadingKanjiWeight);
+    dx.Number(IDC_PASSIVE_RATE, ratios.passiveRateWeight);
+    dx.Number(IDC_ATTRIBUTIVE_SENTENCES, ratios.attributiveSentencesWeight);
+    dx.Number(IDC_CONTINUATIVE_SENTENCES, ratios.continuativeSentencesWeight);
+    dx.Number(IDC_CUE_WORDS, ratios.cueWordWeight);
+    dx.Number(IDC_DEMONSTRATIVES, ratios.demonstrativeWeight);
     dx.Radio({IDC_MODEL_YOROKU, IDC_MODEL_SYASETSU, IDC_MODEL_OTHER}, modelChoice);
     dx.Text(IDC_MODEL_PATH, modelPath, 0, true);
 }
@@ -170,10 +146,10 @@ void CTaviEvalParamDetailDlg::OnDefaults() {
     UpdateData(false);
 }
 
-bool CTaviEvalParamDetailDlg::CheckGroupSum(double* const* ratios, int count, const char* question, const char* zeroSum,
-                                            int firstField) {
+bool CTaviEvalParamDetailDlg::CheckGroupSum(std::span<double ScoringParams::* const> group, const char* question,
+                                            const char* zeroSum, int firstField) {
     double sum = 0;
-    for (int i = 0; i < count; ++i) sum += *ratios[i];  // in member order
+    for (auto ratio : group) sum += ratios.*ratio;  // in member order
     if (!(std::fabs(sum - 1) > kSumTolerance)) return false;
     if (sum == 0) {
         // Dividing by a zero sum gives nothing meaningful: the user must enter the ratios.
@@ -183,7 +159,7 @@ bool CTaviEvalParamDetailDlg::CheckGroupSum(double* const* ratios, int count, co
     }
     if (!Person().AskYesNo({Sjis(question), "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true}))
         return false;
-    for (int i = 0; i < count; ++i) *ratios[i] /= sum;
+    for (auto ratio : group) ratios.*ratio /= sum;
     UpdateData(false);
     Person().ShowMessageBox({Sjis("比率の合計を１に正規化しました。確認してください"), "Tavi", MessageButtons::kOk,
                              MessageIcon::kExclamation, 0, true});
@@ -192,17 +168,11 @@ bool CTaviEvalParamDetailDlg::CheckGroupSum(double* const* ratios, int count, co
 
 void CTaviEvalParamDetailDlg::OnOK() {
     UpdateData(true);  // a refused field has said so; the test runs on the members as they are
-    double* const rhetoric[] = {
-        &sentenceLengthMedianWeight, &phraseLengthMedianWeight,   &bunsetsuPerPhraseMedianWeight,
-        &sentenceLengthMaxWeight,    &phraseLengthMaxWeight,      &bunsetsuPerPhraseMaxWeight,
-        &vocabularyDiversityWeight,  &kanaKanjiRatioWeight,       &longReadingKanjiWeight,
-        &passiveRateWeight,          &attributiveSentencesWeight, &continuativeSentencesWeight};
-    double* const organization[] = {&cueWordWeight, &demonstrativeWeight};
     bool stayOpen =
-        CheckGroupSum(rhetoric, 12, "修辞採点比率の合計が１ではありません。\n自動的に調整しますか？",
+        CheckGroupSum(kRhetoricRatios, "修辞採点比率の合計が１ではありません。\n自動的に調整しますか？",
                       "修辞採点比率の合計が０のため、自動的に調整できません。\n比率を入力し直してください。",
                       IDC_SENTENCE_LENGTH_MEDIAN);
-    stayOpen |= CheckGroupSum(organization, 2, "論理採点比率の合計が１ではありません。\n自動的に正規化しますか？",
+    stayOpen |= CheckGroupSum(kOrganizationRatios, "論理採点比率の合計が１ではありません。\n自動的に正規化しますか？",
                               "論理採点比率の合計が０のため、自動的に調整できません。\n比率を入力し直してください。",
                               IDC_CUE_WORDS);
     if (stayOpen) return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <span>
 
 #include "document/ScoringParams.h"
 #include "ui/TemplateDialog.h"
@@ -44,22 +45,8 @@ public:
     void SetRatios(const ScoringParams& params);
     void GetRatios(ScoringParams& params) const;
 
-    // Rhetoric ratios, in the order of the rhetoric features.
-    double sentenceLengthMedianWeight = 0.05;
-    double phraseLengthMedianWeight = 0.05;
-    double bunsetsuPerPhraseMedianWeight = 0.05;
-    double sentenceLengthMaxWeight = 0.05;
-    double phraseLengthMaxWeight = 0.05;
-    double bunsetsuPerPhraseMaxWeight = 0.05;
-    double vocabularyDiversityWeight = 0.2;
-    double kanaKanjiRatioWeight = 0.1;
-    double longReadingKanjiWeight = 0.1;
-    double passiveRateWeight = 0.1;
-    double attributiveSentencesWeight = 0.1;
-    double continuativeSentencesWeight = 0.1;
-    // Organization ratios.
-    double cueWordWeight = 0.5;
-    double demonstrativeWeight = 0.5;
+    // The fourteen ratios the dialog edits (its other members are not used).
+    ScoringParams ratios;
     int modelChoice = 0;                                   // 0, 1: built-in models; 2: the file in modelPath
     QString modelPath = QStringLiteral("yoroku2000.tcf");  // native path or a built-in model's name
 
@@ -74,7 +61,8 @@ private:
     void OnBrowse();
     void OnDefaults();
     // The sum test of one group; true when the group was rescaled or cannot be.
-    bool CheckGroupSum(double* const* ratios, int count, const char* question, const char* zeroSum, int firstField);
+    bool CheckGroupSum(std::span<double ScoringParams::* const> group, const char* question, const char* zeroSum,
+                       int firstField);
 };
 
 }  // namespace tavi

@@ -56,11 +56,11 @@ TEST_F(ParamDetailDialogTest, ARhetoricSumOfOnePointOneIsRescaledOnYesAndTheDial
     ASSERT_TRUE(person.Boxes()[0].yesNo);
     EXPECT_EQ(person.Boxes()[0].icon, MessageIcon::kExclamation);
     EXPECT_EQ(person.Boxes()[1].icon, MessageIcon::kExclamation);
-    EXPECT_NEAR(dialog.vocabularyDiversityWeight, 0.2727272727, 1e-9);
-    EXPECT_NEAR(dialog.sentenceLengthMedianWeight, 0.05 / 1.1, 1e-15);
-    EXPECT_NEAR(dialog.passiveRateWeight, 0.1 / 1.1, 1e-15);
+    EXPECT_NEAR(dialog.ratios.vocabularyDiversityWeight, 0.2727272727, 1e-9);
+    EXPECT_NEAR(dialog.ratios.sentenceLengthMedianWeight, 0.05 / 1.1, 1e-15);
+    EXPECT_NEAR(dialog.ratios.passiveRateWeight, 0.1 / 1.1, 1e-15);
     EXPECT_EQ(FieldText(dialog, D::IDC_VOCABULARY_DIVERSITY), "0.272727272727273");
-    EXPECT_EQ(dialog.cueWordWeight, 0.5);  // the other group is untouched
+    EXPECT_EQ(dialog.ratios.cueWordWeight, 0.5);  // the other group is untouched
 
     person.ClearBoxes();
     ClickButton(dialog, kIdOk);
@@ -75,7 +75,7 @@ TEST_F(ParamDetailDialogTest, ARhetoricSumBelowOneAsksTheSameQuestion) {
     ClickButton(dialog, kIdOk);
     ASSERT_FALSE(Texts().empty());
     EXPECT_EQ(Texts()[0], kRhetoricQuestion);
-    EXPECT_NEAR(dialog.vocabularyDiversityWeight, 0.2 / 0.9, 1e-15);
+    EXPECT_NEAR(dialog.ratios.vocabularyDiversityWeight, 0.2 / 0.9, 1e-15);
 }
 
 TEST_F(ParamDetailDialogTest, BothOrganizationRatiosAtOneBecomeHalves) {
@@ -85,8 +85,8 @@ TEST_F(ParamDetailDialogTest, BothOrganizationRatiosAtOneBecomeHalves) {
     person.yesNoAnswers = {true};
     ClickButton(dialog, kIdOk);
     EXPECT_EQ(Texts(), (std::vector<std::string>{kOrganizationQuestion, kRescaled}));
-    EXPECT_EQ(dialog.cueWordWeight, 0.5);
-    EXPECT_EQ(dialog.demonstrativeWeight, 0.5);
+    EXPECT_EQ(dialog.ratios.cueWordWeight, 0.5);
+    EXPECT_EQ(dialog.ratios.demonstrativeWeight, 0.5);
     EXPECT_FALSE(Closed());
 }
 
@@ -99,8 +99,8 @@ TEST_F(ParamDetailDialogTest, NoToBothQuestionsClosesWithTheValuesAsEntered) {
     EXPECT_EQ(Texts(), (std::vector<std::string>{kRhetoricQuestion, kOrganizationQuestion}));
     EXPECT_TRUE(Closed());
     EXPECT_EQ(dialog.result(), kIdOk);
-    EXPECT_EQ(dialog.vocabularyDiversityWeight, 0.3);
-    EXPECT_EQ(dialog.cueWordWeight, 1);
+    EXPECT_EQ(dialog.ratios.vocabularyDiversityWeight, 0.3);
+    EXPECT_EQ(dialog.ratios.cueWordWeight, 1);
 }
 
 TEST_F(ParamDetailDialogTest, SumsWithinTwoToTheMinus23OfOneCountAsOne) {
@@ -127,7 +127,7 @@ TEST_F(ParamDetailDialogTest, AGroupOfZerosCannotBeRescaledAndTheDialogStaysOpen
     ASSERT_EQ(person.Boxes().size(), 1u);
     EXPECT_FALSE(person.Boxes()[0].yesNo);
     EXPECT_NE(person.Boxes()[0].text.find("修辞採点比率の合計が０"), std::string::npos);
-    EXPECT_EQ(dialog.vocabularyDiversityWeight, 0);
+    EXPECT_EQ(dialog.ratios.vocabularyDiversityWeight, 0);
     EXPECT_EQ(FieldText(dialog, D::IDC_VOCABULARY_DIVERSITY), "0");
     EXPECT_EQ(dialog.focusWidget(), dialog.GetDlgItem(D::IDC_SENTENCE_LENGTH_MEDIAN));
 }
@@ -143,7 +143,7 @@ TEST_F(ParamDetailDialogTest, ARefusedFieldKeepsTheDialogOpen) {
 }
 
 TEST_F(ParamDetailDialogTest, OtherThenDefaultsGivesTheFirstModelWithPathAndBrowseDisabled) {
-    dialog.vocabularyDiversityWeight = 0.7;
+    dialog.ratios.vocabularyDiversityWeight = 0.7;
     Open();
     ClickButton(dialog, D::IDC_MODEL_OTHER);
     EXPECT_TRUE(Enabled(D::IDC_MODEL_PATH));
