@@ -48,8 +48,9 @@ AnalyzerBinding::AnalyzerBinding(std::string libraryName) : m_libraryName(std::m
 
 AnalyzerBinding::~AnalyzerBinding() { Unload(); }
 
-bool AnalyzerBinding::IsLoaded() const {
+bool AnalyzerBinding::IsLoaded() {
     std::lock_guard lock(m_mutex);
+    FinishStartingLocked();
     return m_loaded;
 }
 
@@ -60,20 +61,36 @@ bool AnalyzerBinding::Load() {
 
 void AnalyzerBinding::StartLoading() {
     std::lock_guard lock(m_mutex);
-    if (m_loaded || m_probe > 0 || !OpenLibraryLocked()) return;
-    m_probe = StartProbe();
-    if (m_probe < 0) CloseLibraryLocked();
+    if (m_loaded || m_starter.joinable() || !OpenLibraryLocked()) return;
+    pid_t probe = StartProbe();
+    if (probe < 0) {
+        CloseLibraryLocked();
+        return;
+    }
+    // The thread touches nothing guarded by the lock: every other use of the analyser
+    // joins it first, so its call into ChaSen is never concurrent with another.
+    m_cancel = false;
+    ParseEntry entry = m_stringEntry;
+    m_starter = std::thread([this, probe, entry] {
+        char input[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\n";  // テスト
+        m_started = FinishProbe(probe) && entry(input);
+    });
+}
+
+void AnalyzerBinding::FinishStartingLocked() {
+    if (!m_starter.joinable()) return;
+    m_starter.join();
+    if (m_started)
+        m_loaded = true;
+    else
+        CloseLibraryLocked();
 }
 
 bool AnalyzerBinding::LoadLocked() {
+    FinishStartingLocked();
     if (m_loaded) return true;
-    pid_t probe = m_probe;
-    m_probe = -1;
-    if (probe < 0) {
-        if (!OpenLibraryLocked()) return false;
-        probe = StartProbe();
-    }
-    if (!FinishProbe(probe)) {
+    if (!OpenLibraryLocked()) return false;
+    if (!FinishProbe(StartProbe())) {
         CloseLibraryLocked();
         return false;
     }
@@ -131,9 +148,10 @@ bool AnalyzerBinding::FinishProbe(pid_t child) {
         pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
         if (done < 0 && errno != EINTR) return false;
-        if (std::chrono::steady_clock::now() > deadline) {
+        if (m_cancel || std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
-            waitpid(child, &status, 0);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -143,12 +161,9 @@ bool AnalyzerBinding::FinishProbe(pid_t child) {
 
 void AnalyzerBinding::Unload() {
     std::lock_guard lock(m_mutex);
-    if (m_probe > 0) {
-        kill(m_probe, SIGKILL);
-        while (waitpid(m_probe, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        m_probe = -1;
-    }
+    m_cancel = true;
+    FinishStartingLocked();
+    m_cancel = false;
     CloseLibraryLocked();
     m_loaded = false;
 }

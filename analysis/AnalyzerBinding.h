@@ -2,10 +2,12 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace tavi {
@@ -37,11 +39,12 @@ public:
     // Returns true at once when already loaded; false when the library, either entry or a
     // working analyser configuration is missing.
     bool Load();
-    // Begins Load in the background: the library is opened and the child's first analysis
-    // starts, and the next Load or Analyze waits for its outcome. Lets a caller do other
-    // start-up work meanwhile.
+    // Begins Load in the background: the library is opened, the child's first analysis
+    // starts, and a thread waits for its outcome and then makes this process's own first
+    // analysis, in which ChaSen reads its dictionary. The next Load, Analyze or IsLoaded
+    // waits for that thread. Lets a caller do other start-up work meanwhile.
     void StartLoading();
-    bool IsLoaded() const;
+    bool IsLoaded();
 
     // Analyses a Shift_JIS text: one line per morpheme with six tab-separated fields, and
     // "EOS" after each line of the text. The text is analysed up to its first NUL byte;
@@ -62,16 +65,19 @@ private:
     bool LoadLocked();
     bool OpenLibraryLocked();
     void CloseLibraryLocked();
+    void FinishStartingLocked();
     pid_t StartProbe();
-    static bool FinishProbe(pid_t child);
+    bool FinishProbe(pid_t child);
 
     bool m_loaded = false;
-    pid_t m_probe = -1;  // the child of StartLoading while its outcome is not yet known
+    std::thread m_starter;               // the thread of StartLoading until it is joined
+    bool m_started = false;              // its outcome, read after the join
+    std::atomic<bool> m_cancel = false;  // makes a waiting probe end at once (Unload)
     void* m_library = nullptr;
     ParseEntry m_fileEntry = nullptr;
     ParseEntry m_stringEntry = nullptr;
     std::string m_libraryName;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
 };
 
 }  // namespace tavi

@@ -118,7 +118,7 @@ public:
     ScoringParams GetParams() const;
     std::string GetQuestionPath() const;
     bool HasQuestionVector() const;
-    bool IsAnalyzerLoaded() const { return m_analyzer.IsLoaded(); }
+    bool IsAnalyzerLoaded() { return m_analyzer.IsLoaded(); }
     bool IsRunning() const { return m_bRunning; }
     int GetUnscoredCount() const;
 
