@@ -248,12 +248,29 @@ bool ContentModel::LoadDictionary() {
         Show(Format(DictionaryOpenFailedFormat().c_str(), dictionaryPath.c_str()));
         return false;
     }
-    wordIndex.clear();
-    wordCount = 0;
-    std::string line;
-    // Every line counts, empty ones included; a repeated word keeps its last index.
-    while (wordCount < INT32_MAX && ReadLine(file, line)) wordIndex.Set(line, ++wordCount);
+    // The whole file first, so that the index is made the right size once.
+    std::string text;
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
     std::fclose(file);
+
+    wordIndex.clear();
+    wordIndex.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    wordCount = 0;
+    // Every line counts, empty ones included; a repeated word keeps its last index. A line
+    // ends with LF or CR LF; a last line without LF keeps any CR.
+    std::string_view rest(text);
+    while (wordCount < INT32_MAX && !rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        if (end == std::string_view::npos) {
+            rest = {};
+        } else {
+            rest.remove_prefix(end + 1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        }
+        wordIndex.Set(line, ++wordCount);
+    }
     return true;
 }
 
@@ -284,9 +301,10 @@ bool ContentModel::LoadMatrix() {
     if (n != wordCount) Show(Format(RowMismatchFormat().c_str(), static_cast<long>(k), static_cast<long>(n)));
 
     // Dimension after dimension: the value of word w in dimension d is double (d - 1) * N + (w - 1).
-    // Read a few dimensions at a time, so that each row is written a cache line at a time
-    // and no buffer of the whole file is needed. Values beyond the end of a short file read as 0.
-    constexpr long kColumnsPerBlock = 8;
+    // Read a few dimensions at a time, so that each row is written half a cache line at a
+    // time, and the buffer stays small (fresh memory costs a page fault per 4 KiB) instead
+    // of holding the whole file. Values beyond the end of a short file read as 0.
+    constexpr long kColumnsPerBlock = 4;
     DMatrix rows = matrix(1, n, 1, k);
     DVector scale = vector(1, k);
     std::vector<unsigned char> block(static_cast<size_t>(n) * 8 * kColumnsPerBlock);

@@ -34,15 +34,19 @@ bool CountWithinCapacity(long lo, long hi, unsigned long long elementBytes, size
 // malloc that never returns null for a valid empty request, so null always means failure.
 void* Obtain(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
-// Asks for huge pages over a large block (a hint: where the system does not offer them,
-// nothing changes).
-void AdviseHugePages(void* block, size_t bytes) {
-    constexpr size_t kHugePage = 2u << 20;
-    if (bytes < kHugePage) return;
-    const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + pageSize - 1) / pageSize * pageSize;
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) / pageSize * pageSize;
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+constexpr size_t kHugePage = 2u << 20;
+
+// A block for a large matrix: from a huge-page boundary, in whole huge pages, with the
+// system asked for huge pages over it. Touching fresh memory one small page at a time is
+// costly (a fault per 4 KiB), and an unaligned block leaves up to two huge pages' worth
+// in small pages. Only a hint: where the system does not offer huge pages, nothing changes.
+void* ObtainLarge(size_t bytes) {
+    if (bytes < kHugePage) return Obtain(bytes);
+    size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (rounded < bytes) return nullptr;
+    void* block = std::aligned_alloc(kHugePage, rounded);
+    if (block) madvise(block, rounded, MADV_HUGEPAGE);
+    return block;
 }
 
 }  // namespace
@@ -81,9 +85,8 @@ DMatrix matrix(long nrl, long nrh, long ncl, long nch) {
     if (__builtin_mul_overflow(rowCount, columnCount * sizeof(double), &blockBytes))
         numeric_error_exit("allocation failure 2 in matrix()");
     if (rowCount == 0) return DMatrix{rows, nrl, nrh};
-    auto* block = static_cast<double*>(Obtain(blockBytes));
+    auto* block = static_cast<double*>(ObtainLarge(blockBytes));
     if (!block) numeric_error_exit("allocation failure 2 in matrix()");
-    AdviseHugePages(block, blockBytes);
     for (size_t r = 0; r < rowCount; ++r) rows[r] = DVector{block + r * columnCount, ncl, nch};
     return DMatrix{rows, nrl, nrh};
 }

@@ -23,9 +23,15 @@ size_t WordIndex::Probe(std::string_view word, uint64_t hash) const {
     }
 }
 
-void WordIndex::Grow() {
+void WordIndex::Reserve(size_t count) {
+    size_t slots = m_slots.empty() ? 64 : m_slots.size();
+    while (slots / 2 < count) slots *= 2;
+    if (slots > m_slots.size()) Rehash(slots);
+}
+
+void WordIndex::Rehash(size_t slotCount) {
     std::vector<Slot> old = std::move(m_slots);
-    m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    m_slots.assign(slotCount, Slot{});
     const size_t mask = m_slots.size() - 1;
     for (const Slot& slot : old) {
         if (slot.index == 0) continue;
@@ -36,7 +42,7 @@ void WordIndex::Grow() {
 }
 
 void WordIndex::Set(std::string_view word, int32_t index) {
-    if ((m_count + 1) * 2 > m_slots.size()) Grow();
+    if ((m_count + 1) * 2 > m_slots.size()) Reserve(m_count + 1);
     uint64_t hash = std::hash<std::string_view>{}(word);
     Slot& slot = m_slots[Probe(word, hash)];
     if (slot.index == 0) {

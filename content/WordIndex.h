@@ -15,6 +15,8 @@ public:
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
     void clear();
+    // Makes room for `count` words in all, so that adding them allocates no more slots.
+    void Reserve(size_t count);
 
     // Sets the index (not 0) of `word`; a repeated word keeps the last index set.
     void Set(std::string_view word, int32_t index);
@@ -29,7 +31,7 @@ private:
         int32_t index = 0;  // 0: empty slot
     };
     size_t Probe(std::string_view word, uint64_t hash) const;
-    void Grow();
+    void Rehash(size_t slotCount);
 
     std::string m_keys;
     std::vector<Slot> m_slots;  // a power of two in size, at most half full

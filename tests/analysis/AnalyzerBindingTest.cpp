@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -64,6 +65,44 @@ TEST(AnalyzerBinding, AnalyserThatExitsOnStartFailsToLoadWithoutEndingTheProgram
     AnalyzerBinding exiting(TAVI_FAKE_EXITING_ANALYZER);
     EXPECT_FALSE(exiting.Load());
     EXPECT_FALSE(exiting.IsLoaded());
+}
+
+TEST(AnalyzerBinding, LoadingInTheBackground) {
+    AnalyzerBinding analyzer;
+    analyzer.StartLoading();
+    analyzer.StartLoading();  // already under way: harmless
+    EXPECT_TRUE(analyzer.IsLoaded());
+    EXPECT_EQ(U(Surfaces(Analyze(analyzer, S("テスト")))), "テスト");
+    analyzer.StartLoading();  // already loaded: harmless
+    EXPECT_TRUE(analyzer.IsLoaded());
+
+    // Unloading, or destroying, while the start is under way ends it; a later load starts afresh.
+    AnalyzerBinding other;
+    other.StartLoading();
+    other.Unload();
+    EXPECT_FALSE(other.IsLoaded());
+    EXPECT_TRUE(other.Load());
+    AnalyzerBinding dropped;
+    dropped.StartLoading();
+}
+
+TEST(AnalyzerBinding, BackgroundStartOfABrokenAnalyserFails) {
+    AnalyzerBinding exiting(TAVI_FAKE_EXITING_ANALYZER);
+    exiting.StartLoading();
+    EXPECT_FALSE(exiting.IsLoaded());
+    EXPECT_FALSE(exiting.Analyze("x").has_value());
+
+    AnalyzerBinding missing("libtavi-no-such-analyzer.so");
+    missing.StartLoading();
+    EXPECT_FALSE(missing.IsLoaded());
+
+    // A start that hangs is cut short by Unload rather than waited for.
+    AnalyzerBinding hanging(TAVI_FAKE_HANGING_ANALYZER);
+    hanging.StartLoading();
+    auto start = std::chrono::steady_clock::now();
+    hanging.Unload();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(hanging.IsLoaded());
 }
 
 TEST(AnalyzerBindingDeathTest, BrokenConfigurationFailsToLoad) {

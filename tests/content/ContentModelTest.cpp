@@ -223,6 +223,15 @@ TEST_F(ContentModelTest, DictionaryLinesCountAsTheyStand) {
     EXPECT_EQ(model.LookUp(S("りんご")), 0);  // the earlier dictionary is gone
     EXPECT_TRUE(TakeMessages().empty());
 
+    // A NUL byte is part of the word; a CR not followed by LF stays.
+    model.dictionaryPath = WriteTempFile("words.txt", std::string("a\0b\n", 4) + "c\r");
+    EXPECT_TRUE(model.LoadDictionary());
+    EXPECT_EQ(model.wordCount, 2);
+    EXPECT_EQ(model.LookUp(std::string("a\0b", 3)), 1);
+    EXPECT_EQ(model.LookUp("a"), 0);
+    EXPECT_EQ(model.LookUp("c\r"), 2);
+    EXPECT_EQ(model.LookUp("c"), 0);
+
     model.dictionaryPath = WriteTempFile("empty.txt", "");
     EXPECT_TRUE(model.LoadDictionary());
     EXPECT_EQ(model.wordCount, 0);
