@@ -18,7 +18,7 @@ extern const uint16_t kBmpOfSjis[0x10000];
 
 namespace {
 
-const char kGeta[] = "\x81\xAC";  // 〓
+constexpr uint16_t kGetaCode = 0x81AC;  // 〓, for a character without a Shift_JIS form
 constexpr uint16_t kNoCharacter = 0xFFFF;
 
 // Length of the UTF-8 sequence that starts at p[i], at least 1, for skipping a bad character.
@@ -84,7 +84,8 @@ std::string SjisToUtf8(std::string_view sjis) {
 
 std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
     bool lost = false;
-    // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte.
+    // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte;
+    // so two bytes of room per input byte, and a second byte written ahead is always in it.
     std::string out(utf8.size() * 2, '\0');
     char* o = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
@@ -98,23 +99,22 @@ std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
         }
         uint32_t cp = 0;
         size_t n;
-        if ((c & 0xF0) == 0xE0 && i + 2 < size && ((p[i + 1] ^ 0x80u) | (p[i + 2] ^ 0x80u)) < 0x40) {
+        const uint32_t three = i + 3 <= size ? c | p[i + 1] << 8 | p[i + 2] << 16 : 0;
+        if ((three & 0xC0C0F0u) == 0x8080E0u) {
             n = 3;  // the usual case: kana, kanji and full-width forms; an overlong form has no code
-            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            cp = (three & 0x0Fu) << 12 | (three & 0x3F00u) >> 2 | (three >> 16 & 0x3Fu);
             if (cp < 0x800) cp = 0;
         } else {
             n = Utf8SequenceLength(p, i, size);
             if (n == 2 && c >= 0xC2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
         }
         const uint16_t code = kSjisOfBmp[cp];  // kSjisOfBmp[0] is 0: no code
-        if (code == 0) {
-            lost = true;
-            *o++ = kGeta[0];
-            *o++ = kGeta[1];
-        } else {
-            if (code >= 0x100) *o++ = static_cast<char>(code >> 8);
-            *o++ = static_cast<char>(code & 0xFF);
-        }
+        if (code == 0) lost = true;
+        const uint16_t sjis = code == 0 ? kGetaCode : code;
+        const bool twoBytes = sjis >= 0x100;
+        o[0] = static_cast<char>(twoBytes ? sjis >> 8 : sjis);
+        o[1] = static_cast<char>(sjis & 0xFF);
+        o += twoBytes ? 2 : 1;
         i += n;
     }
     out.resize(static_cast<size_t>(o - out.data()));
