@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"table", "csv", "json"}));
     app.add_option("-o,--output", out, "write the output to this file instead of stdout");
     app.add_option("--report", report, "also write an HTML report of the run (statistics, charts, evidence)");
-    app.add_option("-j,--jobs", jobs, "worker processes (default: the number of cores)")->check(CLI::PositiveNumber);
+    app.add_option("-j,--jobs", jobs, "processes that score: this one and N-1 workers (default: the number of cores)")->check(CLI::PositiveNumber);
     app.add_option("answers", inputs, "answer files or folders of *.txt files");
     try {
         app.parse(argc, argv);
