@@ -53,14 +53,25 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
 
     // Counts of the dictionary words among the content nouns, by word index. Only the words
     // that occur are kept, so the projection costs (distinct words) x K, not N x K.
-    std::vector<int32_t> found;
+    struct Noun {
+        size_t row;
+        std::string key;
+        uint64_t hash;
+    };
+    std::vector<Noun> nouns;
     std::string key;
     for (size_t row = 0; row < table.RowCount(); ++row) {
         if (!tools.IsContentNoun(table, row)) continue;
-        int32_t index = model.LookUp(tools.ToHiragana(table.Field(row, kSurface), key));
+        tools.ToHiragana(table.Field(row, kSurface), key);
+        nouns.push_back({row, key, WordIndex::HashOf(key)});
+        model.wordIndex.Prefetch(nouns.back().hash);
+    }
+    std::vector<int32_t> found;
+    for (const Noun& noun : nouns) {
+        int32_t index = model.wordIndex.Find(noun.key, noun.hash);
         if (index == 0) continue;
         found.push_back(index);
-        if (hits) hits->push_back({row, index, key, std::string(table.Field(row, kSurface))});
+        if (hits) hits->push_back({noun.row, index, noun.key, std::string(table.Field(noun.row, kSurface))});
     }
     std::sort(found.begin(), found.end());
     std::vector<std::pair<int32_t, double>> counts;  // (word, occurrences) in word-index order

@@ -41,9 +41,11 @@ void WordIndex::Rehash(size_t slotCount) {
     }
 }
 
+uint64_t WordIndex::HashOf(std::string_view word) { return std::hash<std::string_view>{}(word); }
+
 void WordIndex::Set(std::string_view word, int32_t index) {
     if ((m_count + 1) * 2 > m_slots.size()) Reserve(m_count + 1);
-    uint64_t hash = std::hash<std::string_view>{}(word);
+    uint64_t hash = HashOf(word);
     Slot& slot = m_slots[Probe(word, hash)];
     if (slot.index == 0) {
         slot = {hash, m_keys.size(), word.size(), index};
@@ -53,9 +55,15 @@ void WordIndex::Set(std::string_view word, int32_t index) {
     slot.index = index;
 }
 
-int32_t WordIndex::Find(std::string_view word) const {
+int32_t WordIndex::Find(std::string_view word) const { return Find(word, HashOf(word)); }
+
+void WordIndex::Prefetch(uint64_t hash) const {
+    if (!m_slots.empty()) __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
+}
+
+int32_t WordIndex::Find(std::string_view word, uint64_t hash) const {
     if (m_slots.empty()) return 0;
-    return m_slots[Probe(word, std::hash<std::string_view>{}(word))].index;
+    return m_slots[Probe(word, hash)].index;
 }
 
 }  // namespace tavi

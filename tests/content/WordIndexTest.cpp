@@ -46,6 +46,14 @@ TEST(WordIndex, ReservingKeepsTheWordsAndAnyAmountIsHarmless) {
     EXPECT_EQ(index.Find("b"), 2);
     EXPECT_EQ(index.Find("w4999"), 4999);
     EXPECT_EQ(index.Find("w5001"), 0);
+    // The look-up with a hash computed ahead gives the same answers.
+    for (const char* word : {"a", "w4999", "w5001", ""}) {
+        index.Prefetch(WordIndex::HashOf(word));
+        EXPECT_EQ(index.Find(word, WordIndex::HashOf(word)), index.Find(word)) << word;
+    }
+    WordIndex empty;
+    empty.Prefetch(WordIndex::HashOf("a"));
+    EXPECT_EQ(empty.Find("a", WordIndex::HashOf("a")), 0);
 }
 
 }  // namespace
