@@ -27,7 +27,7 @@ struct ScoredRun {
     int unscored = -1;
 };
 
-ScoredRun ScoreSamples(int jobs, const std::function<void(size_t)>& onProgress = {}) {
+ScoredRun ScoreSamples(int jobs, const std::function<void(size_t)>& onProgress = {}, int copies = 3) {
     FakePerson person;
     MemoryListView view;
     CTaviDoc doc(person);
@@ -42,11 +42,11 @@ ScoredRun ScoreSamples(int jobs, const std::function<void(size_t)>& onProgress =
         names.push_back(entry.path().string());
     std::sort(names.begin(), names.end());
     std::vector<int> all;
-    // Each answer three times under different names, so that there is work to share.
-    std::string copies = TempDir();
-    for (int copy = 0; copy < 3; ++copy)
+    // Each answer several times under different names, so that there is work to share.
+    std::string folder = TempDir();
+    for (int copy = 0; copy < copies; ++copy)
         for (const std::string& name : names) {
-            std::string path = copies + "/" + std::to_string(copy) + "_" + std::filesystem::path(name).filename().string();
+            std::string path = folder + "/" + std::to_string(copy) + "_" + std::filesystem::path(name).filename().string();
             std::filesystem::copy_file(name, path, std::filesystem::copy_options::overwrite_existing);
             EXPECT_TRUE(doc.AddAnswer(Sjis(path)));
             all.push_back(static_cast<int>(all.size()));
@@ -58,7 +58,7 @@ ScoredRun ScoreSamples(int jobs, const std::function<void(size_t)>& onProgress =
     });
     run.csv = doc.ResultsFileBytes();
     // The copies sit in a new folder each run: keep only the file names in the comparison.
-    for (size_t at; (at = run.csv.find(Sjis(copies))) != std::string::npos;) run.csv.erase(at, Sjis(copies).size());
+    for (size_t at; (at = run.csv.find(Sjis(folder))) != std::string::npos;) run.csv.erase(at, Sjis(folder).size());
     run.unscored = doc.GetUnscoredCount();
     return run;
 }
@@ -93,14 +93,16 @@ TEST(ParallelScoring, ResultsDoNotDependOnTheNumberOfProcesses) {
 TEST(ParallelScoring, AnswersOfWorkersThatDieAreScoredHere) {
     if (!std::ifstream("/proc/self/task/" + std::to_string(syscall(SYS_gettid)) + "/children"))
         GTEST_SKIP() << "this system does not list a process's children";
-    ScoredRun one = ScoreSamples(1);
+    // Enough answers that the workers are still busy when the first one is done.
+    const int copies = 12;
+    ScoredRun one = ScoreSamples(1, {}, copies);
     bool killed = false;
     ScoredRun interrupted = ScoreSamples(3, [&](size_t) {
         if (killed) return;
         std::vector<pid_t> children = Children();
         for (pid_t pid : children) kill(pid, SIGKILL);
         killed = !children.empty();
-    });
+    }, copies);
     EXPECT_TRUE(killed);
     EXPECT_EQ(interrupted.unscored, 0);
     EXPECT_EQ(interrupted.progress, one.progress);
