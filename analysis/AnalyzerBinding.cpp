@@ -32,6 +32,13 @@ size_t PieceWeight(std::string_view line, size_t i, size_t n) {
     return n == 1 && static_cast<unsigned char>(line[i]) >= 0x80 ? 3 : n;
 }
 
+// ChaSen's first analysis, of a short word: true when it comes back with an "EOS" line.
+bool FirstAnalysisSucceeds(char* (*entry)(void*)) {
+    char input[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\n";  // テスト
+    const char* result = entry(input);
+    return result && std::strstr(result, "EOS");
+}
+
 bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
     static const std::string ends[] = {Sjis("。"), Sjis("．"), Sjis("？"), Sjis("！")};
     if (n != 2) return false;
@@ -71,10 +78,7 @@ void AnalyzerBinding::StartLoading() {
     // joins it first, so its call into ChaSen is never concurrent with another.
     m_cancel = false;
     ParseEntry entry = m_stringEntry;
-    m_starter = std::thread([this, probe, entry] {
-        char input[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\n";  // テスト
-        m_started = FinishProbe(probe) && entry(input);
-    });
+    m_starter = std::thread([this, probe, entry] { m_started = FinishProbe(probe) && FirstAnalysisSucceeds(entry); });
 }
 
 void AnalyzerBinding::FinishStartingLocked() {
@@ -133,9 +137,7 @@ pid_t AnalyzerBinding::StartProbe() {
         // Runs first among the exit handlers, so an exit() inside the analyser ends only
         // this child, without running the parent's handlers or flushing its buffers.
         std::atexit([] { _exit(3); });
-        char input[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\n";  // テスト
-        const char* result = m_stringEntry(input);
-        _exit(result && std::strstr(result, "EOS") ? 0 : 2);
+        _exit(FirstAnalysisSucceeds(m_stringEntry) ? 0 : 2);
     }
     return child;
 }

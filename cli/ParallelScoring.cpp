@@ -65,9 +65,9 @@ static_assert(SharedCounter::is_always_lock_free, "the counter is shared between
 // The workers seen from this process: their pipes, and the records taken from them.
 class Workers {
 public:
-    Workers(CTaviDoc& doc, const std::vector<int>& answers, std::vector<bool>& delivered,
+    Workers(CTaviDoc& doc, const std::vector<int>& answers, SharedCounter& next, std::vector<bool>& delivered,
             const std::function<void()>& onDelivered)
-        : m_doc(doc), m_delivered(delivered), m_onDelivered(onDelivered),
+        : m_doc(doc), m_answers(answers), m_next(next), m_delivered(delivered), m_onDelivered(onDelivered),
           m_position(static_cast<size_t>(doc.GetAnswerCount()) + 1, SIZE_MAX) {
         for (size_t k = 0; k < answers.size(); ++k) m_position[answers[k]] = k;
     }
@@ -81,7 +81,7 @@ public:
     }
 
     // Starts a worker; false when no process could be started.
-    bool Start(const std::vector<int>& answers, SharedCounter& next) {
+    bool Start() {
         int fds[2];
         if (pipe(fds) != 0) return false;
         fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);  // a hint: the default size also works
@@ -95,7 +95,7 @@ public:
         if (pid == 0) {
             close(fds[0]);
             for (const Channel& c : m_channels) close(c.fd);
-            RunWorker(m_doc, answers, next, fds[1]);
+            RunWorker(m_doc, m_answers, m_next, fds[1]);
         }
         close(fds[1]);
         m_channels.push_back({fds[0], pid, {}});
@@ -170,6 +170,8 @@ private:
     }
 
     CTaviDoc& m_doc;
+    const std::vector<int>& m_answers;
+    SharedCounter& m_next;
     std::vector<bool>& m_delivered;
     const std::function<void()>& m_onDelivered;
     std::vector<size_t> m_position;  // answer index to its position in the answers given
@@ -191,15 +193,16 @@ void ScoreInProcesses(CTaviDoc& doc, const std::vector<int>& answers, int jobs,
 
     // This process is one of the `jobs`: it is already warmed up, where a new process first
     // has to bring the analyser's dictionary and the model into its own memory.
-    size_t children = jobs > 1 ? std::min<size_t>(static_cast<size_t>(jobs), answers.size()) - 1 : 0;
+    const size_t processes = std::min<size_t>(static_cast<size_t>(std::max(jobs, 1)), answers.size());
+    const size_t children = processes > 1 ? processes - 1 : 0;
     void* shared = MAP_FAILED;
     if (children > 0)
         shared = mmap(nullptr, sizeof(SharedCounter), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared != MAP_FAILED) {
         SharedCounter& next = *new (shared) SharedCounter(0);
         {
-            Workers workers(doc, answers, delivered, onDelivered);
-            for (size_t w = 0; w < children && workers.Start(answers, next); ++w) {
+            Workers workers(doc, answers, next, delivered, onDelivered);
+            for (size_t w = 0; w < children && workers.Start(); ++w) {
             }
             for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < answers.size();) {
                 scoreHere(k);

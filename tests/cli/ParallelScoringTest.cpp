@@ -2,22 +2,19 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "analysis/Encoding.h"
-#include "document/MemoryListView.h"
-#include "fakes/FakePerson.h"
+#include "cli/SampleRun.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi::test {
 namespace {
-
-const std::string kSamples = TAVI_SAMPLES_DIR;
 
 // The sample answers scored against the sample question with `jobs`; returns the results
 // file and checks that progress counted every answer once, in order.
@@ -28,26 +25,16 @@ struct ScoredRun {
 };
 
 ScoredRun ScoreSamples(int jobs, const std::function<void(size_t)>& onProgress = {}, int copies = 3) {
-    FakePerson person;
-    MemoryListView view;
-    CTaviDoc doc(person);
-    doc.SetListView(&view);
-    person.questionDialog = [](std::string& path, ScoringParams&) {
-        path = Sjis(kSamples + "/question.txt");
-        return true;
-    };
-    doc.OnQuestionSettings();
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(kSamples + "/answers"))
-        names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end());
+    SampleDocument sample;
+    CTaviDoc& doc = *sample.doc;
     std::vector<int> all;
     // Each answer several times under different names, so that there is work to share.
     std::string folder = TempDir();
     for (int copy = 0; copy < copies; ++copy)
-        for (const std::string& name : names) {
-            std::string path = folder + "/" + std::to_string(copy) + "_" + std::filesystem::path(name).filename().string();
-            std::filesystem::copy_file(name, path, std::filesystem::copy_options::overwrite_existing);
+        for (const char* name : SampleDocument::kNames) {
+            std::string path = folder + "/" + std::to_string(copy) + "_" + name + ".txt";
+            std::filesystem::copy_file(SjisToUtf8(SampleDocument::AnswerPath(name)), path,
+                                       std::filesystem::copy_options::overwrite_existing);
             EXPECT_TRUE(doc.AddAnswer(Sjis(path)));
             all.push_back(static_cast<int>(all.size()));
         }
@@ -88,6 +75,21 @@ TEST(ParallelScoring, ResultsDoNotDependOnTheNumberOfProcesses) {
         EXPECT_EQ(many.progress, one.progress) << jobs;
         EXPECT_EQ(many.csv, one.csv) << jobs;
     }
+}
+
+TEST(ParallelScoring, NothingToScoreStartsNoWorker) {
+    SampleDocument sample;
+    // A child that ran and was waited for adds its page faults to these counts.
+    auto childFaults = [] {
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return usage.ru_minflt;
+    };
+    long before = childFaults();
+    bool called = false;
+    ScoreInProcesses(*sample.doc, {}, 4, [&](size_t) { called = true; });
+    EXPECT_FALSE(called);
+    EXPECT_EQ(childFaults(), before);
 }
 
 TEST(ParallelScoring, AnswersOfWorkersThatDieAreScoredHere) {

@@ -8,9 +8,7 @@
 
 #include "analysis/Encoding.h"
 #include "cli/RecordCodec.h"
-#include "document/CTaviDoc.h"
-#include "document/MemoryListView.h"
-#include "fakes/FakePerson.h"
+#include "cli/SampleRun.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi::test {
@@ -73,26 +71,16 @@ TEST(ScoreCommand, CsvIsTheDesktopExportByteForByte) {
     CommandRun run = Score("--format csv " + SampleArgs());
     ASSERT_EQ(run.status, 0) << run.err;
 
-    FakePerson person;
-    MemoryListView view;
-    CTaviDoc doc(person);
-    doc.SetListView(&view);
-    person.questionDialog = [](std::string& path, ScoringParams&) {
-        path = Sjis(kSamples + "/question.txt");
-        return true;
-    };
-    doc.OnQuestionSettings();
+    SampleDocument sample;
     std::vector<int> all;
-    for (const char* name : {"a01_long_on_topic", "a02_short", "a03_off_topic", "a04_no_kanji", "a05_connectives",
-                             "a06_long_sentences", "a07_medium", "a08_passive", "a09_kanji_heavy", "a10_blank",
-                             "a11_demonstratives", "a12_mixed_width", "a13_utf8"}) {
-        ASSERT_TRUE(doc.AddAnswer(Sjis(kSamples + "/answers/" + name + ".txt")));
+    for (const char* name : SampleDocument::kNames) {
+        ASSERT_TRUE(sample.doc->AddAnswer(SampleDocument::AnswerPath(name)));
         all.push_back(static_cast<int>(all.size()));
     }
-    doc.ScoreSelected(all);
-    person.fileToSave = TempDir() + "/export.csv";
-    doc.OnSaveResults();
-    EXPECT_EQ(run.out, ReadFileBytes(person.fileToSave));
+    sample.doc->ScoreSelected(all);
+    sample.person.fileToSave = TempDir() + "/export.csv";
+    sample.doc->OnSaveResults();
+    EXPECT_EQ(run.out, ReadFileBytes(sample.person.fileToSave));
     EXPECT_EQ(Portable(run.out), ReadFileBytes(std::string(TAVI_TEST_DATA_DIR) + "/cli/samples.csv"));
 }
 
