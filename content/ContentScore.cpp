@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -86,14 +87,17 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
     const long k = model.dimensionCount;
     DVector y = vector(1, k);
     for (long d = 1; d <= k; ++d) y[d] = 0.0;
-    for (size_t i = 0; i < counts.size(); ++i) {
-        const auto [word, count] = counts[i];
+    // The rows are far apart in a large matrix. All of them are asked for before the sums
+    // start, so that their fetches overlap instead of each waiting on the one before.
+    const size_t rowBytes = static_cast<size_t>(k) * sizeof(double);
+    for (const auto& [word, count] : counts) {
         if (word > model.matrixRowCount) break;
-        // The rows are far apart in a large matrix: the next one is fetched while this one adds.
-        if (i + 1 < counts.size() && counts[i + 1].first <= model.matrixRowCount) {
-            const auto* next = reinterpret_cast<const char*>(&model.termMatrix[counts[i + 1].first][1]);
-            for (long byte = 0; byte < k * static_cast<long>(sizeof(double)); byte += 64) __builtin_prefetch(next + byte);
-        }
+        const auto first = reinterpret_cast<uintptr_t>(&model.termMatrix[word][1]);
+        for (uintptr_t line = first & ~uintptr_t{63}; line < first + rowBytes; line += 64)
+            __builtin_prefetch(reinterpret_cast<const void*>(line));
+    }
+    for (const auto& [word, count] : counts) {
+        if (word > model.matrixRowCount) break;
         const DVector& weights = model.termMatrix[word];
         for (long d = 1; d <= k; ++d) y[d] = count * weights[d] + y[d];
     }
