@@ -1,6 +1,7 @@
+#include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "analysis/Encoding.h"
@@ -143,9 +144,11 @@ namespace {
 
 // Every entry matched anywhere (the groups' anywhere lists, then the demonstratives), indexed
 // by its first character, so one walk over a sentence finds where each entry first occurs.
+// The index is a table over all 65,536 character codes: one load per character of a sentence.
 struct AnywhereIndex {
-    std::vector<const std::string*> entries;                           // slot -> entry, in table order
-    std::unordered_map<uint16_t, std::vector<size_t>> slotsByFirst;    // first character -> slots
+    std::vector<const std::string*> entries;  // slot -> entry, in table order
+    std::vector<std::vector<size_t>> lists;   // lists[0] is empty; others: slots sharing a first character
+    std::vector<uint8_t> listOfFirst;         // character code -> its list
 };
 
 uint16_t CharacterCode(std::string_view text, size_t i, size_t n) {
@@ -159,9 +162,17 @@ const AnywhereIndex& Anywhere() {
         for (const CueWordGroup& group : CueWordGroups())
             for (const std::string& entry : group.anywhere) x.entries.push_back(&entry);
         for (const std::string& word : Demonstratives()) x.entries.push_back(&word);
+        x.lists.emplace_back();
+        x.listOfFirst.assign(0x10000, 0);
         for (size_t slot = 0; slot < x.entries.size(); ++slot) {
             const std::string& e = *x.entries[slot];
-            x.slotsByFirst[CharacterCode(e, 0, SjisCharLength(e, 0))].push_back(slot);
+            uint8_t& list = x.listOfFirst[CharacterCode(e, 0, SjisCharLength(e, 0))];
+            if (list == 0) {
+                if (x.lists.size() > UINT8_MAX) throw std::logic_error("cue words: too many first characters");
+                list = static_cast<uint8_t>(x.lists.size());
+                x.lists.emplace_back();
+            }
+            x.lists[list].push_back(slot);
         }
         return x;
     }();
@@ -177,13 +188,10 @@ double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std:
     std::vector<size_t> first(index.entries.size(), std::string_view::npos);
     for (size_t i = 0; i < sentence.size();) {
         size_t n = SjisCharLength(sentence, i);
-        auto it = index.slotsByFirst.find(CharacterCode(sentence, i, n));
-        if (it != index.slotsByFirst.end()) {
-            for (size_t slot : it->second) {
-                const std::string& entry = *index.entries[slot];
-                if (first[slot] == std::string_view::npos && sentence.compare(i, entry.size(), entry) == 0)
-                    first[slot] = i;
-            }
+        for (size_t slot : index.lists[index.listOfFirst[CharacterCode(sentence, i, n)]]) {
+            const std::string& entry = *index.entries[slot];
+            if (first[slot] == std::string_view::npos && sentence.compare(i, entry.size(), entry) == 0)
+                first[slot] = i;
         }
         i += n;
     }
