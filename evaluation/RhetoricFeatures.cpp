@@ -2,9 +2,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <unordered_map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/Encoding.h"
@@ -39,7 +40,7 @@ double CountAbove(const Counts& values, uint32_t threshold) {
 
 // Yule's characteristic K of a frequency table: 10000 (Q - T) / T^2 with T = sum of k V(k) and
 // Q = sum of k^2 V(k) over the frequency spectrum V. 10000 when the table is empty.
-double YulesK(const std::unordered_map<std::string, uint32_t>& frequencies) {
+double YulesK(const std::unordered_map<std::string_view, uint32_t>& frequencies) {
     uint32_t largest = 0;
     for (const auto& [word, count] : frequencies) largest = std::max(largest, count);
     std::vector<uint64_t> spectrum(largest + 1, 0);  // spectrum[k]: words that occur exactly k times
@@ -181,7 +182,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     Counts sentenceAttributives;  // A: one per sentence
     Counts sentenceLinks;         // L: continuative + conjunctive, one per sentence
     Counts runReadings;           // R: one per kanji-noun run
-    std::unordered_map<std::string, uint32_t> kanjiNouns;
+    std::unordered_map<std::string_view, uint32_t> kanjiNouns;  // keys point into the table
 
     auto closeSentence = [&](size_t row, bool fullStop) {
         recorder.ClosePhrase(row, phraseLength, functionWords);
@@ -221,7 +222,7 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
             if (tools.IsNoun(pos) && !tools.IsNumeral(pos)) {
                 std::string_view reading = table.Field(r, kReading);
                 runReading += static_cast<uint32_t>(reading.size());
-                ++kanjiNouns[std::string(surface)];
+                ++kanjiNouns[surface];
                 recorder.KanjiNoun(r, surface, reading, runReading);
             }
         } else {
