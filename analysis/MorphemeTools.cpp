@@ -237,7 +237,7 @@ void MorphemeTools::SplitAnalysis(std::string_view analysis, MorphemeTable& tabl
         for (size_t k = 0; k < (isEos ? kFieldCount : 1); ++k) table.AppendSpan(start, length);
         start = p + 1;
     });
-    while (table.ElementCount() < separators + 1) table.AppendSpan(0, 0);
+    if (table.ElementCount() < separators + 1) table.AppendSpan(0, 0);
 }
 
 bool MorphemeTools::IsEndOfLine(std::string_view surface) const { return EqualsBytes(surface, N().eos); }

@@ -202,8 +202,8 @@ void ScoreInProcesses(CTaviDoc& doc, const std::vector<int>& answers, int jobs,
         SharedCounter& next = *new (shared) SharedCounter(0);
         {
             Workers workers(doc, answers, next, delivered, onDelivered);
-            for (size_t w = 0; w < children && workers.Start(); ++w) {
-            }
+            for (size_t w = 0; w < children; ++w)
+                if (!workers.Start()) break;
             for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < answers.size();) {
                 scoreHere(k);
                 workers.Receive(0);

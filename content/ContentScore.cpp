@@ -75,15 +75,17 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
         if (hits) hits->push_back({noun.row, index, noun.key, std::string(table.Field(noun.row, kSurface))});
     }
     std::sort(found.begin(), found.end());
-    std::vector<std::pair<int32_t, double>> counts;  // (word, occurrences) in word-index order
+    // (word, occurrences) in word-index order. A word beyond the loaded rows (the matrix has
+    // fewer rows than the dictionary has words) contributes nothing and is left out.
+    std::vector<std::pair<int32_t, double>> counts;
     for (int32_t word : found) {
+        if (word > model.matrixRowCount) break;
         if (counts.empty() || counts.back().first != word) counts.emplace_back(word, 0.0);
         counts.back().second += 1.0;
     }
 
     // y[d] = sum over words w of counts[w] * termMatrix[w][d], summed in word-index order as
-    // the dense product would (zero counts add nothing). A word beyond the loaded rows (the
-    // matrix has fewer rows than the dictionary has words) contributes nothing.
+    // the dense product would (zero counts add nothing).
     const long k = model.dimensionCount;
     DVector y = vector(1, k);
     for (long d = 1; d <= k; ++d) y[d] = 0.0;
@@ -91,13 +93,11 @@ DVector BuildContentVector(const MorphemeTable& table, const ContentModel& model
     // start, so that their fetches overlap instead of each waiting on the one before.
     const size_t rowBytes = static_cast<size_t>(k) * sizeof(double);
     for (const auto& [word, count] : counts) {
-        if (word > model.matrixRowCount) break;
         const auto first = reinterpret_cast<uintptr_t>(&model.termMatrix[word][1]);
         for (uintptr_t line = first & ~uintptr_t{63}; line < first + rowBytes; line += 64)
             __builtin_prefetch(reinterpret_cast<const void*>(line));
     }
     for (const auto& [word, count] : counts) {
-        if (word > model.matrixRowCount) break;
         const DVector& weights = model.termMatrix[word];
         for (long d = 1; d <= k; ++d) y[d] = count * weights[d] + y[d];
     }

@@ -16,8 +16,8 @@
 namespace tavi::test {
 namespace {
 
-// The sample answers scored against the sample question with `jobs`; returns the results
-// file and checks that progress counted every answer once, in order.
+// The sample answers, `copies` times over, scored against the sample question with `jobs`:
+// the results file, the progress counts and the number left unscored.
 struct ScoredRun {
     std::string csv;
     std::vector<size_t> progress;
