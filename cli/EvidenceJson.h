@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
 
 namespace tavi {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "document/CTaviDoc.h"
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
 
 namespace tavi {

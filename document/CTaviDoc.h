@@ -18,7 +18,7 @@
 #include "document/ListView.h"
 #include "document/ParamArchive.h"
 #include "document/Person.h"
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
 
 namespace tavi {

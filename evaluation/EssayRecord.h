@@ -8,7 +8,7 @@
 
 #include "analysis/MorphemeTable.h"
 #include "content/Numeric.h"
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayEvidence.h"
 
 namespace tavi {
