@@ -2,6 +2,7 @@
 // essays scored once with evidence, their records repeated), and what keeping the evidence
 // adds to scoring the samples.
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -94,7 +95,7 @@ void BM_EvidenceJsonOf1000Answers(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;
-        for (const EssayRecord& r : run.answers) bytes += EvidenceJson(r, run.params, "      ").size();
+        for (const EssayRecord& r : run.answers) bytes += EvidenceJson(r, run.params).dump(2).size();
         benchmark::DoNotOptimize(bytes);
     }
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;

@@ -238,16 +238,8 @@ private:
 
 }  // namespace
 
-std::string EvidenceJson(const EssayRecord& record, const ScoringParams& params, const std::string& indent) {
-    if (!record.evidence) return "null";
-    std::string text = EvidenceWriter(record, params).Write().dump(2);
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        out += c;
-        if (c == '\n') out += indent;
-    }
-    return out;
+nlohmann::ordered_json EvidenceJson(const EssayRecord& record, const ScoringParams& params) {
+    return record.evidence ? EvidenceWriter(record, params).Write() : Json();
 }
 
 }  // namespace tavi
