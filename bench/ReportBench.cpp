@@ -2,12 +2,12 @@
 // essays scored once with evidence, their records repeated), and what keeping the evidence
 // adds to scoring the samples.
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 

@@ -79,15 +79,17 @@ private:
             return j;
         });
     }
+    Json Hit(const CueWordHit& hit, bool withGroup) const {
+        Json j = Span(hit.at);
+        j["word"] = SjisToUtf8(hit.word);
+        if (withGroup) j["group"] = hit.group;
+        return j;
+    }
     Json Hits(bool demonstratives) const {
         Json list = Json::array();
         for (const OrganizationSentence& sentence : m_evidence.organization)
-            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords) {
-                Json j = Span(hit.at);
-                j["word"] = SjisToUtf8(hit.word);
-                if (!demonstratives) j["group"] = hit.group;
-                list.push_back(std::move(j));
-            }
+            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords)
+                list.push_back(Hit(hit, !demonstratives));
         return list;
     }
     Json Organization() const {
@@ -97,20 +99,10 @@ private:
         Json sentences = Json::array();
         for (const OrganizationSentence& sentence : m_evidence.organization) {
             Json s = Span(sentence.span, true);
-            Json cue = Json::array(), demonstratives = Json::array();
-            for (const CueWordHit& hit : sentence.cueWords) {
-                Json h = Span(hit.at);
-                h["word"] = SjisToUtf8(hit.word);
-                h["group"] = hit.group;
-                cue.push_back(std::move(h));
-            }
-            for (const CueWordHit& hit : sentence.demonstratives) {
-                Json h = Span(hit.at);
-                h["word"] = SjisToUtf8(hit.word);
-                demonstratives.push_back(std::move(h));
-            }
-            s["cueWords"] = std::move(cue);
-            s["demonstratives"] = std::move(demonstratives);
+            Json& cueWords = s["cueWords"] = Json::array();
+            for (const CueWordHit& hit : sentence.cueWords) cueWords.push_back(Hit(hit, true));
+            Json& demonstratives = s["demonstratives"] = Json::array();
+            for (const CueWordHit& hit : sentence.demonstratives) demonstratives.push_back(Hit(hit, false));
             sentences.push_back(std::move(s));
         }
         j["sentences"] = std::move(sentences);

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

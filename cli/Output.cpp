@@ -1,8 +1,7 @@
 #include "cli/Output.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
 #include "cli/EvidenceJson.h"

@@ -274,8 +274,8 @@ public:
                 if (most) Add(most->span, 'p', title + "（付属語の最も多い句 " + Int(most->functionWords) + "）");
                 return std::string(index == kBunsetsuMedianComment ? "句あたりの付属語の中央値 "
                                                                    : "句の付属語の最大 ") +
-                       Fixed(feature->Value(r), 1) +
-                       "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) + " 件";
+                       Fixed(feature->Value(r), 1) + "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) +
+                       " 件";
             }
             case kPassiveComment: {
                 auto sentences = PassiveSentences(e);

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "document/CTaviDoc.h"
-#include "evaluation/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

@@ -56,7 +56,8 @@ double EssayRecord::ScoreRhetoric(const ScoringParams& params) {
         score = Deduct(score, deducted, params.*feature.ratio);
     }
     // The cannot-judge comments of the sentence features put 12 before 11 (its neighbour in the table).
-    auto attributive = std::find(comments.begin(), comments.end(), std::pair<int, int>(kAttributiveComment, kCannotJudge));
+    auto attributive =
+        std::find(comments.begin(), comments.end(), std::pair<int, int>(kAttributiveComment, kCannotJudge));
     if (attributive != comments.end()) std::iter_swap(attributive, attributive + 1);
     for (auto [index, commentClass] : comments) AddComment(index, commentClass);
 

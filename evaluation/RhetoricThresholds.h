@@ -32,50 +32,50 @@ enum RhetoricGate {
 struct RhetoricFeature {
     CommentIndex comment;
     double EssayRecord::*value;
-    int32_t EssayRecord::*per;  // when set, the value judged is value / per
     // Two thresholds (ClassifyTwoThresholds), or with `band` the four limits of ClassifyBand.
     double thresholds[4];
-    bool band;
     double ScoringParams::*ratio;
     RhetoricGate gate;
+    int32_t EssayRecord::*per = nullptr;  // when set, the value judged is value / per
+    bool band = false;
 
-    double Value(const EssayRecord& record) const {
-        return per ? record.*value / (record.*per) : record.*value;
-    }
+    double Value(const EssayRecord& record) const { return per ? record.*value / (record.*per) : record.*value; }
 };
 
 // The twelve rhetoric features in the order in which the score judges them and deducts.
+// clang-format off
 inline constexpr RhetoricFeature kRhetoricFeatures[] = {
     // Yule's K of the kanji nouns, larger is more repetitive.
-    {kVocabularyComment, &EssayRecord::vocabularyDiversity, nullptr, {112, 172}, false,
-     &ScoringParams::vocabularyDiversityWeight, kAlwaysJudged},
-    {kPhraseLengthMedianComment, &EssayRecord::phraseLengthMedian, nullptr, {48, 90}, false,
-     &ScoringParams::phraseLengthMedianWeight, kPhraseGate},
-    {kPhraseLengthMaxComment, &EssayRecord::phraseLengthMax, nullptr, {116, 160}, false,
-     &ScoringParams::phraseLengthMaxWeight, kPhraseGate},
-    {kSentenceLengthMedianComment, &EssayRecord::sentenceLengthMedian, nullptr, {100, 178}, false,
+    {kVocabularyComment, &EssayRecord::vocabularyDiversity, {112, 172}, &ScoringParams::vocabularyDiversityWeight,
+     kAlwaysJudged},
+    {kPhraseLengthMedianComment, &EssayRecord::phraseLengthMedian, {48, 90}, &ScoringParams::phraseLengthMedianWeight,
+     kPhraseGate},
+    {kPhraseLengthMaxComment, &EssayRecord::phraseLengthMax, {116, 160}, &ScoringParams::phraseLengthMaxWeight,
+     kPhraseGate},
+    {kSentenceLengthMedianComment, &EssayRecord::sentenceLengthMedian, {100, 178},
      &ScoringParams::sentenceLengthMedianWeight, kSentenceGate},
-    {kSentenceLengthMaxComment, &EssayRecord::sentenceLengthMax, nullptr, {198, 272}, false,
-     &ScoringParams::sentenceLengthMaxWeight, kSentenceGate},
+    {kSentenceLengthMaxComment, &EssayRecord::sentenceLengthMax, {198, 272}, &ScoringParams::sentenceLengthMaxWeight,
+     kSentenceGate},
     // Passives per phrase, divided once more by the number of phrases.
-    {kPassiveComment, &EssayRecord::passiveRate, &EssayRecord::sentenceStatsCount, {0.31, 0.54}, false,
-     &ScoringParams::passiveRateWeight, kSentenceGate},
-    {kAttributiveComment, &EssayRecord::attributiveSentences, nullptr, {2, 3}, false,
-     &ScoringParams::attributiveSentencesWeight, kSentenceGate},
-    {kContinuativeComment, &EssayRecord::continuativeSentences, nullptr, {1, 2}, false,
-     &ScoringParams::continuativeSentencesWeight, kSentenceGate},
+    {kPassiveComment, &EssayRecord::passiveRate, {0.31, 0.54}, &ScoringParams::passiveRateWeight, kSentenceGate,
+     &EssayRecord::sentenceStatsCount},
+    {kAttributiveComment, &EssayRecord::attributiveSentences, {2, 3}, &ScoringParams::attributiveSentencesWeight,
+     kSentenceGate},
+    {kContinuativeComment, &EssayRecord::continuativeSentences, {1, 2}, &ScoringParams::continuativeSentencesWeight,
+     kSentenceGate},
     // Function words per phrase.
-    {kBunsetsuMedianComment, &EssayRecord::bunsetsuPerPhraseMedian, nullptr, {6, 12}, false,
+    {kBunsetsuMedianComment, &EssayRecord::bunsetsuPerPhraseMedian, {6, 12},
      &ScoringParams::bunsetsuPerPhraseMedianWeight, kBunsetsuGate},
-    {kBunsetsuMaxComment, &EssayRecord::bunsetsuPerPhraseMax, nullptr, {13, 17}, false,
-     &ScoringParams::bunsetsuPerPhraseMaxWeight, kBunsetsuGate},
-    // Kana bytes per kanji byte; the middle band is good.
-    {kKanjiShareComment, &EssayRecord::kanaKanjiRatio, nullptr, {0.66, 0.94, 1.28, 1.77}, true,
-     &ScoringParams::kanaKanjiRatioWeight, kKanjiGate},
+    {kBunsetsuMaxComment, &EssayRecord::bunsetsuPerPhraseMax, {13, 17}, &ScoringParams::bunsetsuPerPhraseMaxWeight,
+     kBunsetsuGate},
+    // Kana bytes per kanji byte, judged by band; the middle band is good.
+    {kKanjiShareComment, &EssayRecord::kanaKanjiRatio, {0.66, 0.94, 1.28, 1.77}, &ScoringParams::kanaKanjiRatioWeight,
+     kKanjiGate, nullptr, true},
     // Share of kanji-noun runs with a long reading, smaller is worse.
-    {kLongReadingComment, &EssayRecord::longReadingKanji, nullptr, {0.27, 0.15}, false,
-     &ScoringParams::longReadingKanjiWeight, kKanjiGate},
+    {kLongReadingComment, &EssayRecord::longReadingKanji, {0.27, 0.15}, &ScoringParams::longReadingKanjiWeight,
+     kKanjiGate},
 };
+// clang-format on
 
 // The feature that comment `index` judges, or null when the comment is no rhetoric comment.
 inline const RhetoricFeature* FindRhetoricFeature(int index) {
