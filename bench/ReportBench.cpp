@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,7 @@ void BM_EvidenceJsonOf1000Answers(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;
-        for (const EssayRecord& r : run.answers) bytes += EvidenceJson(r, run.params, "      ").size();
+        for (const EssayRecord& r : run.answers) bytes += EvidenceJson(r, run.params).dump(2).size();
         benchmark::DoNotOptimize(bytes);
     }
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;

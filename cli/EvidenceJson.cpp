@@ -15,8 +15,6 @@ using Json = nlohmann::ordered_json;
 // Kanji nouns listed for the vocabulary comment.
 constexpr size_t kRepeatedNounsShown = 10;
 
-Json Pair(TwoThresholds t) { return Json::array({t.first, t.second}); }
-
 class EvidenceWriter {
 public:
     EvidenceWriter(const EssayRecord& record, const ScoringParams& params)
@@ -81,15 +79,17 @@ private:
             return j;
         });
     }
+    Json Hit(const CueWordHit& hit, bool withGroup) const {
+        Json j = Span(hit.at);
+        j["word"] = SjisToUtf8(hit.word);
+        if (withGroup) j["group"] = hit.group;
+        return j;
+    }
     Json Hits(bool demonstratives) const {
         Json list = Json::array();
         for (const OrganizationSentence& sentence : m_evidence.organization)
-            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords) {
-                Json j = Span(hit.at);
-                j["word"] = SjisToUtf8(hit.word);
-                if (!demonstratives) j["group"] = hit.group;
-                list.push_back(std::move(j));
-            }
+            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords)
+                list.push_back(Hit(hit, !demonstratives));
         return list;
     }
     Json Organization() const {
@@ -99,20 +99,10 @@ private:
         Json sentences = Json::array();
         for (const OrganizationSentence& sentence : m_evidence.organization) {
             Json s = Span(sentence.span, true);
-            Json cue = Json::array(), demonstratives = Json::array();
-            for (const CueWordHit& hit : sentence.cueWords) {
-                Json h = Span(hit.at);
-                h["word"] = SjisToUtf8(hit.word);
-                h["group"] = hit.group;
-                cue.push_back(std::move(h));
-            }
-            for (const CueWordHit& hit : sentence.demonstratives) {
-                Json h = Span(hit.at);
-                h["word"] = SjisToUtf8(hit.word);
-                demonstratives.push_back(std::move(h));
-            }
-            s["cueWords"] = std::move(cue);
-            s["demonstratives"] = std::move(demonstratives);
+            Json& cueWords = s["cueWords"] = Json::array();
+            for (const CueWordHit& hit : sentence.cueWords) cueWords.push_back(Hit(hit, true));
+            Json& demonstratives = s["demonstratives"] = Json::array();
+            for (const CueWordHit& hit : sentence.demonstratives) demonstratives.push_back(Hit(hit, false));
             sentences.push_back(std::move(s));
         }
         j["sentences"] = std::move(sentences);
@@ -143,12 +133,20 @@ private:
     // The evidence behind one comment, added to its entry.
     void Support(int index, Json& entry) const {
         const EssayEvidence& e = m_evidence;
+        if (index == kPassiveComment) {
+            entry["passives"] = e.passives;
+            entry["phrases"] = m_record.sentenceStatsCount;
+        }
+        // The kanji comments show their counts instead of a value against thresholds.
+        const RhetoricFeature* feature = FindRhetoricFeature(index);
+        if (feature && feature->gate != kKanjiGate) {
+            entry["value"] = feature->Value(m_record);
+            entry["thresholds"] = Json::array({feature->thresholds[0], feature->thresholds[1]});
+        }
         switch (index) {
             case kVocabularyComment: {
                 uint32_t occurrences = 0;
                 for (const WordEvidence& noun : e.kanjiNouns) occurrences += noun.count;
-                entry["value"] = m_record.vocabularyDiversity;
-                entry["thresholds"] = Pair(kVocabularyThresholds);
                 entry["distinctKanjiNouns"] = e.kanjiNouns.size();
                 entry["kanjiNounOccurrences"] = occurrences;
                 entry["repeated"] = List(RepeatedKanjiNouns(e, kRepeatedNounsShown), [&](const WordEvidence* noun) {
@@ -162,39 +160,23 @@ private:
             }
             case kSentenceLengthMedianComment:
             case kSentenceLengthMaxComment:
-                entry["value"] =
-                    index == kSentenceLengthMedianComment ? m_record.sentenceLengthMedian : m_record.sentenceLengthMax;
-                entry["thresholds"] =
-                    Pair(index == kSentenceLengthMedianComment ? kSentenceMedianThresholds : kSentenceMaxThresholds);
                 entry["longest"] = Sentence(LongestSentence(e));
-                entry["sentences"] = List(SentencesFrom(e, UnitThreshold(index)),
+                entry["sentences"] = List(SentencesFrom(e, feature->thresholds[0]),
                                           [&](const SentenceEvidence* s) { return Sentence(s); });
                 break;
             case kPhraseLengthMedianComment:
             case kPhraseLengthMaxComment:
-                entry["value"] =
-                    index == kPhraseLengthMedianComment ? m_record.phraseLengthMedian : m_record.phraseLengthMax;
-                entry["thresholds"] =
-                    Pair(index == kPhraseLengthMedianComment ? kPhraseMedianThresholds : kPhraseMaxThresholds);
                 entry["longest"] = Phrase(LongestPhrase(e));
                 entry["phrases"] =
-                    List(PhrasesFrom(e, UnitThreshold(index)), [&](const PhraseEvidence* p) { return Phrase(p); });
+                    List(PhrasesFrom(e, feature->thresholds[0]), [&](const PhraseEvidence* p) { return Phrase(p); });
                 break;
             case kBunsetsuMedianComment:
             case kBunsetsuMaxComment:
-                entry["value"] =
-                    index == kBunsetsuMedianComment ? m_record.bunsetsuPerPhraseMedian : m_record.bunsetsuPerPhraseMax;
-                entry["thresholds"] =
-                    Pair(index == kBunsetsuMedianComment ? kBunsetsuMedianThresholds : kBunsetsuMaxThresholds);
                 entry["most"] = Phrase(MostFunctionWords(e));
-                entry["phrases"] = List(PhrasesWithFunctionWordsFrom(e, UnitThreshold(index)),
+                entry["phrases"] = List(PhrasesWithFunctionWordsFrom(e, feature->thresholds[0]),
                                         [&](const PhraseEvidence* p) { return Phrase(p); });
                 break;
             case kPassiveComment:
-                entry["passives"] = e.passives;
-                entry["phrases"] = m_record.sentenceStatsCount;
-                entry["value"] = m_record.passiveRate / m_record.sentenceStatsCount;
-                entry["thresholds"] = Pair(kPassiveThresholds);
                 entry["sentences"] =
                     CountedSentences(PassiveSentences(e), &SentenceEvidence::passives, &SentenceEvidence::passivesAt);
                 break;
@@ -208,15 +190,11 @@ private:
                 entry["longReadingRuns"] = KanjiRuns();
                 break;
             case kAttributiveComment:
-                entry["value"] = m_record.attributiveSentences;
-                entry["thresholds"] = Pair(kAttributiveThresholds);
                 entry["perSentence"] = kAttributivePerSentence;
                 entry["sentences"] = CountedSentences(AttributiveSentences(e, false), &SentenceEvidence::attributive,
                                                       &SentenceEvidence::attributiveAt);
                 break;
             case kContinuativeComment:
-                entry["value"] = m_record.continuativeSentences;
-                entry["thresholds"] = Pair(kContinuativeThresholds);
                 entry["perSentence"] = kLinksPerSentence;
                 entry["sentences"] =
                     CountedSentences(LinkedSentences(e, false), &SentenceEvidence::links, &SentenceEvidence::linksAt);
@@ -252,16 +230,8 @@ private:
 
 }  // namespace
 
-std::string EvidenceJson(const EssayRecord& record, const ScoringParams& params, const std::string& indent) {
-    if (!record.evidence) return "null";
-    std::string text = EvidenceWriter(record, params).Write().dump(2);
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        out += c;
-        if (c == '\n') out += indent;
-    }
-    return out;
+nlohmann::ordered_json EvidenceJson(const EssayRecord& record, const ScoringParams& params) {
+    return record.evidence ? EvidenceWriter(record, params).Write() : Json();
 }
 
 }  // namespace tavi

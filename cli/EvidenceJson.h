@@ -1,16 +1,16 @@
 #pragma once
 
-#include <string>
+#include <nlohmann/json_fwd.hpp>
 
-#include "document/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 
-// The evidence of an answer as a UTF-8 JSON object, its lines after the first indented by
-// `indent`: the text as read, each comment received with what supports it, and the cue words
-// and demonstratives sentence by sentence. "null" for a record without evidence.
-// Offsets count the characters of the text as read (one per double-byte pair and line feed).
-std::string EvidenceJson(const EssayRecord& record, const ScoringParams& params, const std::string& indent);
+// The evidence of an answer as a UTF-8 JSON object: the text as read, each comment received with
+// what supports it, and the cue words and demonstratives sentence by sentence. Null for a record
+// without evidence. Offsets count the characters of the text as read (one per double-byte pair
+// and line feed).
+nlohmann::ordered_json EvidenceJson(const EssayRecord& record, const ScoringParams& params);
 
 }  // namespace tavi

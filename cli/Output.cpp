@@ -1,45 +1,12 @@
 #include "cli/Output.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
-
-#include <cmath>
-#include <cstdio>
 
 #include "analysis/Encoding.h"
 #include "cli/EvidenceJson.h"
 
 namespace tavi {
-namespace {
-
-std::string Number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
-}
-
-std::string Text(const std::string& sjis) { return nlohmann::json(SjisToUtf8(sjis)).dump(); }
-
-// Builds one JSON object member by member, in the order given.
-class Object {
-public:
-    explicit Object(std::string indent) : m_indent(std::move(indent)) {}
-    Object& Raw(const char* name, const std::string& json) {
-        m_text += (m_text.empty() ? "{\n" : ",\n") + m_indent + "  \"" + name + "\": " + json;
-        return *this;
-    }
-    Object& Real(const char* name, double v) { return Raw(name, Number(v)); }
-    Object& Int(const char* name, long long v) { return Raw(name, std::to_string(v)); }
-    Object& Bool(const char* name, bool v) { return Raw(name, v ? "true" : "false"); }
-    Object& Str(const char* name, const std::string& sjis) { return Raw(name, Text(sjis)); }
-    std::string Close() const { return m_text.empty() ? "{}" : m_text + "\n" + m_indent + "}"; }
-
-private:
-    std::string m_indent;
-    std::string m_text;
-};
-
-}  // namespace
 
 std::string FormatTable(const MemoryListView& view, int rows) {
     static const std::string headers[] = {Sjis("番号"), Sjis("ファイル名"), Sjis("状態"), Sjis("総合得点"),
@@ -67,78 +34,75 @@ std::string FormatTable(const MemoryListView& view, int rows) {
 }
 
 std::string FormatJson(const CTaviDoc& doc) {
+    using Json = nlohmann::ordered_json;
     ScoringParams p = doc.GetParams();
     std::string question = doc.GetQuestionPath();
-    Object params("  ");
-    params.Real("expectedLength", p.expectedLength)
-        .Real("rhetoricWeight", p.rhetoricWeight)
-        .Real("organizationWeight", p.organizationWeight)
-        .Real("contentWeight", p.contentWeight)
-        .Int("paragraphMode", p.paragraphMode)
-        .Int("modelChoice", p.modelChoice)
-        .Str("modelPath", p.modelPath)
-        .Real("sentenceLengthMedianWeight", p.sentenceLengthMedianWeight)
-        .Real("phraseLengthMedianWeight", p.phraseLengthMedianWeight)
-        .Real("bunsetsuPerPhraseMedianWeight", p.bunsetsuPerPhraseMedianWeight)
-        .Real("sentenceLengthMaxWeight", p.sentenceLengthMaxWeight)
-        .Real("phraseLengthMaxWeight", p.phraseLengthMaxWeight)
-        .Real("bunsetsuPerPhraseMaxWeight", p.bunsetsuPerPhraseMaxWeight)
-        .Real("vocabularyDiversityWeight", p.vocabularyDiversityWeight)
-        .Real("kanaKanjiRatioWeight", p.kanaKanjiRatioWeight)
-        .Real("longReadingKanjiWeight", p.longReadingKanjiWeight)
-        .Real("passiveRateWeight", p.passiveRateWeight)
-        .Real("attributiveSentencesWeight", p.attributiveSentencesWeight)
-        .Real("continuativeSentencesWeight", p.continuativeSentencesWeight)
-        .Real("cueWordWeight", p.cueWordWeight)
-        .Real("demonstrativeWeight", p.demonstrativeWeight);
-    std::string answers;
+    Json answers = Json::array();
     for (int i = 0; i < doc.GetAnswerCount(); ++i) {
         EssayRecord r = doc.GetAnswer(i);
-        Object a("    ");
-        a.Int("id", r.id)
-            .Int("status", r.status)
-            .Str("path", r.path)
-            .Str("title", r.title)
-            .Real("sentenceLengthMedian", r.sentenceLengthMedian)
-            .Real("sentenceLengthMax", r.sentenceLengthMax)
-            .Int("sentenceStatsCount", r.sentenceStatsCount)
-            .Real("phraseLengthMedian", r.phraseLengthMedian)
-            .Real("phraseLengthMax", r.phraseLengthMax)
-            .Int("phraseStatsCount", r.phraseStatsCount)
-            .Real("bunsetsuPerPhraseMedian", r.bunsetsuPerPhraseMedian)
-            .Real("bunsetsuPerPhraseMax", r.bunsetsuPerPhraseMax)
-            .Int("bunsetsuStatsCount", r.bunsetsuStatsCount)
-            .Real("vocabularyDiversity", r.vocabularyDiversity)
-            .Real("kanaKanjiRatio", r.kanaKanjiRatio)
-            .Real("longReadingKanji", r.longReadingKanji)
-            .Real("longReadingShare9", r.longReadingShare9)
-            .Real("longReadingShare11", r.longReadingShare11)
-            .Real("passiveRate", r.passiveRate)
-            .Real("attributiveSentences", r.attributiveSentences)
-            .Real("continuativeSentences", r.continuativeSentences)
-            .Bool("rhetoricFeaturesDone", r.rhetoricFeaturesDone)
-            .Real("rhetoricScore", r.rhetoricScore)
-            .Bool("rhetoricScored", r.rhetoricScored)
-            .Real("cueWordTotal", r.cueWordTotal)
-            .Real("demonstrativeTotal", r.demonstrativeTotal)
-            .Bool("organizationFeaturesDone", r.organizationFeaturesDone)
-            .Real("organizationScore", r.organizationScore)
-            .Bool("organizationScored", r.organizationScored)
-            .Real("contentSimilarity", r.contentSimilarity)
-            .Real("contentScore", r.contentScore)
-            .Real("weightedTotal", r.weightedTotal)
-            .Real("textLength", r.textLength)
-            .Real("lengthPenalty", r.lengthPenalty)
-            .Real("finalScore", r.finalScore)
-            .Str("commentText", r.commentText)
-            .Raw("evidence", EvidenceJson(r, p, "      "));
-        answers += (answers.empty() ? "\n    " : ",\n    ") + a.Close();
+        answers.push_back({{"id", r.id},
+                           {"status", r.status},
+                           {"path", SjisToUtf8(r.path)},
+                           {"title", SjisToUtf8(r.title)},
+                           {"sentenceLengthMedian", r.sentenceLengthMedian},
+                           {"sentenceLengthMax", r.sentenceLengthMax},
+                           {"sentenceStatsCount", r.sentenceStatsCount},
+                           {"phraseLengthMedian", r.phraseLengthMedian},
+                           {"phraseLengthMax", r.phraseLengthMax},
+                           {"phraseStatsCount", r.phraseStatsCount},
+                           {"bunsetsuPerPhraseMedian", r.bunsetsuPerPhraseMedian},
+                           {"bunsetsuPerPhraseMax", r.bunsetsuPerPhraseMax},
+                           {"bunsetsuStatsCount", r.bunsetsuStatsCount},
+                           {"vocabularyDiversity", r.vocabularyDiversity},
+                           {"kanaKanjiRatio", r.kanaKanjiRatio},
+                           {"longReadingKanji", r.longReadingKanji},
+                           {"longReadingShare9", r.longReadingShare9},
+                           {"longReadingShare11", r.longReadingShare11},
+                           {"passiveRate", r.passiveRate},
+                           {"attributiveSentences", r.attributiveSentences},
+                           {"continuativeSentences", r.continuativeSentences},
+                           {"rhetoricFeaturesDone", r.rhetoricFeaturesDone},
+                           {"rhetoricScore", r.rhetoricScore},
+                           {"rhetoricScored", r.rhetoricScored},
+                           {"cueWordTotal", r.cueWordTotal},
+                           {"demonstrativeTotal", r.demonstrativeTotal},
+                           {"organizationFeaturesDone", r.organizationFeaturesDone},
+                           {"organizationScore", r.organizationScore},
+                           {"organizationScored", r.organizationScored},
+                           {"contentSimilarity", r.contentSimilarity},
+                           {"contentScore", r.contentScore},
+                           {"weightedTotal", r.weightedTotal},
+                           {"textLength", r.textLength},
+                           {"lengthPenalty", r.lengthPenalty},
+                           {"finalScore", r.finalScore},
+                           {"commentText", SjisToUtf8(r.commentText)},
+                           {"evidence", EvidenceJson(r, p)}});
     }
-    Object root("");
-    root.Raw("question", question.empty() ? "null" : Text(question))
-        .Raw("parameters", params.Close())
-        .Raw("answers", answers.empty() ? "[]" : "[" + answers + "\n  ]");
-    return root.Close() + "\n";
+    Json root = {{"question", question.empty() ? Json() : Json(SjisToUtf8(question))},
+                 {"parameters",
+                  {{"expectedLength", p.expectedLength},
+                   {"rhetoricWeight", p.rhetoricWeight},
+                   {"organizationWeight", p.organizationWeight},
+                   {"contentWeight", p.contentWeight},
+                   {"paragraphMode", p.paragraphMode},
+                   {"modelChoice", p.modelChoice},
+                   {"modelPath", SjisToUtf8(p.modelPath)},
+                   {"sentenceLengthMedianWeight", p.sentenceLengthMedianWeight},
+                   {"phraseLengthMedianWeight", p.phraseLengthMedianWeight},
+                   {"bunsetsuPerPhraseMedianWeight", p.bunsetsuPerPhraseMedianWeight},
+                   {"sentenceLengthMaxWeight", p.sentenceLengthMaxWeight},
+                   {"phraseLengthMaxWeight", p.phraseLengthMaxWeight},
+                   {"bunsetsuPerPhraseMaxWeight", p.bunsetsuPerPhraseMaxWeight},
+                   {"vocabularyDiversityWeight", p.vocabularyDiversityWeight},
+                   {"kanaKanjiRatioWeight", p.kanaKanjiRatioWeight},
+                   {"longReadingKanjiWeight", p.longReadingKanjiWeight},
+                   {"passiveRateWeight", p.passiveRateWeight},
+                   {"attributiveSentencesWeight", p.attributiveSentencesWeight},
+                   {"continuativeSentencesWeight", p.continuativeSentencesWeight},
+                   {"cueWordWeight", p.cueWordWeight},
+                   {"demonstrativeWeight", p.demonstrativeWeight}}},
+                 {"answers", std::move(answers)}};
+    return root.dump(2) + "\n";
 }
 
 }  // namespace tavi

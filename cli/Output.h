@@ -11,8 +11,8 @@ namespace tavi {
 std::string FormatTable(const MemoryListView& view, int rows);
 
 // The run as UTF-8 JSON: question, parameters and every answer with all its members, then its
-// evidence (null unless the document kept it). Numbers that are not finite are null, the
-// record's others written with 17 significant digits.
+// evidence (null unless the document kept it). Numbers that are not finite are null; reals are
+// written in their shortest form that reads back to the same double.
 std::string FormatJson(const CTaviDoc& doc);
 
 }  // namespace tavi

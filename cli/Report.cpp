@@ -227,6 +227,7 @@ public:
         if (!r.evidence) return "";
         const EssayEvidence& e = *r.evidence;
         const int index = comment.index;
+        const RhetoricFeature* feature = FindRhetoricFeature(index);
         switch (index) {
             case kVocabularyComment: {
                 std::string words;
@@ -240,35 +241,32 @@ public:
             }
             case kSentenceLengthMedianComment:
             case kSentenceLengthMaxComment: {
-                const double from = UnitThreshold(index);
+                const double from = feature->thresholds[0];
                 auto sentences = SentencesFrom(e, from);
                 for (const SentenceEvidence* s : sentences)
                     Add(s->span, 's', title + "（この文 " + Int(s->bytes) + " バイト）");
                 const SentenceEvidence* longest = LongestSentence(e);
                 if (longest) Add(longest->span, 's', title + "（最長の文 " + Int(longest->bytes) + " バイト）");
-                std::string value = index == kSentenceLengthMedianComment
-                                        ? "文の長さの中央値 " + Fixed(r.sentenceLengthMedian, 0) + " バイト"
-                                        : "最長の文 " + Fixed(r.sentenceLengthMax, 0) + " バイト";
-                return value + "（約" +
-                       Chars(index == kSentenceLengthMedianComment ? r.sentenceLengthMedian : r.sentenceLengthMax) +
-                       "）。" + Fixed(from, 0) + " バイト以上の文 " + Int(sentences.size()) + " 件";
+                const double value = feature->Value(r);
+                return (index == kSentenceLengthMedianComment ? "文の長さの中央値 " : "最長の文 ") + Fixed(value, 0) +
+                       " バイト（約" + Chars(value) + "）。" + Fixed(from, 0) + " バイト以上の文 " +
+                       Int(sentences.size()) + " 件";
             }
             case kPhraseLengthMedianComment:
             case kPhraseLengthMaxComment: {
-                const double from = UnitThreshold(index);
+                const double from = feature->thresholds[0];
                 auto phrases = PhrasesFrom(e, from);
                 for (const PhraseEvidence* p : phrases)
                     Add(p->span, 'p', title + "（この句 " + Int(p->bytes) + " バイト）");
                 const PhraseEvidence* longest = LongestPhrase(e);
                 if (longest) Add(longest->span, 'p', title + "（最長の句 " + Int(longest->bytes) + " バイト）");
-                std::string value = index == kPhraseLengthMedianComment
-                                        ? "句の長さの中央値 " + Fixed(r.phraseLengthMedian, 0) + " バイト"
-                                        : "最長の句 " + Fixed(r.phraseLengthMax, 0) + " バイト";
-                return value + "。" + Fixed(from, 0) + " バイト以上の句 " + Int(phrases.size()) + " 件";
+                return (index == kPhraseLengthMedianComment ? "句の長さの中央値 " : "最長の句 ") +
+                       Fixed(feature->Value(r), 0) + " バイト。" + Fixed(from, 0) + " バイト以上の句 " +
+                       Int(phrases.size()) + " 件";
             }
             case kBunsetsuMedianComment:
             case kBunsetsuMaxComment: {
-                const double from = UnitThreshold(index);
+                const double from = feature->thresholds[0];
                 auto phrases = PhrasesWithFunctionWordsFrom(e, from);
                 for (const PhraseEvidence* p : phrases)
                     Add(p->span, 'p', title + "（この句の付属語 " + Int(p->functionWords) + "）");
@@ -276,8 +274,8 @@ public:
                 if (most) Add(most->span, 'p', title + "（付属語の最も多い句 " + Int(most->functionWords) + "）");
                 return std::string(index == kBunsetsuMedianComment ? "句あたりの付属語の中央値 "
                                                                    : "句の付属語の最大 ") +
-                       Fixed(index == kBunsetsuMedianComment ? r.bunsetsuPerPhraseMedian : r.bunsetsuPerPhraseMax, 1) +
-                       "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) + " 件";
+                       Fixed(feature->Value(r), 1) + "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) +
+                       " 件";
             }
             case kPassiveComment: {
                 auto sentences = PassiveSentences(e);
@@ -288,8 +286,8 @@ public:
             }
             case kKanjiShareComment:
                 return "漢字 " + Int(e.kanjiBytes) + " バイト、かな " + Int(e.kanaBytes) + " バイト（かな／漢字 " +
-                       Fixed(r.kanaKanjiRatio) + "、適正 " + Fixed(kKanaKanjiBands[1]) + "〜" +
-                       Fixed(kKanaKanjiBands[2]) + "）";
+                       Fixed(r.kanaKanjiRatio) + "、適正 " + Fixed(feature->thresholds[1]) + "〜" +
+                       Fixed(feature->thresholds[2]) + "）";
             case kLongReadingComment: {
                 auto runs = LongReadingRuns(e);
                 for (const KanjiRunEvidence* run : runs)

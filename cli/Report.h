@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "document/CTaviDoc.h"
-#include "document/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

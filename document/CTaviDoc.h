@@ -18,8 +18,8 @@
 #include "document/ListView.h"
 #include "document/ParamArchive.h"
 #include "document/Person.h"
-#include "document/ScoringParams.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "content/MessageSink.h"
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

@@ -38,25 +38,6 @@ std::vector<ReceivedComment> ReceivedComments(const std::string& commentText) {
     return comments;
 }
 
-double UnitThreshold(int index) {
-    switch (index) {
-        case kSentenceLengthMedianComment:
-            return kSentenceMedianThresholds.first;
-        case kSentenceLengthMaxComment:
-            return kSentenceMaxThresholds.first;
-        case kPhraseLengthMedianComment:
-            return kPhraseMedianThresholds.first;
-        case kPhraseLengthMaxComment:
-            return kPhraseMaxThresholds.first;
-        case kBunsetsuMedianComment:
-            return kBunsetsuMedianThresholds.first;
-        case kBunsetsuMaxComment:
-            return kBunsetsuMaxThresholds.first;
-        default:
-            return 0;
-    }
-}
-
 const SentenceEvidence* LongestSentence(const EssayEvidence& evidence) {
     return Largest(evidence.sentences, [](const SentenceEvidence& s) { return s.bytes; });
 }

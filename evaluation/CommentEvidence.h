@@ -19,11 +19,9 @@ std::vector<ReceivedComment> ReceivedComments(const std::string& commentText);
 
 // Which evidence explains each comment, chosen from the lists that the extractions recorded.
 // Sentences and phrases are chosen by the length or count that the comment judges: the longest
-// (first of equals) and every one at or above the threshold where the comment's class 1 starts.
+// (first of equals) and every one at or above the threshold where the comment's class 1 starts
+// (the first threshold of its feature in kRhetoricFeatures).
 
-// The threshold (bytes, or function words for 6 and 7) from which a sentence or phrase supports
-// comment 2, 3 (sentences), 4, 5 (phrase lengths), 6 or 7 (function words per phrase); 0 for others.
-double UnitThreshold(int index);
 // Comments 2 and 3.
 const SentenceEvidence* LongestSentence(const EssayEvidence& evidence);
 std::vector<const SentenceEvidence*> SentencesFrom(const EssayEvidence& evidence, double minimumBytes);

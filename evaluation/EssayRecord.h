@@ -8,8 +8,8 @@
 
 #include "analysis/MorphemeTable.h"
 #include "content/Numeric.h"
-#include "document/ScoringParams.h"
 #include "evaluation/EssayEvidence.h"
+#include "evaluation/ScoringParams.h"
 
 namespace tavi {
 

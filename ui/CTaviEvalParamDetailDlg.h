@@ -3,7 +3,7 @@
 #include <QString>
 #include <span>
 
-#include "document/ScoringParams.h"
+#include "evaluation/ScoringParams.h"
 #include "ui/TemplateDialog.h"
 
 namespace tavi {

@@ -22,13 +22,6 @@
 namespace tavi::test {
 namespace {
 
-double Median(std::vector<uint32_t> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    size_t n = values.size();
-    return n % 2 ? values[n / 2] : (static_cast<double>(values[n / 2 - 1]) + values[n / 2]) / 2.0;
-}
-
 // Shift_JIS bytes of a text without full stops, commas and ideographic spaces: what a
 // sentence or phrase adds to its length.
 size_t CountedBytes(std::string_view sjis) {
@@ -70,38 +63,16 @@ TEST_F(SampleEvidence, AgreesWithTheFeaturesItExplains) {
     for (const EssayRecord& r : Answers()) {
         SCOPED_TRACE(U(r.title));
         const EssayEvidence& e = *r.evidence;
-        std::vector<uint32_t> sentenceBytes, phraseBytes, functionWords;
-        for (const SentenceEvidence& s : e.sentences) sentenceBytes.push_back(s.bytes);
-        for (const PhraseEvidence& p : e.phrases) {
-            phraseBytes.push_back(p.bytes);
-            functionWords.push_back(p.functionWords);
-        }
         // Sentence and phrase lengths, bunsetsu.
         EXPECT_EQ(LongestSentence(e) ? LongestSentence(e)->bytes : 0, r.sentenceLengthMax);
-        EXPECT_EQ(Median(sentenceBytes), r.sentenceLengthMedian);
         EXPECT_EQ(static_cast<int32_t>(e.phrases.size()), r.phraseStatsCount);
         EXPECT_EQ(LongestPhrase(e) ? LongestPhrase(e)->bytes : 0, r.phraseLengthMax);
-        EXPECT_EQ(Median(phraseBytes), r.phraseLengthMedian);
         EXPECT_EQ(MostFunctionWords(e) ? MostFunctionWords(e)->functionWords : 0, r.bunsetsuPerPhraseMax);
-        EXPECT_EQ(Median(functionWords), r.bunsetsuPerPhraseMedian);
         // Kanji and kana.
         EXPECT_EQ(e.kanjiBytes + e.kanaBytes, r.textLength);
-        EXPECT_EQ(e.kanjiBytes == 0 ? 0.0 : static_cast<double>(e.kanaBytes) / e.kanjiBytes, r.kanaKanjiRatio);
-        double longRuns = static_cast<double>(LongReadingRuns(e).size());
-        EXPECT_TRUE(e.kanjiRuns.empty() ? std::isnan(r.longReadingShare9)
-                                        : longRuns / e.kanjiRuns.size() == r.longReadingShare9);
-        // Vocabulary: Yule's K of the recorded frequencies.
-        double t = 0, q = 0;
-        for (const WordEvidence& noun : e.kanjiNouns) {
-            t += noun.count;
-            q += static_cast<double>(noun.count) * noun.count;
-            EXPECT_EQ(noun.count, noun.at.size());
-        }
-        EXPECT_DOUBLE_EQ(t == 0 ? 10000.0 : 10000.0 * (q - t) / t / t, r.vocabularyDiversity);
-        // Passives, noun-modifying predicates and continuative chains.
-        if (r.sentenceStatsCount > 0) {
-            EXPECT_DOUBLE_EQ(static_cast<double>(e.passives) / r.sentenceStatsCount, r.passiveRate);
-        }
+        EXPECT_EQ(e.kanjiRuns.empty(), std::isnan(r.longReadingShare9));
+        for (const WordEvidence& noun : e.kanjiNouns) EXPECT_EQ(noun.count, noun.at.size());
+        // Noun-modifying predicates and continuative chains.
         EXPECT_EQ(AttributiveSentences(e, true).size(), r.attributiveSentences);
         EXPECT_EQ(LinkedSentences(e, true).size(), r.continuativeSentences);
         uint32_t passivesInSentences = 0;
@@ -121,6 +92,35 @@ TEST_F(SampleEvidence, AgreesWithTheFeaturesItExplains) {
         EXPECT_EQ(cueWords, r.cueWordTotal);
         EXPECT_EQ(demonstratives, r.demonstrativeTotal);
     }
+}
+
+// tests/data/cli/evidence/passives.txt, worked out by hand: 私は先生に叱られ、友達に笑われ、親に怒られた。
+TEST_F(SampleEvidence, PassiveAnswerByHand) {
+    const EssayRecord& r = Answers().back();
+    ASSERT_EQ(r.title, "passives.txt");
+    const EssayEvidence& e = *r.evidence;
+    // One sentence of 20 characters without its commas and full stop; phrases of 8, 6 and 6.
+    ASSERT_EQ(e.sentences.size(), 1u);
+    EXPECT_EQ(e.sentences[0].bytes, 40u);
+    EXPECT_EQ(r.sentenceLengthMedian, 40);
+    ASSERT_EQ(e.phrases.size(), 3u);
+    EXPECT_EQ(e.phrases[0].bytes, 16u);
+    EXPECT_EQ(r.phraseLengthMedian, 12);
+    EXPECT_EQ(r.phraseLengthMax, 16);
+    // Kanji morphemes 私 先生 叱ら 友達 笑わ 親 怒ら: 24 bytes; kana は に れ に れ に れ た and the
+    // 3 bytes of the end row: 19.
+    EXPECT_EQ(e.kanjiBytes, 24u);
+    EXPECT_EQ(e.kanaBytes, 19u);
+    EXPECT_EQ(r.kanaKanjiRatio, 19.0 / 24.0);
+    // Four kanji nouns, each once: Yule's K is 0. Their readings ワタシ センセイ トモダチ オヤ are
+    // at most 8 bytes, so none is long.
+    EXPECT_EQ(e.kanjiNouns.size(), 4u);
+    EXPECT_EQ(r.vocabularyDiversity, 0);
+    EXPECT_EQ(e.kanjiRuns.size(), 4u);
+    EXPECT_EQ(r.longReadingShare9, 0);
+    // Three passive suffixes in three phrases: a rate of 1 per phrase.
+    EXPECT_EQ(e.passives, 3u);
+    EXPECT_EQ(r.passiveRate, 1);
 }
 
 TEST_F(SampleEvidence, SpansIndexTheTextAsRead) {
@@ -217,10 +217,9 @@ void ExpectSupport(const EssayRecord& r, const ReceivedComment& c, const Scoring
             }
             ASSERT_NE(LongestSentence(e), nullptr);
             EXPECT_EQ(LongestSentence(e)->bytes, r.sentenceLengthMax);
-            EXPECT_FALSE(SentencesFrom(e, UnitThreshold(c.index)).empty());
+            EXPECT_FALSE(SentencesFrom(e, FindRhetoricFeature(c.index)->thresholds[0]).empty());
             if (c.index == kSentenceLengthMaxComment) {
-                EXPECT_GE(LongestSentence(e)->bytes,
-                          c.commentClass == 2 ? kSentenceMaxThresholds.second : kSentenceMaxThresholds.first);
+                EXPECT_GE(LongestSentence(e)->bytes, c.commentClass == 2 ? 272u : 198u);
             }
             break;
         case kPhraseLengthMedianComment:
@@ -231,14 +230,14 @@ void ExpectSupport(const EssayRecord& r, const ReceivedComment& c, const Scoring
             }
             ASSERT_NE(LongestPhrase(e), nullptr);
             EXPECT_EQ(LongestPhrase(e)->bytes, r.phraseLengthMax);
-            EXPECT_FALSE(PhrasesFrom(e, UnitThreshold(c.index)).empty());
+            EXPECT_FALSE(PhrasesFrom(e, FindRhetoricFeature(c.index)->thresholds[0]).empty());
             break;
         case kBunsetsuMedianComment:
         case kBunsetsuMaxComment:
             if (!judged) break;
             ASSERT_NE(MostFunctionWords(e), nullptr);
             EXPECT_EQ(MostFunctionWords(e)->functionWords, r.bunsetsuPerPhraseMax);
-            EXPECT_FALSE(PhrasesWithFunctionWordsFrom(e, UnitThreshold(c.index)).empty());
+            EXPECT_FALSE(PhrasesWithFunctionWordsFrom(e, FindRhetoricFeature(c.index)->thresholds[0]).empty());
             break;
         case kPassiveComment:
             if (!judged) break;
@@ -256,10 +255,10 @@ void ExpectSupport(const EssayRecord& r, const ReceivedComment& c, const Scoring
             }
             // Bands 1 and 2 mean much kanji, 3 and 4 little.
             if (c.commentClass == 1 || c.commentClass == 2) {
-                EXPECT_LT(e.kanaBytes, e.kanjiBytes * kKanaKanjiBands[1]);
+                EXPECT_LT(e.kanaBytes, e.kanjiBytes * 0.94);
             }
             if (c.commentClass >= 3) {
-                EXPECT_GE(e.kanaBytes, e.kanjiBytes * kKanaKanjiBands[2]);
+                EXPECT_GE(e.kanaBytes, e.kanjiBytes * 1.28);
             }
             break;
         case kLongReadingComment:
@@ -268,17 +267,17 @@ void ExpectSupport(const EssayRecord& r, const ReceivedComment& c, const Scoring
                 break;
             }
             for (const KanjiRunEvidence* run : LongReadingRuns(e)) EXPECT_GT(run->readingBytes, kLongReadingBytes);
-            EXPECT_LE(LongReadingRuns(e).size(), e.kanjiRuns.size() * kLongReadingThresholds.first);
+            EXPECT_LE(LongReadingRuns(e).size(), e.kanjiRuns.size() * 0.27);
             break;
         case kAttributiveComment:
             if (!judged) break;
-            EXPECT_GE(AttributiveSentences(e, true).size(), kAttributiveThresholds.first);
+            EXPECT_GE(AttributiveSentences(e, true).size(), 2u);
             for (const SentenceEvidence* s : AttributiveSentences(e, true))
                 EXPECT_GT(s->attributive, kAttributivePerSentence);
             break;
         case kContinuativeComment:
             if (!judged) break;
-            EXPECT_GE(LinkedSentences(e, true).size(), kContinuativeThresholds.first);
+            EXPECT_GE(LinkedSentences(e, true).size(), 1u);
             for (const SentenceEvidence* s : LinkedSentences(e, true)) EXPECT_GT(s->links, kLinksPerSentence);
             break;
         case kDemonstrativeComment:

@@ -6,6 +6,7 @@
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "evaluation/EssayRecord.h"
+#include "evaluation/RhetoricThresholds.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
@@ -284,14 +285,14 @@ TEST(CommentEvidence, UnitsAtOrAboveTheThresholdWhereTheCommentStarts) {
     e.sentences[0].bytes = 198;
     e.sentences[1].bytes = 300;
     e.sentences[2].bytes = 197;
-    EXPECT_EQ(UnitThreshold(kSentenceLengthMaxComment), 198);
-    auto from = SentencesFrom(e, UnitThreshold(kSentenceLengthMaxComment));
+    EXPECT_EQ(FindRhetoricFeature(kSentenceLengthMaxComment)->thresholds[0], 198);
+    auto from = SentencesFrom(e, FindRhetoricFeature(kSentenceLengthMaxComment)->thresholds[0]);
     ASSERT_EQ(from.size(), 2u);
     EXPECT_EQ(from[0], &e.sentences[0]);
     EXPECT_EQ(LongestSentence(e), &e.sentences[1]);
     e.phrases = {{{}, 10, 13}, {{}, 20, 12}, {{}, 5, 13}};
     EXPECT_EQ(MostFunctionWords(e), &e.phrases[0]);  // the first of equals
-    EXPECT_EQ(PhrasesWithFunctionWordsFrom(e, UnitThreshold(kBunsetsuMaxComment)).size(), 2u);
+    EXPECT_EQ(PhrasesWithFunctionWordsFrom(e, FindRhetoricFeature(kBunsetsuMaxComment)->thresholds[0]).size(), 2u);
     EXPECT_EQ(LongestPhrase(e), &e.phrases[1]);
     EXPECT_EQ(LongestSentence(EssayEvidence()), nullptr);
 }

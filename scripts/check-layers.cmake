@@ -1,0 +1,23 @@
+# Fails when a core file includes a header of a layer above its own or of a front end (cli/,
+# tools/, ui/). LAYERS lists the core folders from the bottom up; run from the source root:
+#   cmake "-DLAYERS=analysis;content;evaluation;document" -P scripts/check-layers.cmake
+cmake_minimum_required(VERSION 3.25)
+set(allowed "")
+set(upward "")
+foreach(layer IN LISTS LAYERS)
+    list(APPEND allowed ${layer})
+    file(GLOB files ${layer}/*.h ${layer}/*.cpp)
+    foreach(file IN LISTS files)
+        file(STRINGS ${file} includes REGEX "^#include \"[a-z]+/")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^#include \"([a-z]+)/.*" "\\1" folder "${line}")
+            if(NOT folder IN_LIST allowed)
+                list(APPEND upward "${file}: ${line}")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(upward)
+    list(JOIN upward "\n" message)
+    message(FATAL_ERROR "includes that point up a layer:\n${message}")
+endif()
