@@ -142,8 +142,13 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
         m_params = p;
         m_strQuestionPath = questionPath;
     }
-    if (p.modelPath != oldModelPath) LoadModel(p.modelPath);
-    if (!questionPath.empty()) PrepareQuestion();
+    DocResult result;
+    if (p.modelPath != oldModelPath) {
+        result = LoadModel(p.modelPath);
+    } else if (!questionPath.empty()) {
+        result.messages = PrepareQuestion().messages;
+    }
+    Report(m_person, result);
     for (EssayRecord& r : answers) AddRecord(std::move(r));
 }
 

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include "document/DocumentFixture.h"
+#include "fakes/DocAccess.h"
 
 namespace tavi::test {
 namespace {
@@ -60,14 +61,14 @@ TEST_F(DocumentTest, WithoutQuestionTheUserIsAskedOncePerRun) {
         EXPECT_TRUE(view.Cell(i, MemoryListView::kTotal).empty());
     }
     EXPECT_EQ(doc->GetUnscoredCount(), 2);
-    EXPECT_FALSE(doc->m_bNoQuestionAccepted);
+    EXPECT_FALSE(DocAccess::NoQuestionAccepted(*doc));
 
     // A later run asks again; Cancel stops it after the first answer.
     person.answers = {MessageAnswer::kCancel};
     view.ClearEvents();
     doc->ScoreSelected({0, 1});
     EXPECT_EQ(person.boxes.size(), 2u);
-    EXPECT_TRUE(doc->m_bStopRequested);
+    EXPECT_TRUE(DocAccess::StopRequested(*doc));
     std::vector<std::string> events = view.Events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "status 0 0");
