@@ -47,7 +47,11 @@ void CTaviDoc::OnSaveResults() {
 }
 
 std::string CTaviDoc::ResultsFileBytes() {
-    static const std::string header = Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,\n");
+    static const std::string header = [] {
+        std::string cells[ListView::kColumns];
+        for (int c = 0; c < ListView::kColumns; ++c) cells[c] = Sjis(kListColumns[c].header);
+        return FormatCsvLine(cells);
+    }();
     std::string text = header;
     if (View()) {
         int rows = View()->GetRowCount();
