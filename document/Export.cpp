@@ -59,7 +59,8 @@ void StoredFields(Archive& io, std::string& questionPath, ScoringParams& p, std:
         for (auto member : kStoredFeatures) io.Real(r.*member);
         io.Check([&] {
             std::string answer = "answer " + std::to_string(k + 1);
-            if (status < kStatusUnscored || status > kStatusScored) return answer + " has status " + std::to_string(status);
+            if (status < kStatusUnscored || status > kStatusScored)
+                return answer + " has status " + std::to_string(status);
             if (r.id == 0 || !ids.insert(r.id).second) return answer + " has a missing or repeated management number";
             if (r.path.empty() || !paths.insert(r.path).second) return answer + " has a missing or repeated path";
             return std::string();

@@ -56,10 +56,10 @@ struct ListColumnSpec {
     bool number;
 };
 inline constexpr ListColumnSpec kListColumns[ListView::kColumns] = {
-    {"管理番号", "番号", 50, true, true},   {"ファイル名", "ファイル名", 150, false, false},
-    {"状態", "状態", 100, true, false},     {"総合得点", "総合得点", 100, true, true},
+    {"管理番号", "番号", 50, true, true},      {"ファイル名", "ファイル名", 150, false, false},
+    {"状態", "状態", 100, true, false},        {"総合得点", "総合得点", 100, true, true},
     {"文量減点", "文量減点", 100, true, true}, {"修辞", "修辞", 100, true, true},
-    {"論理", "論理", 100, true, true},       {"内容", "内容", 100, true, true},
+    {"論理", "論理", 100, true, true},         {"内容", "内容", 100, true, true},
     {"場所", "場所", 300, false, false},
 };
 

@@ -52,7 +52,9 @@ private:
 struct ArchiveWriter {
     ParamArchive& ar;
     template <typename T>
-    void Int(T v) { ar.WriteI32(static_cast<int32_t>(v)); }
+    void Int(T v) {
+        ar.WriteI32(static_cast<int32_t>(v));
+    }
     void U16(uint16_t v) { ar.WriteU16(v); }
     void Real(double v) { ar.WriteF64(v); }
     void Flag(bool v) { ar.WriteI32(v); }
@@ -67,7 +69,9 @@ struct ArchiveWriter {
 struct ArchiveReader {
     ParamArchive& ar;
     template <typename T>
-    void Int(T& v) { v = static_cast<T>(ar.ReadI32()); }
+    void Int(T& v) {
+        v = static_cast<T>(ar.ReadI32());
+    }
     void U16(uint16_t& v) { v = ar.ReadU16(); }
     void Real(double& v) { v = ar.ReadF64(); }
     void Flag(bool& v) { v = ar.ReadI32() != 0; }

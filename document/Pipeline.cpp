@@ -125,10 +125,11 @@ DocResult CTaviDoc::PrepareQuestion() {
     // Says why the question was not prepared.
     auto refuse = [&](DocResult result) {
         std::lock_guard lock(m_mutex);
-        result.error = m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded
-                           ? Sjis("設問文ファイル : \n ") + path + Sjis(" \n を読み込めないか、文章が含まれていません。")
-                           : Sjis("内容評価用辞書が使用できないため、設問文ファイル : \n ") + path +
-                                 Sjis(" \n を処理できません。");
+        result.error =
+            m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded
+                ? Sjis("設問文ファイル : \n ") + path + Sjis(" \n を読み込めないか、文章が含まれていません。")
+                : Sjis("内容評価用辞書が使用できないため、設問文ファイル : \n ") + path +
+                      Sjis(" \n を処理できません。");
         return result;
     };
     std::string text;

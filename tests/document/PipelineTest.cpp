@@ -210,7 +210,8 @@ TEST_F(DocumentTest, SettingsCallsReturnMessagesAndCauses) {
     values.expectedLength = 400;
     DocResult missing = doc->ApplyQuestionSettings(Sjis(dir + "/none.txt"), values);
     ASSERT_TRUE(missing.error);
-    EXPECT_EQ(U(*missing.error), "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。");
+    EXPECT_EQ(U(*missing.error),
+              "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。");
     EXPECT_EQ(doc->GetQuestionPath(), "");
     EXPECT_EQ(doc->GetParams().expectedLength, 400);  // taken although the question was refused
 
