@@ -31,14 +31,11 @@ void StoredFields(Archive& io, std::string& questionPath, ScoringParams& p, std:
     for (auto member : kRhetoricRatios) io.Real(p.*member);
     for (auto member : kOrganizationRatios) io.Real(p.*member);
     io.Check([&] {
-        return p.paragraphMode == 0 || p.paragraphMode == 1
-                   ? std::string()
-                   : "paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1";
-    });
-    io.Check([&] {
-        return p.modelChoice >= 0 && p.modelChoice <= 2
-                   ? std::string()
-                   : "model choice " + std::to_string(p.modelChoice) + " is not 0, 1 or 2";
+        if (p.paragraphMode != 0 && p.paragraphMode != 1)
+            return "paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1";
+        if (p.modelChoice < 0 || p.modelChoice > 2)
+            return "model choice " + std::to_string(p.modelChoice) + " is not 0, 1 or 2";
+        return std::string();
     });
     int32_t count = static_cast<int32_t>(answers.size());
     io.Int(count);
