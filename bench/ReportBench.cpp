@@ -46,8 +46,7 @@ ReportRun ScoreSamples(bool keepEvidence) {
     if (!doc.IsAnalyzerLoaded()) Die("the ChaSen library cannot be loaded");
     doc.SetListView(&view);
     doc.SetKeepEvidence(keepEvidence);
-    person.questionPath = Sjis(std::string(TAVI_SAMPLES_DIR) + "/question.txt");
-    doc.OnQuestionSettings();
+    doc.ApplyQuestionSettings(Sjis(std::string(TAVI_SAMPLES_DIR) + "/question.txt"), doc.GetParams());
     if (!doc.HasQuestionVector()) Die("the sample question cannot be prepared");
     std::vector<int> all;
     for (const std::string& path : SampleAnswers()) {

@@ -9,22 +9,23 @@
 namespace tavi {
 
 std::string FormatTable(const MemoryListView& view, int rows) {
-    static const std::string headers[] = {Sjis("番号"), Sjis("ファイル名"), Sjis("状態"), Sjis("総合得点"),
-                                          Sjis("文量減点"), Sjis("修辞"), Sjis("論理"), Sjis("内容"), Sjis("場所")};
+    constexpr int kColumns = ListView::kColumns;
     // In Shift_JIS a character's bytes are its width on a terminal, so byte counts align columns.
-    size_t widths[9];
-    for (int c = 0; c < 9; ++c) {
+    std::string headers[kColumns];
+    size_t widths[kColumns];
+    for (int c = 0; c < kColumns; ++c) {
+        headers[c] = Sjis(kListColumns[c].shortHeader);
         widths[c] = headers[c].size();
         for (int r = 0; r < rows; ++r) widths[c] = std::max(widths[c], view.Cell(r, c).size());
     }
     auto line = [&](auto cell) {
         std::string sjis;
-        for (int c = 0; c < 9; ++c) {
+        for (int c = 0; c < kColumns; ++c) {
             std::string text = cell(c);
-            bool number = c == 0 || (c >= 3 && c <= 7);
             std::string pad(widths[c] - text.size(), ' ');
-            sjis += number ? pad + text : text + (c == 8 ? "" : pad);
-            if (c < 8) sjis += "  ";
+            bool last = c == kColumns - 1;
+            sjis += kListColumns[c].number ? pad + text : text + (last ? "" : pad);
+            if (!last) sjis += "  ";
         }
         return SjisToUtf8(sjis) + "\n";
     };

@@ -101,47 +101,24 @@ void Fields(Archive& io, Record& r) {
     }
 }
 
-struct Writer {
-    ParamArchive ar;
-    template <typename T>
-    void Int(T v) { ar.WriteI32(static_cast<int32_t>(v)); }
-    void Real(double v) { ar.WriteF64(v); }
-    void Flag(bool v) { ar.WriteI32(v); }
-    void Str(const std::string& s) { ar.WriteString(s); }
-    bool Count(int32_t) { return true; }
-};
-
-struct Reader {
-    ParamArchive ar;
-    template <typename T>
-    void Int(T& v) { v = static_cast<T>(ar.ReadI32()); }
-    void Real(double& v) { v = ar.ReadF64(); }
-    void Flag(bool& v) { v = ar.ReadI32() != 0; }
-    void Str(std::string& s) { s = ar.ReadString(); }
-    // Every item takes at least one byte, so a count beyond the bytes left is corrupt.
-    bool Count(int32_t count) {
-        if (count >= 0 && static_cast<size_t>(count) <= ar.Bytes().size() - ar.Position()) return true;
-        ar.Fail("impossible list size");
-        return false;
-    }
-};
-
 }  // namespace
 
 std::string EncodeRecord(const EssayRecord& record) {
-    Writer w;
+    ParamArchive ar;
+    ArchiveWriter w{ar};
     EssayRecord copy = record;
     Fields(w, copy);
-    return w.ar.Bytes();
+    return ar.Bytes();
 }
 
 bool DecodeRecord(const std::string& bytes, EssayRecord& record) {
-    Reader r{ParamArchive(bytes)};
+    ParamArchive ar(bytes);
+    ArchiveReader r{ar};
     Fields(r, record);
     // The axes' shares must make up the comment text exactly.
     unsigned long long shares = 0;
     for (uint32_t bytes : record.axisCommentBytes) shares += bytes;
-    return !r.ar.Failed() && r.ar.AtEnd() && shares == record.commentText.size();
+    return !ar.Failed() && ar.AtEnd() && shares == record.commentText.size();
 }
 
 }  // namespace tavi

@@ -152,26 +152,36 @@ int main(int argc, char** argv) {
         }
     }
     if (!model.empty()) {
-        if (!NativePathToSjis(model, person.modelPath)) {
+        ScoringParams values = doc.GetParams();
+        if (!NativePathToSjis(model, values.modelPath)) {
             Error(model + ": the path has no Shift_JIS form");
             return kExitFailed;
         }
-        doc.OnParamDetail();
+        values.modelChoice = values.modelPath == BuiltInModelFile(0)   ? 0
+                             : values.modelPath == BuiltInModelFile(1) ? 1
+                                                                       : 2;
+        Report(person, doc.ApplyParamDetail(values));
     }
     // Parameters first, then the question, so the question is read with the new paragraph mode.
-    person.expectedLength = expected;
-    person.paragraphMode = paragraph;
-    if (!weightsText.empty()) person.weights = weights;
-    doc.OnQuestionSettings();
+    ScoringParams values = doc.GetParams();
+    if (expected) values.expectedLength = *expected;
+    if (!weightsText.empty()) {
+        values.rhetoricWeight = weights[0];
+        values.organizationWeight = weights[1];
+        values.contentWeight = weights[2];
+    }
+    if (paragraph) values.paragraphMode = *paragraph;
+    Report(person, doc.ApplyQuestionSettings(doc.GetQuestionPath(), values));
     if (!question.empty()) {
         std::error_code ec;
-        std::string full = fs::absolute(question, ec).lexically_normal().string();
-        if (!NativePathToSjis(full, person.questionPath)) {
+        std::string full = fs::absolute(question, ec).lexically_normal().string(), sjis;
+        if (!NativePathToSjis(full, sjis)) {
             Error(question + ": the path has no Shift_JIS form");
             return kExitFailed;
         }
-        doc.OnQuestionSettings();
-        if (!doc.HasQuestionVector()) {
+        DocResult result = doc.ApplyQuestionSettings(sjis, values);
+        Report(person, result);
+        if (result.error || !doc.HasQuestionVector()) {
             Error(question + ": the question could not be prepared (see the message above)");
             return kExitFailed;
         }

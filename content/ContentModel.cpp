@@ -19,8 +19,6 @@
 namespace tavi {
 namespace {
 
-const char kCaption[] = "Tavi";
-
 // Message formats (Shift_JIS, printf style).
 const std::string& SettingsOpenFailedFormat() {
     static const std::string s = Sjis("内容評価用設定ファイル : \n %s \n を開けません。");
@@ -191,15 +189,6 @@ std::string MatrixHeaderProblem(int32_t k, int32_t n, long long fileBytes, unsig
 ContentModel::~ContentModel() {
     free_matrix(termMatrix, 1, matrixRowCount, 1, dimensionCount);
     free_vector(scaleVector, 1, dimensionCount);
-}
-
-void ContentModel::Show(const std::string& text) {
-    if (m_sink) {
-        m_sink->ShowMessage(text, kCaption);
-    } else {
-        // Without a person to tell (e.g. a tool that set no sink), the message still reaches someone.
-        std::fprintf(stderr, "%s\n", SjisToUtf8(text).c_str());
-    }
 }
 
 bool ContentModel::LoadSettings(const std::string& path) {

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "content/MessageSink.h"
 #include "analysis/MorphemeTable.h"
 #include "content/Numeric.h"
 #include "content/WordIndex.h"
@@ -13,16 +12,14 @@ namespace tavi {
 
 // A content model: a word dictionary (one word per line, in key form) and a term matrix
 // with one scaling value per dimension, named by a settings file (.tcf). Paths are
-// Shift_JIS. Loading shows its messages through a MessageSink captioned "Tavi".
+// Shift_JIS. Loading keeps what it has to say in `messages`, for the caller to show.
 // Not thread-safe: the document keeps loading and scoring apart.
 class ContentModel {
 public:
-    explicit ContentModel(MessageSink* sink = nullptr) : m_sink(sink) {}
+    ContentModel() = default;
     ~ContentModel();
     ContentModel(const ContentModel&) = delete;
     ContentModel& operator=(const ContentModel&) = delete;
-
-    void SetMessageSink(MessageSink* sink) { m_sink = sink; }
 
     // Loads the dictionary and matrix named by a settings file. A path without "/" names a
     // file in the program's data folder. Returns dictionaryLoaded && matrixLoaded.
@@ -43,9 +40,16 @@ public:
     int32_t matrixRowCount = 0;
     DVector scaleVector;  // [1, dimensionCount]
 
+    // A message of loading (Shift_JIS), shown as a plain box.
+    struct Message {
+        std::string text;
+        std::string caption;
+    };
+    // What loading had to say, oldest first; the caller shows and clears them.
+    std::vector<Message> messages;
+
 private:
-    void Show(const std::string& text);
-    MessageSink* m_sink;
+    void Show(const std::string& text) { messages.push_back({text, "Tavi"}); }
 };
 
 // The folder of the program's data files (built-in models), Shift_JIS, ending in "/":

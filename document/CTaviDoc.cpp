@@ -1,12 +1,12 @@
 #include "document/CTaviDoc.h"
 
 #include <chrono>
+#include <utility>
 
 #include "analysis/Encoding.h"
 
 namespace tavi {
 namespace {
-
 
 // Shows the wait cursor for the life of the object.
 class WaitCursor {
@@ -20,26 +20,18 @@ private:
 
 }  // namespace
 
-// Collects the content model's messages while the document's lock is held; they are shown
-// once it is released.
-class CTaviDoc::BufferedMessages : public MessageSink {
-public:
-    explicit BufferedMessages(CTaviDoc& doc) : m_doc(doc) {}
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        m_doc.m_modelMessages.emplace_back(text, caption);
-    }
-
-private:
-    CTaviDoc& m_doc;
-};
+void Report(Person& person, const DocResult& result) {
+    for (const ContentModel::Message& m : result.messages)
+        person.ShowMessageBox({m.text, m.caption, MessageButtons::kOk, MessageIcon::kNone, 0, true});
+    if (result.error)
+        person.ShowMessageBox({*result.error, "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
+}
 
 CTaviDoc::CTaviDoc(Person& person) : m_person(person) {
-    m_modelSink = std::make_unique<BufferedMessages>(*this);
-    m_contentModel.SetMessageSink(m_modelSink.get());
     m_params = ScoringParams();
     m_contentModel.dictionaryLoaded = false;
     m_analyzer.StartLoading();  // the analyser's first run goes on while the model loads
-    LoadModel(m_params.modelPath);
+    Report(m_person, LoadModel(m_params.modelPath));
     WaitCursor wait(m_person);
     if (!m_analyzer.Load()) {
         m_person.ShowMessageBox({Sjis("libchasen.dllのロードに失敗しました。"), Sjis("エラー"), MessageButtons::kOk,
@@ -58,21 +50,25 @@ CTaviDoc::~CTaviDoc() {
     m_analyzer.Unload();
 }
 
-void CTaviDoc::LoadModel(const std::string& path) {
+DocResult CTaviDoc::LoadModel(const std::string& path) {
+    DocResult result;
     {
         std::lock_guard lock(m_mutex);
         m_contentModel.LoadSettings(path);
+        result.messages = std::exchange(m_contentModel.messages, {});
     }
-    FlushModelMessages();
+    if (GetQuestionPath().empty()) return result;
+    for (ContentModel::Message& m : PrepareQuestion().messages) result.messages.push_back(std::move(m));
+    return result;
 }
 
-void CTaviDoc::FlushModelMessages() {
-    std::vector<std::pair<std::string, std::string>> messages;
+void CTaviDoc::ShowModelMessages() {
+    DocResult result;
     {
         std::lock_guard lock(m_mutex);
-        messages.swap(m_modelMessages);
+        result.messages = std::exchange(m_contentModel.messages, {});
     }
-    for (const auto& [text, caption] : messages) m_person.ShowMessage(text, caption);
+    Report(m_person, result);
 }
 
 void CTaviDoc::OnAddAnswers() {
@@ -206,7 +202,7 @@ void CTaviDoc::BeginAnswer() {
 }
 
 void CTaviDoc::EndAnswer() {
-    std::vector<std::function<void()>> deferred;
+    std::vector<std::function<DocResult()>> deferred;
     {
         std::lock_guard lock(m_mutex);
         m_answerInProgress = false;
@@ -214,14 +210,14 @@ void CTaviDoc::EndAnswer() {
         deferred.swap(m_deferred);
     }
     m_idle.notify_all();
-    for (const auto& apply : deferred) ApplyBetweenAnswers(apply);
+    for (const auto& apply : deferred) Report(m_person, ApplyBetweenAnswers(apply));
 }
 
-void CTaviDoc::ApplyBetweenAnswers(const std::function<void()>& apply) {
+DocResult CTaviDoc::ApplyBetweenAnswers(const std::function<DocResult()>& apply) {
     std::unique_lock lock(m_mutex);
     if (m_answerInProgress && m_answerThread == std::this_thread::get_id()) {
         m_deferred.push_back(apply);
-        return;
+        return {};
     }
     ++m_settingsPending;
     m_settingsThread = std::this_thread::get_id();
@@ -233,11 +229,12 @@ void CTaviDoc::ApplyBetweenAnswers(const std::function<void()>& apply) {
         m_idle.wait_for(lock, std::chrono::milliseconds(2), [&] { return !m_answerInProgress; });
     }
     lock.unlock();
-    apply();
+    DocResult result = apply();
     lock.lock();
     if (--m_settingsPending == 0) m_settingsThread = {};
     lock.unlock();
     m_idle.notify_all();
+    return result;
 }
 
 }  // namespace tavi

@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -22,6 +22,16 @@
 #include "evaluation/ScoringParams.h"
 
 namespace tavi {
+
+// What a command that changes the question or the model reports: the content model's messages,
+// in order, and the cause when a change was refused (naming the file). Texts are Shift_JIS.
+struct DocResult {
+    std::vector<ContentModel::Message> messages;
+    std::optional<std::string> error;
+};
+
+// Shows a result: each message as a plain box, then the cause as a warning.
+void Report(Person& person, const DocResult& result);
 
 // One scoring job: the question, the answers with their records, the parameters, the content
 // model and the analyser, and the commands that change them.
@@ -63,9 +73,9 @@ public:
     // --- Pipeline ---
     // Scores one answer (any thread; one answer at a time).
     void ScoreEssay(int index);
-    // Reads and analyses the question file and builds its content vector; false when the file
+    // Reads and analyses the question file and builds its content vector; refused when the file
     // yields no text or the model is not usable (the previous vector stays).
-    bool PrepareQuestion();
+    DocResult PrepareQuestion();
     void RescoreRhetoric();
     void RescoreOrganization();
     void RescoreContent();
@@ -111,6 +121,18 @@ public:
     bool LoadParameterFile(const std::string& nativePath, std::string& error);
 
     // --- Settings ---
+    // Each change waits for the answer in progress. Called on the thread that is scoring an
+    // answer, it is made after that answer and its result shown through the person; the
+    // returned result is then empty.
+    //
+    // Sets the question file (Shift_JIS; the current path keeps the question) and the expected
+    // length, axis weights and paragraph mode of `values`. A question that cannot be prepared
+    // is refused and the previous one stays; the other values are taken either way.
+    DocResult ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values);
+    // Sets the fourteen ratios, the model choice and the model path of `values`, scoring again
+    // what they change; a new path loads the model and prepares the question with it.
+    DocResult ApplyParamDetail(const ScoringParams& values);
+    // The two settings dialogs: ask the person, apply, show the result.
     void OnQuestionSettings();
     void OnParamDetail();
 
@@ -122,7 +144,33 @@ public:
     bool IsRunning() const { return m_bRunning; }
     int GetUnscoredCount() const;
 
-    // Members in their order of declaration.
+private:
+    friend struct DocAccess;  // tests
+
+    // Answer bookkeeping: settings wait for the answer in progress.
+    void BeginAnswer();
+    void EndAnswer();
+    // Runs `apply` between two answers and returns its result: at once when none is in
+    // progress, after the answer in progress on another thread (processing events meanwhile),
+    // or at the end of the answer when the calling thread is itself scoring one.
+    DocResult ApplyBetweenAnswers(const std::function<DocResult()>& apply);
+
+    DocResult ChangeQuestionSettings(const std::string& questionPath, const ScoringParams& values);
+    DocResult ChangeParamDetail(const ScoringParams& values);
+    // Weighted total, length penalty and final score of every scored answer again, shown.
+    void RecomputeTotals();
+    void RecomputeScoredAnswers(bool content);
+    void RescoreKeptScores(bool EssayRecord::*scored, double (EssayRecord::*score)(const ScoringParams&),
+                           void (ListView::*show)(int, double));
+    // Loads the content model and prepares the question with it. The result holds the messages
+    // of both; a question refused is left out, since the model's messages say why.
+    DocResult LoadModel(const std::string& path);
+    // Shows the messages the model has kept since they were last taken.
+    void ShowModelMessages();
+    bool AddRecord(EssayRecord record);
+    void NotifyScores(int index, const EssayRecord& r, bool withContent);
+    ListView* View() const { return m_pListView; }
+
     AnalyzerBinding m_analyzer;
     ListView* m_pListView = nullptr;
     ContentModel m_contentModel;
@@ -140,32 +188,6 @@ public:
     std::vector<ContentNounHit> m_questionNouns;  // the content nouns counted in m_pQuestionVector
     std::string m_strQuestionPath;
     ScoringParams m_params;
-
-private:
-    class BufferedMessages;
-    friend class BufferedMessages;
-
-    // Answer bookkeeping: settings wait for the answer in progress.
-    void BeginAnswer();
-    void EndAnswer();
-    // Runs `apply` between two answers: at once when none is in progress, after the answer
-    // in progress on another thread (processing events meanwhile), or at the end of the
-    // answer when the calling thread is itself scoring one.
-    void ApplyBetweenAnswers(const std::function<void()>& apply);
-
-    void ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values);
-    void ApplyParamDetail(const ScoringParams& values);
-    // Weighted total, length penalty and final score of every scored answer again, shown.
-    void RecomputeTotals();
-    void RecomputeScoredAnswers(bool content);
-    void RescoreKeptScores(bool EssayRecord::*scored, double (EssayRecord::*score)(const ScoringParams&),
-                           void (ListView::*show)(int, double));
-    void LoadModel(const std::string& path);
-    void FlushModelMessages();
-    bool AddRecord(EssayRecord record);
-    void NotifyScores(int index, const EssayRecord& r, bool withContent);
-    ListView* View() const { return m_pListView; }
-
     Person& m_person;
     mutable std::mutex m_mutex;  // answers, counters, parameters, question and model
     std::condition_variable m_idle;
@@ -173,11 +195,9 @@ private:
     std::thread::id m_answerThread;
     int m_settingsPending = 0;
     std::thread::id m_settingsThread;
-    std::vector<std::function<void()>> m_deferred;
+    std::vector<std::function<DocResult()>> m_deferred;
     std::thread m_worker;
     std::unordered_set<std::string> m_pathIndex;  // paths of m_answers, for ContainsPath
-    std::vector<std::pair<std::string, std::string>> m_modelMessages;  // shown after loading
-    std::unique_ptr<MessageSink> m_modelSink;
 };
 
 }  // namespace tavi

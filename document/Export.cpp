@@ -19,6 +19,52 @@ constexpr double EssayRecord::*kStoredFeatures[] = {
     &EssayRecord::longReadingShare11,      &EssayRecord::passiveRate,         &EssayRecord::attributiveSentences,
     &EssayRecord::continuativeSentences,   &EssayRecord::cueWordTotal,        &EssayRecord::demonstrativeTotal};
 
+// The stored form's fields in file order, named once for storing and for loading, with the
+// checks of what was loaded.
+template <typename Archive>
+void StoredFields(Archive& io, std::string& questionPath, ScoringParams& p, std::vector<EssayRecord>& answers) {
+    io.Str(questionPath);
+    for (auto member : kWeights) io.Real(p.*member);
+    io.Int(p.paragraphMode);
+    io.Int(p.modelChoice);
+    io.Str(p.modelPath);
+    for (auto member : kRhetoricRatios) io.Real(p.*member);
+    for (auto member : kOrganizationRatios) io.Real(p.*member);
+    io.Check([&] {
+        if (p.paragraphMode != 0 && p.paragraphMode != 1)
+            return "paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1";
+        if (p.modelChoice < 0 || p.modelChoice > 2)
+            return "model choice " + std::to_string(p.modelChoice) + " is not 0, 1 or 2";
+        return std::string();
+    });
+    int32_t count = static_cast<int32_t>(answers.size());
+    io.Int(count);
+    io.Check([&] {
+        return count >= 0 && count <= 0xFFFF ? std::string()
+                                             : "answer count " + std::to_string(count) + " is out of range";
+    });
+    std::set<uint16_t> ids;
+    std::set<std::string> paths;
+    for (int32_t k = 0; k < count && !io.Failed(); ++k) {
+        if (static_cast<size_t>(k) == answers.size()) answers.emplace_back();  // loading
+        EssayRecord& r = answers[k];
+        int32_t status = r.status;
+        io.U16(r.id);
+        io.Str(r.title);
+        io.Str(r.path);
+        io.Int(status);
+        for (auto member : kStoredFeatures) io.Real(r.*member);
+        io.Check([&] {
+            std::string answer = "answer " + std::to_string(k + 1);
+            if (status < kStatusUnscored || status > kStatusScored)
+                return answer + " has status " + std::to_string(status);
+            if (r.id == 0 || !ids.insert(r.id).second) return answer + " has a missing or repeated management number";
+            if (r.path.empty() || !paths.insert(r.path).second) return answer + " has a missing or repeated path";
+            return std::string();
+        });
+    }
+}
+
 // Text mode: every line feed is written as carriage return and line feed.
 std::string ToCrLf(const std::string& text) {
     std::string out;
@@ -47,7 +93,11 @@ void CTaviDoc::OnSaveResults() {
 }
 
 std::string CTaviDoc::ResultsFileBytes() {
-    static const std::string header = Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,\n");
+    static const std::string header = [] {
+        std::string cells[ListView::kColumns];
+        for (int c = 0; c < ListView::kColumns; ++c) cells[c] = Sjis(kListColumns[c].header);
+        return FormatCsvLine(cells);
+    }();
     std::string text = header;
     if (View()) {
         int rows = View()->GetRowCount();
@@ -69,65 +119,22 @@ bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& erro
 
 void CTaviDoc::Serialize(ParamArchive& ar) {
     if (ar.IsStoring()) {
+        ArchiveWriter io{ar};
         std::lock_guard lock(m_mutex);
-        const ScoringParams& p = m_params;
-        ar.WriteString(m_strQuestionPath);
-        for (auto member : kWeights) ar.WriteF64(p.*member);
-        ar.WriteI32(p.paragraphMode);
-        ar.WriteI32(p.modelChoice);
-        ar.WriteString(p.modelPath);
-        for (auto member : kRhetoricRatios) ar.WriteF64(p.*member);
-        for (auto member : kOrganizationRatios) ar.WriteF64(p.*member);
-        ar.WriteI32(static_cast<int32_t>(m_answers.size()));
-        for (const EssayRecord& r : m_answers) {
-            ar.WriteU16(r.id);
-            ar.WriteString(r.title);
-            ar.WriteString(r.path);
-            ar.WriteI32(r.status);
-            for (auto member : kStoredFeatures) ar.WriteF64(r.*member);
-        }
+        StoredFields(io, m_strQuestionPath, m_params, m_answers);
         return;
     }
 
     // Loading reads everything into temporaries first; a failure changes nothing.
     ScoringParams p;
-    std::string questionPath = ar.ReadString();
-    for (auto member : kWeights) p.*member = ar.ReadF64();
-    p.paragraphMode = ar.ReadI32();
-    p.modelChoice = ar.ReadI32();
-    p.modelPath = ar.ReadString();
-    for (auto member : kRhetoricRatios) p.*member = ar.ReadF64();
-    for (auto member : kOrganizationRatios) p.*member = ar.ReadF64();
-    if (!ar.Failed() && (p.paragraphMode < 0 || p.paragraphMode > 1))
-        ar.Fail("paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1");
-    if (!ar.Failed() && (p.modelChoice < 0 || p.modelChoice > 2))
-        ar.Fail("model choice " + std::to_string(p.modelChoice) + " is not 0, 1 or 2");
-    int32_t count = ar.ReadI32();
-    if (!ar.Failed() && (count < 0 || count > 0xFFFF))
-        ar.Fail("answer count " + std::to_string(count) + " is out of range");
+    std::string questionPath;
     std::vector<EssayRecord> answers;
-    std::set<uint16_t> ids;
-    std::set<std::string> paths;
-    for (int32_t k = 0; k < count && !ar.Failed(); ++k) {
-        EssayRecord r;
-        r.id = ar.ReadU16();
-        r.title = ar.ReadString();
-        r.path = ar.ReadString();
-        int32_t status = ar.ReadI32();
-        for (auto member : kStoredFeatures) r.*member = ar.ReadF64();
-        r.longReadingKanji = r.longReadingShare9;
-        if (ar.Failed()) break;
-        if (status < kStatusUnscored || status > kStatusScored)
-            ar.Fail("answer " + std::to_string(k + 1) + " has status " + std::to_string(status));
-        else if (r.id == 0 || !ids.insert(r.id).second)
-            ar.Fail("answer " + std::to_string(k + 1) + " has a missing or repeated management number");
-        else if (r.path.empty() || !paths.insert(r.path).second)
-            ar.Fail("answer " + std::to_string(k + 1) + " has a missing or repeated path");
-        answers.push_back(std::move(r));
-    }
+    ArchiveReader io{ar};
+    StoredFields(io, questionPath, p, answers);
     if (!ar.Failed() && !ar.AtEnd())
         ar.Fail("unexpected bytes after the last answer, at byte " + std::to_string(ar.Position()));
     if (ar.Failed()) return;
+    for (EssayRecord& r : answers) r.longReadingKanji = r.longReadingShare9;
 
     // The answers come back unscored, to be scored again from their files: their features
     // are recomputed then.
@@ -142,8 +149,13 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
         m_params = p;
         m_strQuestionPath = questionPath;
     }
-    if (p.modelPath != oldModelPath) LoadModel(p.modelPath);
-    if (!questionPath.empty()) PrepareQuestion();
+    DocResult result;
+    if (p.modelPath != oldModelPath) {
+        result = LoadModel(p.modelPath);
+    } else if (!questionPath.empty()) {
+        result.messages = PrepareQuestion().messages;
+    }
+    Report(m_person, result);
     for (EssayRecord& r : answers) AddRecord(std::move(r));
 }
 

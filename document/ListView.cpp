@@ -19,7 +19,7 @@ std::string ScoreCellText(double value) {
     return buffer;
 }
 
-std::string FormatCsvLine(const std::string (&cells)[9]) {
+std::string FormatCsvLine(const std::string (&cells)[ListView::kColumns]) {
     std::string line;
     for (const std::string& cell : cells) {
         if (cell.find_first_of(",\"\r\n") == std::string::npos) {

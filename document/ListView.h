@@ -16,6 +16,10 @@ namespace tavi {
 // user-interface thread only.
 class ListView {
 public:
+    // The columns, in the order shown and exported.
+    enum Column { kNumber, kTitle, kStatus, kTotal, kPenalty, kRhetoric, kOrganization, kContent, kPath };
+    static constexpr int kColumns = 9;
+
     virtual ~ListView() = default;
 
     // Appends the row of a new answer (columns number, title and path filled).
@@ -41,6 +45,24 @@ public:
     virtual void UpdateAllViews() {}
 };
 
+// How a column is shown: its header text (UTF-8; the terminal table has a shorter one), its
+// width in pixels in the desktop list (fitted to the header when set), and whether it holds a
+// number (right-aligned on the terminal).
+struct ListColumnSpec {
+    const char* header;
+    const char* shortHeader;
+    int width;
+    bool fitted;
+    bool number;
+};
+inline constexpr ListColumnSpec kListColumns[ListView::kColumns] = {
+    {"管理番号", "番号", 50, true, true},      {"ファイル名", "ファイル名", 150, false, false},
+    {"状態", "状態", 100, true, false},        {"総合得点", "総合得点", 100, true, true},
+    {"文量減点", "文量減点", 100, true, true}, {"修辞", "修辞", 100, true, true},
+    {"論理", "論理", 100, true, true},         {"内容", "内容", 100, true, true},
+    {"場所", "場所", 300, false, false},
+};
+
 // The status text shown for a status ("未採点" ... "済"), Shift_JIS.
 const std::string& StatusText(EssayStatus status);
 
@@ -49,6 +71,6 @@ std::string ScoreCellText(double value);
 
 // One results-file line of nine cells: each cell followed by ",", then "\n". A cell holding a
 // comma, a double quote or a line break is quoted, with "" for a quote inside.
-std::string FormatCsvLine(const std::string (&cells)[9]);
+std::string FormatCsvLine(const std::string (&cells)[ListView::kColumns]);
 
 }  // namespace tavi

@@ -13,9 +13,6 @@ namespace tavi {
 // command-line scorer and the tests use it. Thread-safe: every operation takes a lock.
 class MemoryListView : public ListView {
 public:
-    static constexpr int kColumns = 9;
-    enum Column { kNumber, kTitle, kStatus, kTotal, kPenalty, kRhetoric, kOrganization, kContent, kPath };
-
     void AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) override;
     void ShowStatus(int index, EssayStatus status) override;
     void ShowTotalScore(int index, double value) override { SetCell(index, kTotal, ScoreCellText(value)); }

@@ -47,4 +47,48 @@ private:
     std::string m_error;
 };
 
+// The two directions of a list of fields: a function template that names each field once, as
+// io.Int(x), io.Real(x), ..., stores with an ArchiveWriter and loads with an ArchiveReader.
+struct ArchiveWriter {
+    ParamArchive& ar;
+    template <typename T>
+    void Int(T v) {
+        ar.WriteI32(static_cast<int32_t>(v));
+    }
+    void U16(uint16_t v) { ar.WriteU16(v); }
+    void Real(double v) { ar.WriteF64(v); }
+    void Flag(bool v) { ar.WriteI32(v); }
+    void Str(const std::string& s) { ar.WriteString(s); }
+    bool Count(int32_t) { return true; }
+    // Checks of what was loaded; storing has nothing to check.
+    template <typename F>
+    void Check(F) {}
+    bool Failed() const { return false; }
+};
+
+struct ArchiveReader {
+    ParamArchive& ar;
+    template <typename T>
+    void Int(T& v) {
+        v = static_cast<T>(ar.ReadI32());
+    }
+    void U16(uint16_t& v) { v = ar.ReadU16(); }
+    void Real(double& v) { v = ar.ReadF64(); }
+    void Flag(bool& v) { v = ar.ReadI32() != 0; }
+    void Str(std::string& s) { s = ar.ReadString(); }
+    // Every item takes at least one byte, so a count beyond the bytes left is corrupt.
+    bool Count(int32_t count) {
+        if (count >= 0 && static_cast<size_t>(count) <= ar.Bytes().size() - ar.Position()) return true;
+        ar.Fail("impossible list size");
+        return false;
+    }
+    // Fails with the cause `check` gives (empty: none), unless the archive has failed already.
+    template <typename F>
+    void Check(F check) {
+        if (ar.Failed()) return;
+        if (std::string cause = check(); !cause.empty()) ar.Fail(cause);
+    }
+    bool Failed() const { return ar.Failed(); }
+};
+
 }  // namespace tavi

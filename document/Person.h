@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "content/MessageSink.h"
 #include "evaluation/ScoringParams.h"
 
 namespace tavi {
@@ -36,13 +35,10 @@ struct FileDialogRequest {
 // Thread safety: ShowMessageBox may be called from the scoring worker thread (the question
 // prompt); an implementation shows it on its own user-interface thread and waits for the
 // answer. Everything else is called on the user-interface thread.
-class Person : public MessageSink {
+class Person {
 public:
+    virtual ~Person() = default;
     virtual MessageAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
-    // An OK box without icon, as the content model shows its messages.
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        ShowMessageBox({text, caption, MessageButtons::kOk, MessageIcon::kNone, 0, true});
-    }
 
     // Open dialog with multiple selection; `paths` receives native (UTF-8) full paths.
     virtual bool ChooseFilesToOpen(const FileDialogRequest& request, std::vector<std::string>& paths) = 0;

@@ -1,5 +1,6 @@
 // Scoring one answer, preparing the question, and scoring axes again.
 #include <optional>
+#include <utility>
 
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
@@ -72,7 +73,7 @@ void CTaviDoc::ScoreEssay(int index) {
         haveQuestion = static_cast<bool>(m_pQuestionVector);
         if (haveQuestion) r.ComputeContentSimilarity(m_workTable, m_pQuestionVector, m_contentModel, &m_questionNouns);
     }
-    FlushModelMessages();
+    ShowModelMessages();
     if (haveQuestion) {
         if (View()) View()->ShowContentScore(index, r.contentSimilarity);
     } else if (!m_bNoQuestionAccepted) {
@@ -113,7 +114,7 @@ void CTaviDoc::ScoreEssay(int index) {
     EndAnswer();
 }
 
-bool CTaviDoc::PrepareQuestion() {
+DocResult CTaviDoc::PrepareQuestion() {
     std::string path;
     int mode;
     {
@@ -121,14 +122,25 @@ bool CTaviDoc::PrepareQuestion() {
         path = m_strQuestionPath;
         mode = m_params.paragraphMode;
     }
+    // Says why the question was not prepared.
+    auto refuse = [&](DocResult result) {
+        std::lock_guard lock(m_mutex);
+        result.error =
+            m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded
+                ? Sjis("設問文ファイル : \n ") + path + Sjis(" \n を読み込めないか、文章が含まれていません。")
+                : Sjis("内容評価用辞書が使用できないため、設問文ファイル : \n ") + path +
+                      Sjis(" \n を処理できません。");
+        return result;
+    };
     std::string text;
-    if (m_tools.ReadAnswerFile(path, text, mode) == 0) return false;
+    if (m_tools.ReadAnswerFile(path, text, mode) == 0) return refuse({});
     if (m_analyzer.IsLoaded()) {
         if (std::optional<std::string> analysis = m_analyzer.Analyze(text)) text = std::move(*analysis);
     }
     MorphemeTable table;
     m_tools.SplitAnalysis(text, table);
     bool built = false;
+    DocResult result;
     {
         std::lock_guard lock(m_mutex);
         if (m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded) {
@@ -141,11 +153,11 @@ bool CTaviDoc::PrepareQuestion() {
         } else if (!m_contentModel.dictionaryLoaded && !m_contentModel.matrixLoaded) {
             m_contentModel.LoadDictionary();
         }
+        result.messages = std::exchange(m_contentModel.messages, {});
     }
-    FlushModelMessages();
-    if (!built) return false;
+    if (!built) return refuse(std::move(result));
     RescoreContent();
-    return true;
+    return result;
 }
 
 void CTaviDoc::RescoreRhetoric() {

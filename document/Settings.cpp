@@ -1,5 +1,4 @@
 // The question settings and parameter detail commands.
-#include <cmath>
 
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
@@ -25,11 +24,14 @@ void CopyRhetoricRatios(const ScoringParams& from, ScoringParams& to) {
 void CTaviDoc::OnQuestionSettings() {
     std::string path = GetQuestionPath();
     ScoringParams values = GetParams();
-    if (!m_person.RunQuestionSettings(path, values)) return;
-    ApplyBetweenAnswers([this, path, values] { ApplyQuestionSettings(path, values); });
+    if (m_person.RunQuestionSettings(path, values)) Report(m_person, ApplyQuestionSettings(path, values));
 }
 
-void CTaviDoc::ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values) {
+DocResult CTaviDoc::ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values) {
+    return ApplyBetweenAnswers([this, questionPath, values] { return ChangeQuestionSettings(questionPath, values); });
+}
+
+DocResult CTaviDoc::ChangeQuestionSettings(const std::string& questionPath, const ScoringParams& values) {
     std::string previousPath;
     bool pathChanged;
     {
@@ -38,27 +40,14 @@ void CTaviDoc::ApplyQuestionSettings(const std::string& questionPath, const Scor
         pathChanged = questionPath != m_strQuestionPath;
         if (pathChanged) m_strQuestionPath = questionPath;
     }
-    // The question is read with the paragraph mode in force before the dialog.
-    if (pathChanged && !PrepareQuestion()) {
-        // Keep the path that matches the question vector in use, and say why.
-        {
-            std::lock_guard lock(m_mutex);
-            m_strQuestionPath = previousPath;
-        }
-        bool modelUsable;
-        {
-            std::lock_guard lock(m_mutex);
-            modelUsable = m_contentModel.dictionaryLoaded && m_contentModel.matrixLoaded;
-        }
-        std::string text = modelUsable ? Sjis("設問文ファイル : \n ") + questionPath +
-                                             Sjis(" \n を読み込めないか、文章が含まれていません。")
-                                       : Sjis("内容評価用辞書が使用できないため、設問文ファイル : \n ") + questionPath +
-                                             Sjis(" \n を処理できません。");
-        m_person.ShowMessageBox({text, "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
-    }
+    DocResult result;
+    // The question is read with the paragraph mode in force before the change.
+    if (pathChanged) result = PrepareQuestion();
     bool totalsChanged;
     {
         std::lock_guard lock(m_mutex);
+        // A refused question keeps the path that matches the question vector in use.
+        if (result.error) m_strQuestionPath = previousPath;
         totalsChanged = !Same(values.expectedLength, m_params.expectedLength) ||
                         !Same(values.rhetoricWeight, m_params.rhetoricWeight) ||
                         !Same(values.organizationWeight, m_params.organizationWeight) ||
@@ -70,15 +59,19 @@ void CTaviDoc::ApplyQuestionSettings(const std::string& questionPath, const Scor
         m_params.paragraphMode = values.paragraphMode;
     }
     if (totalsChanged) RecomputeTotals();
+    return result;
 }
 
 void CTaviDoc::OnParamDetail() {
     ScoringParams values = GetParams();
-    if (!m_person.RunParamDetail(values)) return;
-    ApplyBetweenAnswers([this, values] { ApplyParamDetail(values); });
+    if (m_person.RunParamDetail(values)) Report(m_person, ApplyParamDetail(values));
 }
 
-void CTaviDoc::ApplyParamDetail(const ScoringParams& values) {
+DocResult CTaviDoc::ApplyParamDetail(const ScoringParams& values) {
+    return ApplyBetweenAnswers([this, values] { return ChangeParamDetail(values); });
+}
+
+DocResult CTaviDoc::ChangeParamDetail(const ScoringParams& values) {
     bool rhetoric, organization, model;
     {
         std::lock_guard lock(m_mutex);
@@ -95,12 +88,11 @@ void CTaviDoc::ApplyParamDetail(const ScoringParams& values) {
     }
     if (rhetoric) RescoreRhetoric();
     if (organization) RescoreOrganization();
-    if (model) {
-        LoadModel(values.modelPath);
-        PrepareQuestion();
-    }
+    DocResult result;
+    if (model) result = LoadModel(values.modelPath);
     std::lock_guard lock(m_mutex);
     m_params.modelChoice = values.modelChoice;
+    return result;
 }
 
 }  // namespace tavi

@@ -29,17 +29,6 @@ constexpr int kHeaderTextMargin = 8;                     // pixels
 constexpr int kRepaintMs = 50;                           // at most, while rows change in bursts
 constexpr double kEqualWithin = 1.1920928955078125e-07;  // 2^-23
 
-struct ColumnSpec {
-    const char* header;
-    int width;
-    bool fitted;
-};
-constexpr ColumnSpec kColumnSpecs[CTaviView::kColumns] = {
-    {"管理番号", 50, true},  {"ファイル名", 150, false}, {"状態", 100, true},
-    {"総合得点", 100, true}, {"文量減点", 100, true},    {"修辞", 100, true},
-    {"論理", 100, true},     {"内容", 100, true},        {"場所", 300, false},
-};
-
 // The bytes a cell is compared by: the Shift_JIS text of a file name or path, else the text.
 QByteArray SortKey(const QTableWidgetItem& item) {
     QVariant sjis = item.data(kSjisRole);
@@ -120,16 +109,16 @@ void CTaviView::OnInitialUpdate() {
 
     setColumnCount(kColumns);
     for (int c = 0; c < kColumns; ++c) {
-        auto* item = new QTableWidgetItem(QString::fromUtf8(kColumnSpecs[c].header));
+        auto* item = new QTableWidgetItem(QString::fromUtf8(kListColumns[c].header));
         item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         setHorizontalHeaderItem(c, item);
-        setColumnWidth(c, kColumnSpecs[c].width);
+        setColumnWidth(c, kListColumns[c].width);
     }
     // Columns with short texts take the width of their header, with the margins that a
     // header item keeps on either side of its text.
     for (int c = 0; c < kColumns; ++c) {
-        if (!kColumnSpecs[c].fitted) continue;
-        int text = header->fontMetrics().horizontalAdvance(QString::fromUtf8(kColumnSpecs[c].header));
+        if (!kListColumns[c].fitted) continue;
+        int text = header->fontMetrics().horizontalAdvance(QString::fromUtf8(kListColumns[c].header));
         setColumnWidth(c, std::max(header->sectionSizeHint(c), text + 2 * kHeaderTextMargin));
     }
 

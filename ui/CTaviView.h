@@ -27,8 +27,6 @@ class DesktopPerson;
 class CTaviView : public QTableWidget, public ListView, public CommandTarget {
     Q_OBJECT
 public:
-    enum Column { kNumber, kTitle, kStatus, kTotal, kPenalty, kRhetoric, kOrganization, kContent, kPath, kColumns };
-
     CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent = nullptr);
     ~CTaviView() override;
 

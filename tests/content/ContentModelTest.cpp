@@ -25,8 +25,6 @@ const std::vector<double> kExampleValues = {11, 21, 31, 12, 22, 32, 0.5, 0.25};
 
 class ContentModelTest : public ::testing::Test {
 protected:
-    ContentModelTest() : model(&sink) {}
-
     // Writes the example model (dictionary りんご, みかん, けーき) under `folder` of the temporary
     // folder and returns the settings path.
     std::string WriteExampleModel(const std::string& folder = "model") {
@@ -40,11 +38,11 @@ protected:
     // The messages shown so far, in UTF-8 for readable failures; clears them.
     std::vector<std::string> TakeMessages() {
         std::vector<std::string> texts;
-        for (const auto& m : sink.messages) {
+        for (const auto& m : model.messages) {
             EXPECT_EQ(m.caption, "Tavi");
             texts.push_back(U(m.text));
         }
-        sink.messages.clear();
+        model.messages.clear();
         return texts;
     }
 
@@ -59,7 +57,6 @@ protected:
         EXPECT_EQ(model.scaleVector[2], 0.25);
     }
 
-    test::FakeSink sink;
     ContentModel model;
 };
 
@@ -113,9 +110,9 @@ TEST_F(ContentModelTest, SettingsKeysAndComments) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string settings = WriteTempFile("model/x.tcf", c.text);
-        ContentModel fresh(&sink);
+        ContentModel fresh;
         EXPECT_TRUE(fresh.LoadSettings(settings));
-        EXPECT_TRUE(TakeMessages().empty());
+        EXPECT_TRUE(fresh.messages.empty());
         EXPECT_EQ(fresh.dictionaryPath, Folder() + "words.txt");
         EXPECT_EQ(fresh.matrixPath, Folder() + "weights.dat");
         EXPECT_EQ(fresh.wordCount, 3);

@@ -37,8 +37,6 @@ const std::vector<double> kScale = {2, 4};
 
 class ContentScoreTest : public ::testing::Test {
 protected:
-    ContentScoreTest() : model(&sink) {}
-
     void SetUp() override { LoadModel(static_cast<int32_t>(kWords.size())); }
 
     // Loads the tiny model with the first `rows` rows of its matrix.
@@ -50,7 +48,7 @@ protected:
         WriteTempFile("model/weights.dat", MatrixFile(2, rows, values));
         model.LoadSettings(WriteTempFile("model/x.tcf", "dicfile words.txt\nsivfile weights.dat\n"));
         ASSERT_TRUE(model.dictionaryLoaded && model.matrixLoaded);
-        sink.messages.clear();
+        model.messages.clear();
     }
 
     // The content vector of `table` as plain numbers.
@@ -74,7 +72,6 @@ protected:
         return record.contentSimilarity;
     }
 
-    test::FakeSink sink;
     ContentModel model;
 };
 
@@ -162,30 +159,30 @@ TEST_F(ContentScoreTest, UnusableModelLeavesTheSimilarity) {
 
     // Only the matrix failed: nothing is read (the dictionary file is gone, yet no message).
     ASSERT_FALSE(model.LoadSettings(WriteTempFile("model/y.tcf", "sivfile nowhere.dat\n")));
-    sink.messages.clear();
+    model.messages.clear();
     std::filesystem::remove(dictionary);
     EssayRecord record;
     record.contentSimilarity = 0.42;
     record.ComputeContentSimilarity(answer, q, model);
     EXPECT_EQ(record.contentSimilarity, 0.42);
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(model.messages.empty());
 
     // Both failed: the dictionary is read once more and reports its own failure.
     ASSERT_FALSE(model.LoadSettings(WriteTempFile("model/z.tcf", "dicfile words.txt\n")));
     ASSERT_FALSE(model.dictionaryLoaded);
     ASSERT_FALSE(model.matrixLoaded);
-    sink.messages.clear();
+    model.messages.clear();
     record.ComputeContentSimilarity(answer, q, model);
     EXPECT_EQ(record.contentSimilarity, 0.42);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(U(sink.messages[0].text), "内容評価用単語辞書 : \n " + U(model.dictionaryPath) + " \n が開けません。");
+    ASSERT_EQ(model.messages.size(), 1u);
+    EXPECT_EQ(U(model.messages[0].text), "内容評価用単語辞書 : \n " + U(model.dictionaryPath) + " \n が開けません。");
 
     // Once the file is back that read succeeds, but the flags stay as the last load left them.
     WriteTempFile("model/words.txt", DictionaryFile({"x", "y"}));
-    sink.messages.clear();
+    model.messages.clear();
     record.ComputeContentSimilarity(answer, q, model);
     EXPECT_EQ(record.contentSimilarity, 0.42);
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(model.messages.empty());
     EXPECT_EQ(model.wordCount, 2);
     EXPECT_FALSE(model.dictionaryLoaded);
     free_vector(q, 1, 2);

@@ -5,23 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "content/MessageSink.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi::test {
-
-// Records every message the model shows (Shift_JIS text and caption).
-class FakeSink : public MessageSink {
-public:
-    struct Message {
-        std::string text;
-        std::string caption;
-    };
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        messages.push_back({text, caption});
-    }
-    std::vector<Message> messages;
-};
 
 inline void AppendInt32(std::string& bytes, int32_t value) {
     uint32_t u = static_cast<uint32_t>(value);

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include "document/DocumentFixture.h"
+#include "fakes/DocAccess.h"
 
 namespace tavi::test {
 namespace {
@@ -60,14 +61,14 @@ TEST_F(DocumentTest, WithoutQuestionTheUserIsAskedOncePerRun) {
         EXPECT_TRUE(view.Cell(i, MemoryListView::kTotal).empty());
     }
     EXPECT_EQ(doc->GetUnscoredCount(), 2);
-    EXPECT_FALSE(doc->m_bNoQuestionAccepted);
+    EXPECT_FALSE(DocAccess::NoQuestionAccepted(*doc));
 
     // A later run asks again; Cancel stops it after the first answer.
     person.answers = {MessageAnswer::kCancel};
     view.ClearEvents();
     doc->ScoreSelected({0, 1});
     EXPECT_EQ(person.boxes.size(), 2u);
-    EXPECT_TRUE(doc->m_bStopRequested);
+    EXPECT_TRUE(DocAccess::StopRequested(*doc));
     std::vector<std::string> events = view.Events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "status 0 0");
@@ -193,6 +194,30 @@ TEST_F(DocumentTest, ModelThatCannotBeUsedLeavesTheQuestionUnprepared) {
     EXPECT_FALSE(doc->HasQuestionVector());
     EXPECT_EQ(doc->GetQuestionPath(), "");
     EXPECT_FALSE(doc->OnUpdateScoreStart());
+}
+
+// A front end without dialogs: the calls return what the dialogs' path shows, and show nothing.
+TEST_F(DocumentTest, SettingsCallsReturnMessagesAndCauses) {
+    ScoringParams values = doc->GetParams();
+    values.modelPath = Sjis(dir + "/missing/none.tcf");
+    DocResult model = doc->ApplyParamDetail(values);
+    ASSERT_EQ(model.messages.size(), 1u);
+    EXPECT_NE(U(model.messages[0].text).find("none.tcf"), std::string::npos);
+    EXPECT_FALSE(model.error);
+
+    values.modelPath = Sjis(dir + "/model/tiny.tcf");
+    EXPECT_TRUE(doc->ApplyParamDetail(values).messages.empty());
+    values.expectedLength = 400;
+    DocResult missing = doc->ApplyQuestionSettings(Sjis(dir + "/none.txt"), values);
+    ASSERT_TRUE(missing.error);
+    EXPECT_EQ(U(*missing.error),
+              "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。");
+    EXPECT_EQ(doc->GetQuestionPath(), "");
+    EXPECT_EQ(doc->GetParams().expectedLength, 400);  // taken although the question was refused
+
+    EXPECT_FALSE(doc->ApplyQuestionSettings(Sjis(questionPath), values).error);
+    EXPECT_TRUE(doc->HasQuestionVector());
+    EXPECT_TRUE(person.boxes.empty());
 }
 
 }  // namespace

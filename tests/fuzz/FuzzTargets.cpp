@@ -29,11 +29,6 @@ public:
     bool StartProcess(const std::vector<std::string>&) override { return false; }
 };
 
-class NullSink : public MessageSink {
-public:
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
-
 // A folder of this process for the files the loaders read.
 const std::string& WorkDir() {
     static const std::string dir = [] {
@@ -85,8 +80,7 @@ int FuzzReader(const uint8_t* data, size_t size) {
 }
 
 int FuzzAnalysisFeatures(const uint8_t* data, size_t size) {
-    static NullSink sink;
-    static ContentModel model(&sink);
+    static ContentModel model;
     static bool loaded = [] {
         WriteSmallModel();
         return model.LoadSettings(WorkDir() + "/small.tcf");
@@ -114,23 +108,20 @@ int FuzzAnalysisFeatures(const uint8_t* data, size_t size) {
 
 int FuzzSettingsFile(const uint8_t* data, size_t size) {
     WriteSmallModel();
-    NullSink sink;
-    ContentModel model(&sink);
+    ContentModel model;
     model.LoadSettings(Write("fuzz.tcf", data, size));
     return 0;
 }
 
 int FuzzDictionary(const uint8_t* data, size_t size) {
-    NullSink sink;
-    ContentModel model(&sink);
+    ContentModel model;
     model.dictionaryPath = Write("fuzz.dic", data, size);
     if (model.LoadDictionary() && model.wordCount < 0) std::abort();
     return 0;
 }
 
 int FuzzMatrix(const uint8_t* data, size_t size) {
-    NullSink sink;
-    ContentModel model(&sink);
+    ContentModel model;
     model.matrixPath = Write("fuzz.siv", data, size);
     if (model.LoadMatrix()) {
         // Every loaded value is readable.

@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "content/ContentModel.h"
-#include "content/MessageSink.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
@@ -31,12 +30,6 @@ RunResult RunBuilder(const std::string& arguments) {
     result.errors = ReadFileBytes(errorsPath);
     return result;
 }
-
-class SilentSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& text, const std::string&) override { messages.push_back(test::U(text)); }
-    std::vector<std::string> messages;
-};
 
 class BuildModelToolTest : public ::testing::Test {
 protected:
@@ -71,10 +64,9 @@ TEST_F(BuildModelToolTest, BuildsAModelThatTheScorerLoads) {
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.errors.find("doc9.txt holds no text"), std::string::npos) << run.errors;
 
-    SilentSink sink;
-    ContentModel model(&sink);
+    ContentModel model;
     ASSERT_TRUE(model.LoadSettings(out + "/sports.tcf"));
-    EXPECT_TRUE(sink.messages.empty()) << sink.messages.front();
+    EXPECT_TRUE(model.messages.empty()) << test::U(model.messages.front().text);
     EXPECT_EQ(model.dimensionCount, 3);
     EXPECT_EQ(model.matrixRowCount, model.wordCount);
     EXPECT_GT(model.LookUp(test::S("野球")), 0);

@@ -9,17 +9,10 @@
 #include "analysis/AnalyzerBinding.h"
 #include "analysis/MorphemeTools.h"
 #include "content/ContentModel.h"
-#include "content/MessageSink.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
 namespace {
-
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& text, const std::string&) override { messages.push_back(test::U(text)); }
-    std::vector<std::string> messages;
-};
 
 // A word, a word of the same field and a word of another (UTF-8, before key conversion).
 struct WordTriple {
@@ -40,8 +33,8 @@ class BuiltInModelTest : public ::testing::TestWithParam<BuiltInModel> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(model.LoadSettings(std::string(TAVI_BIN_DIR) + "/" + GetParam().settings))
-            << (sink.messages.empty() ? "" : sink.messages.front());
-        ASSERT_TRUE(sink.messages.empty()) << sink.messages.front();
+            << (model.messages.empty() ? "" : test::U(model.messages.front().text));
+        ASSERT_TRUE(model.messages.empty()) << test::U(model.messages.front().text);
     }
 
     // The content vector of a UTF-8 text, built as the scorer builds an answer's.
@@ -72,8 +65,7 @@ protected:
         return xy / std::sqrt(xx * yy);
     }
 
-    RecordingSink sink;
-    ContentModel model{&sink};
+    ContentModel model;
     MorphemeTools tools;
     // Never unloaded, so that ChaSen's buffers stay reachable until the program ends.
     static AnalyzerBinding* s_analyzer;

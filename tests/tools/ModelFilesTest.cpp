@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "content/ContentModel.h"
-#include "content/MessageSink.h"
 #include "fakes/TestSupport.h"
 #include "tools/ModelFiles.h"
 
@@ -15,12 +14,6 @@ namespace {
 using test::ReadFileBytes;
 using test::S;
 using test::TempDir;
-
-class RecordingSink : public MessageSink {
-public:
-    void ShowMessage(const std::string& text, const std::string&) override { messages.push_back(test::U(text)); }
-    std::vector<std::string> messages;
-};
 
 int32_t Int32At(const std::string& bytes, size_t offset) {
     uint32_t u = 0;
@@ -98,10 +91,9 @@ TEST_F(WriteContentModelTest, TheScorersLoaderReadsWhatWasWritten) {
     std::string error;
     ASSERT_TRUE(WriteContentModel(names, words, termMatrix, scaling, {}, error)) << error;
 
-    RecordingSink sink;
-    ContentModel model(&sink);
+    ContentModel model;
     EXPECT_TRUE(model.LoadSettings(names.settings));
-    EXPECT_TRUE(sink.messages.empty()) << sink.messages.front();
+    EXPECT_TRUE(model.messages.empty()) << test::U(model.messages.front().text);
     EXPECT_EQ(model.wordCount, 3);
     EXPECT_EQ(model.dimensionCount, 2);
     EXPECT_EQ(model.LookUp(S("けーき")), 1);

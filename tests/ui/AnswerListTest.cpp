@@ -13,6 +13,7 @@
 #include "UiTestSupport.h"
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
+#include "fakes/DocAccess.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTaviView.h"
 
@@ -203,9 +204,9 @@ TEST_F(AnswerListTest, FileNamesAndPathsCompareTheirShiftJisBytes) {
 TEST_F(AnswerListTest, HeaderClicksAreIgnoredWhileScoringRuns) {
     AddNumbered(3);
     view().ShowTotalScore(2, 5);
-    run.doc->m_bRunning = true;
+    DocAccess::Running(*run.doc) = true;
     view().OnColumnClick(CTaviView::kTotal);
-    run.doc->m_bRunning = false;
+    DocAccess::Running(*run.doc) = false;
     EXPECT_EQ(Order(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(view().m_descendingColumns, 0u);
 }
@@ -245,9 +246,9 @@ TEST_F(AnswerListTest, DeletingFromASortedListKeepsRowsAndDocumentTogether) {
 TEST_F(AnswerListTest, DeletingIsRefusedWhileScoringRuns) {
     AddNumbered(2);
     Select({0});
-    run.doc->m_bRunning = true;
+    DocAccess::Running(*run.doc) = true;
     Trigger(32785);
-    run.doc->m_bRunning = false;
+    DocAccess::Running(*run.doc) = false;
     EXPECT_EQ(view().rowCount(), 2);
 }
 
