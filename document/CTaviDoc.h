@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -165,6 +166,12 @@ private:
     void FlushModelMessages();
     bool AddRecord(EssayRecord record);
     void NotifyScores(int index, const EssayRecord& r, bool withContent);
+    // The steps of ScoreEssay, on the answer's copy `r`.
+    EssayRecord* StoredRecord(int index, uint16_t id);
+    void SetStatus(int index, const EssayRecord& r, EssayStatus status);
+    std::string ReadAndAnalyse(int index, const EssayRecord& r, int paragraphMode);
+    std::optional<bool> MeasureContent(int index, EssayRecord& r);
+    void StoreAnswer(int index, EssayRecord& r, EssayStatus status);
     ListView* View() const { return m_pListView; }
 
     Person& m_person;
