@@ -21,7 +21,7 @@ std::FILE* OpenRegularFile(const std::string& nativePath) {
     // The open itself must not block on a FIFO; the flag is cleared once the file is known.
     int fd = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    struct stat info;
+    struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         close(fd);

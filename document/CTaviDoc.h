@@ -169,7 +169,6 @@ private:
     // The steps of ScoreEssay, on the answer's copy `r`.
     EssayRecord* StoredRecord(int index, uint16_t id);
     void SetStatus(int index, const EssayRecord& r, EssayStatus status);
-    std::string ReadAndAnalyse(int index, const EssayRecord& r, int paragraphMode);
     std::optional<bool> MeasureContent(int index, EssayRecord& r);
     void StoreAnswer(int index, EssayRecord& r, EssayStatus status);
     ListView* View() const { return m_pListView; }

@@ -56,7 +56,10 @@ void CTaviDoc::ScoreEssay(int index) {
     if (r.id != 0) {
         // Evidence is recorded by the extractions, so only for an answer whose features are still to come.
         const bool keepEvidence = m_bKeepEvidence && !r.rhetoricFeaturesDone && !r.organizationFeaturesDone;
-        std::string asRead = ReadAndAnalyse(index, r, params.paragraphMode);
+        SetStatus(index, r, kStatusReading);
+        std::string unreadable;  // an answer that cannot be read is scored as an empty text
+        std::string asRead = AnalyseText(SjisPathToNative(r.path), params.paragraphMode, m_analyzer, m_workTable,
+                                         unreadable, [&] { SetStatus(index, r, kStatusAnalysing); });
         SetStatus(index, r, kStatusScoring);
         ExtractFeatures(r, m_workTable, keepEvidence ? &asRead : nullptr);
         std::optional<bool> haveQuestion = MeasureContent(index, r);
@@ -85,15 +88,6 @@ void CTaviDoc::SetStatus(int index, const EssayRecord& r, EssayStatus status) {
         if (EssayRecord* s = StoredRecord(index, r.id)) s->status = status;
     }
     if (View()) View()->ShowStatus(index, status);
-}
-
-// Reads the answer's file into m_workTable, analysed; returns the text as read. A file that
-// cannot be read is scored as an empty text.
-std::string CTaviDoc::ReadAndAnalyse(int index, const EssayRecord& r, int paragraphMode) {
-    SetStatus(index, r, kStatusReading);
-    std::string unreadable;
-    return AnalyseText(SjisPathToNative(r.path), paragraphMode, m_analyzer, m_workTable, unreadable,
-                       [&] { SetStatus(index, r, kStatusAnalysing); });
 }
 
 // The content similarity to the question, shown. Without a question the person is asked once
