@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <utility>
 
 namespace tavi {
 namespace {
@@ -59,14 +59,13 @@ bool ReadRegularFile(const std::string& nativePath, std::string& bytes, std::str
 }
 
 bool WriteFileAtomically(const std::string& nativePath, std::string_view bytes, std::string& error) {
-    struct stat target;
-    if (stat(nativePath.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    struct stat target {};
+    const bool replacing = stat(nativePath.c_str(), &target) == 0;
+    if (replacing && S_ISDIR(target.st_mode)) {
         error = nativePath + ": is a folder";
         return false;
     }
-    std::string pattern = nativePath + ".tmp-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
+    std::string name = nativePath + ".tmp-XXXXXX";
     int fd = mkstemp(name.data());
     if (fd < 0) {
         error = Failure(nativePath, "cannot be created", errno);
@@ -75,32 +74,24 @@ bool WriteFileAtomically(const std::string& nativePath, std::string_view bytes, 
     auto fail = [&](int err) {
         error = Failure(nativePath, "cannot be written", err);
         if (fd >= 0) close(fd);
-        unlink(name.data());
+        unlink(name.c_str());
         return false;
     };
-    // A new file gets the usual permissions; a replaced one keeps its own.
-    mode_t mode = 0666;
-    if (stat(nativePath.c_str(), &target) == 0) {
-        mode = target.st_mode & 07777;
-    } else {
+    // A replaced file keeps its mode; a new one gets the usual permissions.
+    mode_t mode = target.st_mode & 07777;
+    if (!replacing) {
         mode_t mask = umask(0);
         umask(mask);
-        mode &= ~mask;
+        mode = 0666 & ~mask;
     }
     if (fchmod(fd, mode) != 0) return fail(errno);
     for (size_t done = 0; done < bytes.size();) {
         ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        done += static_cast<size_t>(n);
+        if (n < 0 && errno != EINTR) return fail(errno);
+        if (n > 0) done += static_cast<size_t>(n);
     }
-    if (fsync(fd) != 0) return fail(errno);
-    int closed = close(fd);
-    fd = -1;
-    if (closed != 0) return fail(errno);
-    if (rename(name.data(), nativePath.c_str()) != 0) return fail(errno);
+    if (fsync(fd) != 0 || close(std::exchange(fd, -1)) != 0 || rename(name.c_str(), nativePath.c_str()) != 0)
+        return fail(errno);
     return true;
 }
 
