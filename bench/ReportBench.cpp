@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "cli/EvidenceJson.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
-#include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 

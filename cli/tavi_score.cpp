@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "cli/Output.h"
 #include "cli/ParallelScoring.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
-#include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 
