@@ -1,10 +1,10 @@
 #include "analysis/MorphemeTools.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "analysis/AnalyzerBinding.h"
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -137,20 +137,10 @@ std::string DropCarriageReturns(std::string_view bytes) {
 }  // namespace
 
 size_t MorphemeTools::ReadAnswerFile(const std::string& path, std::string& text, int paragraphMode) const {
-    text.clear();
-    std::FILE* file = OpenSjisPath(path, "rb");
-    if (!file) return 0;
     std::string bytes;
-    char buffer[65536];
+    std::string error;
     // A read error ends the text where it happened, and so does the size limit.
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
-        bytes.append(buffer, n);
-        if (bytes.size() >= kMaxAnswerBytes) {
-            bytes.resize(kMaxAnswerBytes);
-            break;
-        }
-    }
-    std::fclose(file);
+    ReadRegularFile(SjisPathToNative(path), bytes, error, kMaxAnswerBytes);
     return ReadAnswerBytes(bytes, text, paragraphMode);
 }
 
@@ -373,6 +363,21 @@ const std::string& MorphemeTools::ToHiragana(std::string_view text, std::string&
         i += n;
     }
     return result;
+}
+
+std::string AnalyseText(const std::string& nativePath, int paragraphMode, AnalyzerBinding& analyzer,
+                        MorphemeTable& table, std::string& error, const std::function<void()>& afterReading) {
+    const MorphemeTools tools;
+    std::string bytes;
+    error.clear();
+    ReadRegularFile(nativePath, bytes, error, MorphemeTools::kMaxAnswerBytes);
+    std::string text;
+    tools.ReadAnswerBytes(bytes, text, paragraphMode);
+    if (afterReading) afterReading();
+    std::optional<std::string> analysis;
+    if (analyzer.IsLoaded()) analysis = analyzer.Analyze(text);
+    tools.SplitAnalysis(analysis ? *analysis : text, table);
+    return text;
 }
 
 }  // namespace tavi

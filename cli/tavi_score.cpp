@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "cli/Output.h"
 #include "cli/ParallelScoring.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
-#include "document/AtomicFile.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 
@@ -87,7 +87,7 @@ bool WriteOutput(const std::string& out, const std::string& bytes) {
     }
     std::string error;
     if (WriteFileAtomically(out, bytes, error)) return true;
-    Error(out + ": " + error);
+    Error(error);
     return false;
 }
 
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     if (!paramsFile.empty()) {
         std::string error;
         if (!doc.LoadParameterFile(paramsFile, error)) {
-            Error(paramsFile + ": not a parameter file: " + error);
+            Error(error);
             return kExitFailed;
         }
     }
@@ -216,14 +216,14 @@ int main(int argc, char** argv) {
     if (!report.empty()) {
         std::string error;
         if (!WriteFileAtomically(report, FormatReport(ReportRunOf(doc)), error)) {
-            Error(report + ": " + error);
+            Error(error);
             return kExitFailed;
         }
     }
     if (!saveParams.empty()) {
         std::string error;
         if (!doc.SaveParameterFile(saveParams, error)) {
-            Error(saveParams + ": " + error);
+            Error(error);
             return kExitFailed;
         }
     }
