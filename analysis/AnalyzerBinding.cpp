@@ -59,13 +59,11 @@ bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
     return false;
 }
 
-
 // Turns the analyser's UTF-8 output for `input` (Shift_JIS; `utf8` is its SjisToAnalyzerUtf8
 // form) back into Shift_JIS. Every surface becomes the bytes of `input` it was made from, so
 // carried characters and code page 932's duplicate codes come back as they were read. Text of
-// a line that the analyser left out (it drops a line holding a run of more than 42 unknown
-// katakana) becomes an unknown-word row of its own; only tabs, which separate the output's
-// fields, are left out. The "EOS" lines that end a piece rather than a line (dropEos, one
+// a line that the analyser left out of its output becomes an unknown-word row of its own;
+// only tabs, which separate the output's fields, are left out. The "EOS" lines that end a piece rather than a line (dropEos, one
 // entry per line handed over) are dropped.
 std::string RestoreAnalysis(std::string_view output, std::string_view input, std::string_view utf8,
                             const std::vector<bool>& dropEos) {
@@ -89,16 +87,18 @@ std::string RestoreAnalysis(std::string_view output, std::string_view input, std
         advance(end, gap);
         if (!gap.empty()) out += gap + unknownFields;
     };
+    auto endOfLine = [&] { return std::min(utf8.find('\n', ui), utf8.size()); };
+    size_t lineEnd = endOfLine();  // of the input line that the output describes
     size_t eosSeen = 0;
     for (size_t pos = 0; pos < output.size();) {
         size_t end = output.find('\n', pos);
         size_t next = end == std::string_view::npos ? output.size() : end + 1;
         std::string_view line = output.substr(pos, next - pos);
         pos = next;
-        size_t lineEnd = std::min(utf8.find('\n', ui), utf8.size());
         if (line == "EOS\n" || line == "EOS") {
             fillGap(lineEnd);
             if (si < input.size()) ++si, ++ui;  // the line feed
+            lineEnd = endOfLine();
             if (!(eosSeen < dropEos.size() && dropEos[eosSeen])) out += line;
             ++eosSeen;
             continue;
