@@ -63,8 +63,8 @@ bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
 // form) back into Shift_JIS. Every surface becomes the bytes of `input` it was made from, so
 // carried characters and code page 932's duplicate codes come back as they were read. Text of
 // a line that the analyser left out of its output becomes an unknown-word row of its own;
-// only tabs, which separate the output's fields, are left out. The "EOS" lines that end a piece rather than a line (dropEos, one
-// entry per line handed over) are dropped.
+// only tabs, which separate the output's fields, are left out. The "EOS" lines that end a
+// piece rather than a line (dropEos, one entry per line handed over) are dropped.
 std::string RestoreAnalysis(std::string_view output, std::string_view input, std::string_view utf8,
                             const std::vector<bool>& dropEos) {
     static const std::string unknownFields = "\t\t\t" + Sjis("未知語") + "\t\t\n";

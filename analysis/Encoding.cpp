@@ -88,9 +88,11 @@ std::string SjisToUtf8(std::string_view sjis) {
         // A lead byte with its trail byte is one character, valid or not; a lead byte at the
         // end is an incomplete one.
         const size_t n = SjisCharLength(s, i);
-        const uint16_t cp = n == 2 ? kBmpOfSjis[c << 8 | static_cast<unsigned char>(s[i + 1])]
-                            : IsSjisLeadByte(c) ? kNoCharacter
-                                                : kBmpOfSjis[c];
+        uint16_t cp = kNoCharacter;
+        if (n == 2)
+            cp = kBmpOfSjis[c << 8 | static_cast<unsigned char>(s[i + 1])];
+        else if (!IsSjisLeadByte(c))
+            cp = kBmpOfSjis[c];
         return {n, cp == kNoCharacter ? 0xFFFDu : cp};
     });
 }
