@@ -30,6 +30,13 @@ for f in usr/bin/tavi usr/bin/tavi-score usr/bin/tavi-build-model usr/bin/tavi-m
     usr/share/man/man1/tavi-build-model.1.gz usr/share/man/man1/tavi-morphemes.1.gz; do
     [ -s "$root/$f" ] || fail "lacks /$f"
 done
+# The web server, once built, comes with its unit and the scripts that create its user.
+if [ -e "$root/usr/bin/tavi-serve" ]; then
+    for f in usr/lib/systemd/system/tavi-serve.service usr/share/man/man1/tavi-serve.1.gz; do
+        [ -s "$root/$f" ] || fail "lacks /$f"
+    done
+    dpkg-deb -I "$deb" postinst | grep -q 'adduser --system' || fail "its postinst creates no system user"
+fi
 zcat "$root/usr/share/man/man1/tavi-score.1.gz" | grep -q '^\.SH EXAMPLES' || fail "tavi-score(1) has no EXAMPLES"
 grep -q 'CC-BY-2.5' "$root/usr/share/doc/tavi/copyright" || fail "copyright names no licence of the news corpus"
 
