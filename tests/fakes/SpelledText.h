@@ -17,13 +17,14 @@ inline std::string SpelledText(const MorphemeTable& table) {
     return s;
 }
 
-// What the analysis of `text` must spell: the text up to its first NUL byte, without tabs
-// (they separate the analyser's fields), ended by a line feed.
+// What the analysis of `text` must spell: the text up to its first NUL byte, its last line
+// ended by a line feed, without tabs (they separate the analyser's fields).
 inline std::string ExpectedSpelling(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
     std::string s;
-    for (char c : text.substr(0, text.find('\0')))
+    for (char c : text)
         if (c != '\t') s += c;
-    if (s.empty() || s.back() != '\n') s += '\n';
+    if (text.empty() || text.back() != '\n') s += '\n';
     return s;
 }
 
