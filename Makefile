@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test asan tsan fuzz clean
+.PHONY: deps configure build run serve test asan tsan fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -15,6 +15,11 @@ build: configure
 
 run: build
 	@$(BUILD)/bin/tavi-score -q data/samples/question.txt data/samples/answers
+
+# The web server on ./tavi-data at http://127.0.0.1:8080 (an "admin" account is created and its
+# password printed when the folder has no user yet).
+serve: build
+	@$(BUILD)/bin/tavi-serve --data tavi-data
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

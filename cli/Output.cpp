@@ -67,8 +67,16 @@ std::string FormatTable(const MemoryListView& view, int rows) {
 }
 
 std::string FormatJson(const CTaviDoc& doc) {
-    ScoringParams p = doc.GetParams();
-    std::string question = doc.GetQuestionPath();
+    ReportRun run;
+    run.params = doc.GetParams();
+    run.questionPath = doc.GetQuestionPath();
+    for (int i = 0; i < doc.GetAnswerCount(); ++i) run.answers.push_back(doc.GetAnswer(i));
+    return FormatJson(run);
+}
+
+std::string FormatJson(const ReportRun& run, const std::vector<AnswerReview>* reviews) {
+    const ScoringParams& p = run.params;
+    const std::string& question = run.questionPath;
     Object params("  ");
     params.Real("expectedLength", p.expectedLength)
         .Real("rhetoricWeight", p.rhetoricWeight)
@@ -92,8 +100,8 @@ std::string FormatJson(const CTaviDoc& doc) {
         .Real("cueWordWeight", p.cueWordWeight)
         .Real("demonstrativeWeight", p.demonstrativeWeight);
     std::string answers;
-    for (int i = 0; i < doc.GetAnswerCount(); ++i) {
-        EssayRecord r = doc.GetAnswer(i);
+    for (size_t i = 0; i < run.answers.size(); ++i) {
+        const EssayRecord& r = run.answers[i];
         Object a("    ");
         a.Int("id", r.id)
             .Int("status", r.status)
@@ -132,6 +140,11 @@ std::string FormatJson(const CTaviDoc& doc) {
             .Real("finalScore", r.finalScore)
             .Str("commentText", r.commentText)
             .Raw("evidence", EvidenceJson(r, p, "      "));
+        if (reviews && i < reviews->size()) {
+            const AnswerReview& review = (*reviews)[i];
+            a.Raw("mark", review.mark ? Number(*review.mark) : "null")
+                .Raw("note", nlohmann::json(review.note).dump());
+        }
         answers += (answers.empty() ? "\n    " : ",\n    ") + a.Close();
     }
     Object root("");

@@ -113,6 +113,9 @@ public:
     // --- Settings ---
     void OnQuestionSettings();
     void OnParamDetail();
+    // What the two commands apply once their dialogs end with OK.
+    void ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values);
+    void ApplyParamDetail(const ScoringParams& values);
 
     // Read access for the views and the command-line scorer.
     ScoringParams GetParams() const;
@@ -153,8 +156,6 @@ private:
     // answer when the calling thread is itself scoring one.
     void ApplyBetweenAnswers(const std::function<void()>& apply);
 
-    void ApplyQuestionSettings(const std::string& questionPath, const ScoringParams& values);
-    void ApplyParamDetail(const ScoringParams& values);
     // Weighted total, length penalty and final score of every scored answer again, shown.
     void RecomputeTotals();
     void RecomputeScoredAnswers(bool content);
@@ -179,5 +180,10 @@ private:
     std::vector<std::pair<std::string, std::string>> m_modelMessages;  // shown after loading
     std::unique_ptr<MessageSink> m_modelSink;
 };
+
+// The stored form of a question path, parameters and answers with their features, as
+// CTaviDoc::Serialize writes it.
+void StoreParameters(ParamArchive& archive, const std::string& questionPath, const ScoringParams& params,
+                     const std::vector<EssayRecord>& answers);
 
 }  // namespace tavi

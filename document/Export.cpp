@@ -46,19 +46,21 @@ void CTaviDoc::OnSaveResults() {
     if (View()) View()->UpdateAllViews();
 }
 
-std::string CTaviDoc::ResultsFileBytes() {
+std::string ResultsFileBytes(ListView* view) {
     static const std::string header = Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,\n");
     std::string text = header;
-    if (View()) {
-        int rows = View()->GetRowCount();
+    if (view) {
+        int rows = view->GetRowCount();
         std::string line;
         for (int row = 0; row < rows; ++row) {
-            View()->GetRowCsvLine(row, line);
+            view->GetRowCsvLine(row, line);
             text += line;
         }
     }
     return ToCrLf(text);
 }
+
+std::string CTaviDoc::ResultsFileBytes() { return tavi::ResultsFileBytes(View()); }
 
 bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
     if (!WriteFileAtomically(nativePath, ResultsFileBytes(), error)) return false;
@@ -67,25 +69,29 @@ bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& erro
     return true;
 }
 
+void StoreParameters(ParamArchive& ar, const std::string& questionPath, const ScoringParams& p,
+                     const std::vector<EssayRecord>& answers) {
+    ar.WriteString(questionPath);
+    for (auto member : kWeights) ar.WriteF64(p.*member);
+    ar.WriteI32(p.paragraphMode);
+    ar.WriteI32(p.modelChoice);
+    ar.WriteString(p.modelPath);
+    for (auto member : kRhetoricRatios) ar.WriteF64(p.*member);
+    for (auto member : kOrganizationRatios) ar.WriteF64(p.*member);
+    ar.WriteI32(static_cast<int32_t>(answers.size()));
+    for (const EssayRecord& r : answers) {
+        ar.WriteU16(r.id);
+        ar.WriteString(r.title);
+        ar.WriteString(r.path);
+        ar.WriteI32(r.status);
+        for (auto member : kStoredFeatures) ar.WriteF64(r.*member);
+    }
+}
+
 void CTaviDoc::Serialize(ParamArchive& ar) {
     if (ar.IsStoring()) {
         std::lock_guard lock(m_mutex);
-        const ScoringParams& p = m_params;
-        ar.WriteString(m_strQuestionPath);
-        for (auto member : kWeights) ar.WriteF64(p.*member);
-        ar.WriteI32(p.paragraphMode);
-        ar.WriteI32(p.modelChoice);
-        ar.WriteString(p.modelPath);
-        for (auto member : kRhetoricRatios) ar.WriteF64(p.*member);
-        for (auto member : kOrganizationRatios) ar.WriteF64(p.*member);
-        ar.WriteI32(static_cast<int32_t>(m_answers.size()));
-        for (const EssayRecord& r : m_answers) {
-            ar.WriteU16(r.id);
-            ar.WriteString(r.title);
-            ar.WriteString(r.path);
-            ar.WriteI32(r.status);
-            for (auto member : kStoredFeatures) ar.WriteF64(r.*member);
-        }
+        StoreParameters(ar, m_strQuestionPath, m_params, m_answers);
         return;
     }
 
