@@ -15,6 +15,7 @@
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 #include "document/ParamArchive.h"
+#include "web/WebAssets.h"
 
 namespace tavi::serve {
 namespace {
@@ -336,6 +337,21 @@ std::string ParameterFile(const JobData& job) {
     StoreParameters(archive, run.questionPath, run.params, run.answers);
     return archive.Bytes();
 }
+
+std::string JobSummaryHtml(const JobData& job, const std::string& answerHref) {
+    return ReportSummaryHtml(RunOf(job, true), answerHref);
+}
+
+std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer) {
+    std::vector<EssayRecord> records = Records({answer});
+    return ReportAnswerHtml(records.front(), ParamsFromJson(paramsJson));
+}
+
+std::string EvidenceLegendHtml() { return kEvidenceLegend; }
+
+std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
+
+std::string_view Asset(std::string_view name) { return WebAsset(name); }
 
 bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view) {
     EssayRecord r;

@@ -86,6 +86,16 @@ std::string ReportHtml(const JobData& job);
 // The parameter file of the job, its answers named by their uploaded names.
 std::string ParameterFile(const JobData& job);
 
+// Pages: the report's summary of the job (question, parameters, statistics, charts, the
+// sortable table, each answer linking to `answerHref` and its number); one answer with its
+// scores, comments and marked text; the legend of the marks; HTML escaping.
+std::string JobSummaryHtml(const JobData& job, const std::string& answerHref);
+std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer);
+std::string EvidenceLegendHtml();
+std::string EscapeHtml(std::string_view utf8);
+// A web asset (stylesheet, script, page template) by its file name; empty when unknown.
+std::string_view Asset(std::string_view name);
+
 // One scored answer as its page shows it (UTF-8): the scores, the comment text and the
 // evidence as JSON; false when the record cannot be read.
 struct AnswerView {

@@ -29,6 +29,12 @@ void Fail(httplib::Response& res, int status, const std::string& message) {
     res.set_content(Json{{"error", message}}.dump(), "application/json");
 }
 
+}  // namespace
+
+void Fail404(httplib::Response& res) { Fail(res, 404, "no such job"); }
+
+namespace {
+
 void Reply(httplib::Response& res, int status, const Json& body) {
     res.status = status;
     res.set_content(body.dump(), "application/json");
@@ -85,11 +91,6 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 }  // namespace
-
-struct Server::Caller {
-    User user;
-    std::string csrf;
-};
 
 Server::Server(ServerOptions options, Store& store)
     : m_options(std::move(options)), m_store(store),
@@ -182,7 +183,7 @@ std::optional<Server::Caller> Server::SignedIn(const Request& req, Response& res
 
 std::optional<JobRow> Server::OwnJob(const Caller& caller, const Request& req, Response& res) {
     std::optional<JobRow> job = m_store.Job(caller.user.id, req.matches[1]);
-    if (!job) Fail(res, 404, "no such job");
+    if (!job) Fail404(res);
     return job;
 }
 
@@ -477,6 +478,5 @@ void Server::Routes() {
     });
 }
 
-void Server::Pages() {}
 
 }  // namespace tavi::serve

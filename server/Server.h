@@ -26,6 +26,9 @@ struct ServerOptions {
     UploadLimits limits;
 };
 
+// The 404 of a missing job or answer, or of one that belongs to another teacher.
+void Fail404(httplib::Response& res);
+
 // The web server: the JSON API, the pages and the scoring queue over one data folder.
 class Server {
 public:
@@ -37,7 +40,11 @@ public:
     void Stop();
 
 private:
-    struct Caller;
+    // The signed-in user of a request and their session's CSRF token.
+    struct Caller {
+        User user;
+        std::string csrf;
+    };
     using Request = httplib::Request;
     using Response = httplib::Response;
 

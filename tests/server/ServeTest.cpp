@@ -238,9 +238,27 @@ TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
     ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
     ASSERT_EQ(sato.WaitDone(id)["state"], "done");
     EXPECT_EQ(sato.Json("/api/jobs/" + id + "/answers")[0]["name"], name);
-    std::string report = sato.Get("/api/jobs/" + id + "/report.html")->body;
-    EXPECT_EQ(report.find("<img src=x"), std::string::npos);
-    EXPECT_NE(report.find("&lt;img src=x onerror=alert(1)&gt;.txt"), std::string::npos);
+    for (const std::string& path : {"/api/jobs/" + id + "/report.html", "/jobs/" + id, "/jobs/" + id + "/answers/1"}) {
+        auto res = sato.Get(path);
+        ASSERT_EQ(res->status, 200) << path;
+        EXPECT_EQ(res->body.find("<img src=x"), std::string::npos) << path;
+        EXPECT_NE(res->body.find("&lt;img src=x onerror=alert(1)&gt;.txt"), std::string::npos) << path;
+    }
+    std::string jobs = sato.Get("/")->body;
+    EXPECT_EQ(jobs.find("<script>alert"), std::string::npos);
+    EXPECT_NE(jobs.find("&lt;script&gt;alert(2)&lt;/script&gt;"), std::string::npos);
+    // A note shown in the review form is escaped too.
+    ASSERT_EQ(sato.Put("/api/jobs/" + id + "/answers/1/review", R"({"mark":null,"note":"</textarea><script>x()</script>"})")
+                  ->status,
+              200);
+    std::string answer = sato.Get("/jobs/" + id + "/answers/1")->body;
+    EXPECT_EQ(answer.find("<script>x()"), std::string::npos);
+    EXPECT_NE(answer.find("&lt;/textarea&gt;&lt;script&gt;x()"), std::string::npos);
+    // Pages need a session: without one they lead to the sign-in page.
+    httplib::Client anonymous("127.0.0.1", server.port);
+    auto redirect = anonymous.Get(("/jobs/" + id).c_str());
+    EXPECT_EQ(redirect->status, 303);
+    EXPECT_EQ(redirect->get_header_value("Location"), "/login");
 }
 
 // Scoring goes on where it stopped after the server is killed, and after a scoring process
