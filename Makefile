@@ -57,6 +57,12 @@ clean:
 report-screenshot: configure
 	@BUILD=$(BUILD) scripts/report-screenshot.sh
 
+# Pictures of the web server's job page and an answer's evidence (docs/tavi-serve-*.png),
+# taken by the browser test.
+.PHONY: serve-screenshots
+serve-screenshots: build
+	@/usr/bin/python3 tests/browser/browser_test.py $(BUILD)/bin data/samples docs
+
 # Pictures of the desktop program's windows for the documentation (docs/tavi-*.png), taken
 # under a virtual display with a Japanese font while it scores the sample essays.
 .PHONY: screenshots
