@@ -207,6 +207,7 @@ void Server::Login(const Request& req, Response& res) {
     }
     m_throttle.Succeeded(user, req.remote_addr);
     std::string id = RandomHex(32), csrf = RandomHex(32);
+    m_store.RemoveSessionsBefore(Now() - kIdleSeconds);
     m_store.AddSession(SessionKey(id), found->id, csrf, Now());
     res.set_header("Set-Cookie", std::string(kCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Strict" +
                                      (m_options.certFile.empty() ? "" : "; Secure"));

@@ -218,6 +218,11 @@ void Store::RemoveSession(const std::string& key) {
     Statement(m_db, "DELETE FROM sessions WHERE key = ?").Bind(key).Run();
 }
 
+void Store::RemoveSessionsBefore(int64_t time) {
+    std::lock_guard lock(m_mutex);
+    Statement(m_db, "DELETE FROM sessions WHERE last_seen < ?").Bind(time).Run();
+}
+
 void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerNames) {
     std::lock_guard lock(m_mutex);
     Exec("BEGIN IMMEDIATE");

@@ -70,6 +70,8 @@ public:
     };
     std::optional<SessionUser> UseSession(const std::string& key, int64_t now, int64_t idleSeconds);
     void RemoveSession(const std::string& key);
+    // Removes the sessions last used before `time`.
+    void RemoveSessionsBefore(int64_t time);
 
     // --- Jobs ---
     // Adds a job with its answers (numbered from 1 in the order given) in one transaction.

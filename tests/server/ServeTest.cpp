@@ -112,6 +112,18 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
     EXPECT_EQ(sato.Post("/api/logout")->status, 200);
     EXPECT_EQ(sato.Get("/api/jobs")->status, 401);
 
+    // An administrator manages accounts; a removed teacher's session ends with the account.
+    ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
+    Teacher kocho(server.port, "kocho", kPassword);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"short"})")->status, 400);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 201);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 409);
+    Teacher tanaka(server.port, "tanaka", "long enough");
+    EXPECT_EQ(tanaka.loginStatus, 200);
+    EXPECT_EQ(tanaka.Post("/api/users", R"({"name":"x","password":"long enough"})")->status, 403);
+    EXPECT_EQ(kocho.Delete("/api/users/tanaka")->status, 200);
+    EXPECT_EQ(tanaka.Get("/api/jobs")->status, 401);
+
     // Repeated failures slow sign-in down for that name, even with the right password.
     for (int k = 0; k < 5; ++k) EXPECT_EQ(Teacher(server.port, "suzuki", "guess").loginStatus, 401);
     EXPECT_EQ(Teacher(server.port, "suzuki", kPassword).loginStatus, 429);
@@ -259,6 +271,61 @@ TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
     auto redirect = anonymous.Get(("/jobs/" + id).c_str());
     EXPECT_EQ(redirect->status, 303);
     EXPECT_EQ(redirect->get_header_value("Location"), "/login");
+}
+
+// With one scoring process, a teacher's small job is not stuck behind another's large one.
+TEST_F(ServeTest, TeachersTakeTurns) {
+    ServerProcess server(data, {"--jobs", "1"});
+    Teacher sato(server.port, "sato", kPassword), suzuki(server.port, "suzuki", kPassword);
+    httplib::MultipartFormDataItems large = QuestionAnd({}), small = QuestionAnd({});
+    // Long answers, so that the small job's progress is seen within about one of them.
+    std::string longAnswer;
+    for (int k = 0; k < 80; ++k) longAnswer += Sample("a07_medium") + "\n\n";
+    for (int k = 0; k < 30; ++k) large.push_back({"answers", longAnswer, std::to_string(k) + ".txt", ""});
+    for (int k = 0; k < 4; ++k) small.push_back({"answers", Sample("a02_short"), std::to_string(k) + ".txt", ""});
+    std::string big = CreateJob(sato, large), little = CreateJob(suzuki, small);
+    ASSERT_EQ(sato.Post("/api/jobs/" + big + "/start")->status, 202);
+    ASSERT_EQ(suzuki.Post("/api/jobs/" + little + "/start")->status, 202);
+    int before = sato.Json("/api/jobs/" + big)["scored"];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (suzuki.Json("/api/jobs/" + little)["state"] != "done" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int after = sato.Json("/api/jobs/" + big)["scored"];
+    // One of the large job's answers per turn, and those in progress at either end.
+    EXPECT_LE(after - before, 4 + 3);
+    EXPECT_EQ(suzuki.Json("/api/jobs/" + little)["scored"], 4);
+    EXPECT_EQ(sato.WaitDone(big)["scored"], 30);
+}
+
+// An answer whose scoring process dies twice is marked failed with the reason; the next
+// answer is scored by a new process.
+TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
+    ServerProcess server(data, {"--jobs", "1"});
+    Teacher sato(server.port, "sato", kPassword);
+    std::string huge;
+    while (huge.size() < (4u << 20)) huge += Sample("a07_medium") + "\n\n";
+    std::string id = CreateJob(sato, QuestionAnd({{"answers", huge, "huge.txt", ""},
+                                                  {"answers", Sample("a07_medium"), "b.txt", ""}}));
+    ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    std::vector<pid_t> killed;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (killed.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        for (pid_t worker : server.Workers())
+            if (std::find(killed.begin(), killed.end(), worker) == killed.end() && kill(worker, SIGKILL) == 0)
+                killed.push_back(worker);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    json job = sato.WaitDone(id);
+    EXPECT_EQ(job["state"], "done");
+    EXPECT_EQ(job["scored"], 1);
+    EXPECT_EQ(job["failed"], 1);
+    json answers = sato.Json("/api/jobs/" + id + "/answers");
+    EXPECT_EQ(answers[0]["failure"], "the scoring process was killed by signal 9 (twice on this answer)");
+    EXPECT_EQ(answers[1]["failure"], "");
+    // The failed answer stays unscored in the results file; starting again tries it again.
+    EXPECT_NE(sato.Get("/api/jobs/" + id + "/results.csv")->body.find("1,huge.txt,"), std::string::npos);
+    EXPECT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    EXPECT_EQ(sato.WaitDone(id)["scored"], 2);
 }
 
 // Scoring goes on where it stopped after the server is killed, and after a scoring process
