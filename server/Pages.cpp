@@ -56,6 +56,14 @@ void Html(httplib::Response& res, const std::string& body) { res.set_content(bod
 
 }  // namespace
 
+// The report's summary of a job; while it is being scored only a note (the page reloads
+// itself when the job is done), which keeps the page cheap for teachers who watch it.
+std::string Server::Summary(const JobRow& job) {
+    if (job.state == "queued" || job.state == "scoring")
+        return "<p class=\"legend\">採点が終わると、集計と答案一覧がここに表示されます。</p>";
+    return JobSummaryHtml(DataOf(job, true), "/jobs/" + job.id + "/answers/");
+}
+
 void Server::Pages() {
     httplib::Server& http = *m_http;
     // A page of the signed-in user in the layout; redirects to the sign-in page otherwise.
@@ -129,7 +137,7 @@ void Server::Pages() {
                                 {"answers", std::to_string(job->answers)},
                                 {"scored", std::to_string(job->scored)},
                                 {"failedText", job->failed ? "失敗 " + std::to_string(job->failed) + " 件" : ""},
-                                {"summary", JobSummaryHtml(DataOf(*job, true), "/jobs/" + job->id + "/answers/")}});
+                                {"summary", Summary(*job)}});
                  return true;
              }));
 

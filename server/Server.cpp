@@ -18,6 +18,7 @@ using Json = nlohmann::json;
 constexpr const char* kCookie = "tavi_session";
 constexpr int64_t kIdleSeconds = 12 * 60 * 60;
 constexpr const char* kJobId = "([0-9a-f]{32})";
+constexpr size_t kHttpThreads = 64;
 
 int64_t Now() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -100,6 +101,13 @@ Server::Server(ServerOptions options, Store& store)
     } else {
         m_http = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(), m_options.keyFile.c_str());
     }
+    // A thread per connection: enough for a staff room whose browsers keep connections open.
+    m_http->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    m_http->set_socket_options([this](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        m_listenSocket = sock;
+    });
     // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
     m_http->set_read_timeout(30);
     m_http->set_write_timeout(30);
@@ -153,6 +161,8 @@ bool Server::Run(std::string& error) {
         error = "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port);
         return false;
     }
+    // The library listens with a short queue of connections; many teachers at once need more.
+    if (m_listenSocket >= 0) listen(m_listenSocket, SOMAXCONN);
     m_scheduler.Start();
     std::printf("listening on %s://%s:%d\n", m_options.certFile.empty() ? "http" : "https", m_options.host.c_str(),
                 port);

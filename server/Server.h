@@ -63,12 +63,14 @@ private:
     std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }
     void DeleteJobFiles(const std::string& id);
     void Pages();
+    std::string Summary(const JobRow& job);
 
     ServerOptions m_options;
     Store& m_store;
     Scheduler m_scheduler;
     LoginThrottle m_throttle;
     std::unique_ptr<httplib::Server> m_http;
+    int m_listenSocket = -1;
 };
 
 }  // namespace tavi::serve
