@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     int jobs = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
     const auto roundLimit = std::chrono::minutes(10);
 
-    TempDir temp;
+    TempFolder temp;
     auto answers = CorpusAnswers(count);
     fs::path question = fs::path(TAVI_SAMPLES_DIR) / "question.txt";
     httplib::MultipartFormDataItems upload = {{"question", ReadFile(question), "question.txt", "text/plain"}};

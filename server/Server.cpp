@@ -84,6 +84,14 @@ Json JobJson(const JobRow& job) {
             {"params", Json::parse(job.params, nullptr, false)}};
 }
 
+Json ScoresJson(const AnswerView& view) {
+    return {{"total", view.total},
+            {"penalty", view.penalty},
+            {"rhetoric", view.rhetoric},
+            {"organization", view.organization},
+            {"content", view.content}};
+}
+
 bool WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -401,9 +409,7 @@ void Server::Routes() {
             Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
             row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
             AnswerView view;
-            if (ViewAnswer(job->params, a.record, view))
-                row["scores"] = {{"total", view.total},       {"penalty", view.penalty}, {"rhetoric", view.rhetoric},
-                                 {"organization", view.organization}, {"content", view.content}};
+            if (ViewAnswer(job->params, a.record, view)) row["scores"] = ScoresJson(view);
             rows.push_back(row);
         }
         Reply(res, 200, rows);
@@ -420,8 +426,7 @@ void Server::Routes() {
         body["mark"] = answer->mark ? Json(*answer->mark) : Json(nullptr);
         AnswerView view;
         if (ViewAnswer(job->params, answer->record, view)) {
-            body["scores"] = {{"total", view.total},       {"penalty", view.penalty}, {"rhetoric", view.rhetoric},
-                              {"organization", view.organization}, {"content", view.content}};
+            body["scores"] = ScoresJson(view);
             body["comments"] = view.comments;
             body["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
         }

@@ -1,5 +1,6 @@
 // tavi-serve: Tavi in the browser for a staff room.
 #include <CLI/CLI.hpp>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +147,9 @@ int main(int argc, char** argv) {
         }
         RemoveStrayJobFolders(store, options.dataDir);
         options.program = ThisProgram();
+        // Few malloc arenas: with one per connection thread, memory freed by one upload's thread
+        // is not reused by the next, and the server grows from round to round.
+        mallopt(M_ARENA_MAX, 2);
 
         // SIGTERM and SIGINT are taken by one thread, which stops the server; writes to a
         // scoring process that died fail instead of ending this one.

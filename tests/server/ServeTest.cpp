@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "server/ServerHarness.h"
@@ -18,7 +19,7 @@ constexpr const char* kPassword = "correct horse battery";
 
 // A zip archive of the given entries (a name ending in "/" is a folder).
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries) {
-    TempDir dir;
+    TempFolder dir;
     fs::path path = dir.path / "a.zip";
     int error = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -57,7 +58,7 @@ protected:
         EXPECT_TRUE(res && res->status == 201) << (res ? res->body : "no response");
         return res && res->status == 201 ? json::parse(res->body)["id"].get<std::string>() : "";
     }
-    TempDir temp;
+    TempFolder temp;
     fs::path data;
 };
 
@@ -164,7 +165,17 @@ TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
     auto report = sato.Get("/api/jobs/" + id + "/report.html");
     EXPECT_NE(report->body.find("a13_utf8.txt"), std::string::npos);
     EXPECT_NE(report->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
-    EXPECT_FALSE(sato.Get("/api/jobs/" + id + "/params.tvp")->body.empty());
+    // The parameter file names the uploaded files: beside them, tavi-score scores it again to
+    // the same results file, path column included.
+    TempFolder beside;
+    std::ofstream(beside.path / "params.tvp", std::ios::binary) << sato.Get("/api/jobs/" + id + "/params.tvp")->body;
+    fs::copy_file(fs::path(TAVI_SAMPLES_DIR) / "question.txt", beside.path / "question.txt");
+    for (const auto& e : fs::directory_iterator(fs::path(TAVI_SAMPLES_DIR) / "answers"))
+        fs::copy_file(e.path(), beside.path / e.path().filename());
+    std::string command = "cd '" + beside.path.string() + "' && " + TAVI_BIN_DIR +
+                          "/tavi-score --params params.tvp --format csv -o again.csv";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(beside.path / "again.csv"), csv);
 }
 
 TEST_F(ServeTest, ZipUploadsKeepOnlyBaseNamesOfTextEntries) {
@@ -273,6 +284,28 @@ TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
     EXPECT_EQ(redirect->get_header_value("Location"), "/login");
 }
 
+// Under TLS the session cookie is marked Secure.
+TEST_F(ServeTest, ServesHttpsWithACertificate) {
+    std::string cert = (temp.path / "cert.pem").string(), key = (temp.path / "key.pem").string();
+    std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" + key +
+                          "' -out '" + cert + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ServerProcess server(data, {"--cert", cert, "--key", key});
+    httplib::SSLClient client("127.0.0.1", server.port);
+    client.enable_server_certificate_verification(false);
+    auto login = client.Post("/api/login", json{{"user", "sato"}, {"password", kPassword}}.dump(), "application/json");
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->status, 200);
+    std::string cookie = login->get_header_value("Set-Cookie");
+    EXPECT_NE(cookie.find("; Secure"), std::string::npos) << cookie;
+    EXPECT_NE(cookie.find("HttpOnly; SameSite=Strict"), std::string::npos) << cookie;
+    auto jobs = client.Get("/api/jobs", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+    ASSERT_TRUE(jobs);
+    EXPECT_EQ(jobs->status, 200);
+    // Plain HTTP on that port gets no answer.
+    EXPECT_FALSE(httplib::Client("127.0.0.1", server.port).Get("/api/jobs"));
+}
+
 // With one scoring process, a teacher's small job is not stuck behind another's large one.
 TEST_F(ServeTest, TeachersTakeTurns) {
     ServerProcess server(data, {"--jobs", "1"});
@@ -331,14 +364,18 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
 // Scoring goes on where it stopped after the server is killed, and after a scoring process
 // is killed; the results equal those of one uninterrupted run.
 TEST_F(ServeTest, KilledServerAndWorkersLoseNothing) {
-    // 104 answers: the samples eight times under other names, also given to tavi-score.
+    // 104 answers: each sample eight times, each copy six of its texts long (so that the run
+    // lasts long enough to be interrupted), also given to tavi-score.
     fs::path answers = temp.path / "answers";
     fs::create_directories(answers);
     httplib::MultipartFormDataItems items = QuestionAnd({});
     for (int round = 0; round < 8; ++round)
         for (const auto& e : fs::directory_iterator(fs::path(TAVI_SAMPLES_DIR) / "answers")) {
-            std::string name = "r" + std::to_string(round) + "_" + e.path().filename().string();
-            fs::copy_file(e.path(), answers / name);
+            std::string text = ReadFile(e.path()), longer;
+            for (int k = 0; k < 6; ++k) longer += text + "\n\n";
+            std::ofstream(answers / ("r" + std::to_string(round) + "_" + e.path().filename().string()),
+                          std::ios::binary)
+                << longer;
         }
     std::vector<fs::path> files(fs::directory_iterator(answers), fs::directory_iterator{});
     std::sort(files.begin(), files.end());
@@ -354,7 +391,12 @@ TEST_F(ServeTest, KilledServerAndWorkersLoseNothing) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (sato.Json("/api/jobs/" + id)["scored"] < 10 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        for (pid_t worker : server.Workers()) kill(worker, SIGKILL);
+        std::vector<pid_t> workers = server.Workers();
+        ASSERT_EQ(workers.size(), 1u);
+        ASSERT_EQ(kill(workers[0], SIGKILL), 0);
+        while (ReadFile(temp.path / "data.log").find("killed by signal 9") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         while (sato.Json("/api/jobs/" + id)["scored"] < 30 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         json job = sato.Json("/api/jobs/" + id);

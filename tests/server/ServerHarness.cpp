@@ -13,19 +13,21 @@
 #include <stdexcept>
 #include <thread>
 
+#include "fakes/TestSupport.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace tavi::test {
 
-TempDir::TempDir() {
+TempFolder::TempFolder() {
     std::string pattern = (fs::temp_directory_path() / "tavi-serve-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path = pattern;
 }
 
-TempDir::~TempDir() {
+TempFolder::~TempFolder() {
     std::error_code ec;
     fs::remove_all(path, ec);
 }
@@ -62,12 +64,12 @@ ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> e
         text.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     }
     close(out[0]);
-    size_t at = text.find("http://127.0.0.1:");
+    size_t at = text.find("://127.0.0.1:");
     if (at == std::string::npos) {
         Kill(SIGKILL);
         throw std::runtime_error("tavi-serve did not start: " + text + ReadFile(log));
     }
-    port = std::stoi(text.substr(at + 17));
+    port = std::stoi(text.substr(at + 13));
     if (size_t pw = text.find("the password "); pw != std::string::npos)
         adminPassword = text.substr(pw + 13, text.find(' ', pw + 13) - pw - 13);
 }
@@ -143,12 +145,7 @@ nlohmann::json Teacher::WaitDone(const std::string& id, int seconds) {
     return job;
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+std::string ReadFile(const fs::path& path) { return ReadFileBytes(path.string()); }
 
 httplib::MultipartFormDataItems SampleUpload() {
     fs::path samples = TAVI_SAMPLES_DIR;
@@ -163,7 +160,7 @@ httplib::MultipartFormDataItems SampleUpload() {
 }
 
 std::string TaviScoreCsv(const fs::path& question, const fs::path& answers) {
-    TempDir out;
+    TempFolder out;
     std::string command = std::string(TAVI_BIN_DIR) + "/tavi-score -j 2 --format csv -o '" +
                           (out.path / "r.csv").string() + "' -q '" + question.string() + "' '" + answers.string() + "'";
     if (std::system(command.c_str()) != 0) return {};

@@ -11,9 +11,9 @@
 namespace tavi::test {
 
 // A temporary folder removed with everything in it at the end.
-struct TempDir {
-    TempDir();
-    ~TempDir();
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
     std::filesystem::path path;
 };
 
