@@ -43,9 +43,9 @@ bool SameToken(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
-long long LoginThrottle::Wait(const Entry& e, std::chrono::steady_clock::time_point now) const {
-    if (e.failures < kFree) return 0;
-    auto wait = std::min<std::chrono::seconds>(std::chrono::seconds(1LL << std::min(e.failures - kFree, 20)), kMaxWait);
+long long LoginThrottle::Wait(const Entry& e, int free, std::chrono::steady_clock::time_point now) const {
+    if (e.failures < free || now - e.last > kForget) return 0;
+    auto wait = std::min<std::chrono::seconds>(std::chrono::seconds(1LL << std::min(e.failures - free, 20)), kMaxWait);
     auto left = std::chrono::ceil<std::chrono::seconds>(e.last + wait - now).count();
     return std::max<long long>(left, 0);
 }
@@ -54,28 +54,28 @@ long long LoginThrottle::WaitSeconds(const std::string& user, const std::string&
     std::lock_guard lock(m_mutex);
     auto now = std::chrono::steady_clock::now();
     long long wait = 0;
-    for (const std::string& key : {"u:" + user, "a:" + address})
-        if (auto it = m_entries.find(key); it != m_entries.end()) wait = std::max(wait, Wait(it->second, now));
+    if (auto it = m_entries.find("u:" + user); it != m_entries.end()) wait = Wait(it->second, kFreePerUser, now);
+    if (auto it = m_entries.find("a:" + address); it != m_entries.end())
+        wait = std::max(wait, Wait(it->second, kFreePerAddress, now));
     return wait;
 }
 
 void LoginThrottle::Failed(const std::string& user, const std::string& address) {
     std::lock_guard lock(m_mutex);
     auto now = std::chrono::steady_clock::now();
-    // Forget entries that have long been quiet, so the map stays small.
-    if (m_entries.size() > 10000)
-        std::erase_if(m_entries, [&](const auto& e) { return now - e.second.last > std::chrono::hours(1); });
+    // Entries quiet for longer than kForget count no more: drop them now and then.
+    if (m_entries.size() > 10000) std::erase_if(m_entries, [&](const auto& e) { return now - e.second.last > kForget; });
     for (const std::string& key : {"u:" + user, "a:" + address}) {
         Entry& e = m_entries[key];
+        if (now - e.last > kForget) e.failures = 0;
         ++e.failures;
         e.last = now;
     }
 }
 
-void LoginThrottle::Succeeded(const std::string& user, const std::string& address) {
+void LoginThrottle::Succeeded(const std::string& user) {
     std::lock_guard lock(m_mutex);
     m_entries.erase("u:" + user);
-    m_entries.erase("a:" + address);
 }
 
 }  // namespace tavi::serve

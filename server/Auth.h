@@ -20,25 +20,28 @@ std::string SessionKey(const std::string& sessionId);
 // Constant-time comparison of two tokens.
 bool SameToken(const std::string& a, const std::string& b);
 
-// Slows down guessing: after kFree failed sign-ins of one user name or from one address,
-// each further attempt waits twice as long as the last (up to kMaxWait) since the last
-// failure. A success clears the name's and the address's count.
+// Slows down guessing: after kFreePerUser failed sign-ins of one user name, or kFreePerAddress
+// from one address (a school's teachers may share one), each further attempt waits twice as
+// long as the last (up to kMaxWait) since the last failure. A success clears the name's count;
+// counts are forgotten kForget after their last failure.
 class LoginThrottle {
 public:
-    static constexpr int kFree = 5;
+    static constexpr int kFreePerUser = 5;
+    static constexpr int kFreePerAddress = 20;
     static constexpr std::chrono::seconds kMaxWait{300};
+    static constexpr std::chrono::minutes kForget{15};
 
     // Seconds to wait before the next attempt of this user from this address; 0 when allowed.
     long long WaitSeconds(const std::string& user, const std::string& address);
     void Failed(const std::string& user, const std::string& address);
-    void Succeeded(const std::string& user, const std::string& address);
+    void Succeeded(const std::string& user);
 
 private:
     struct Entry {
         int failures = 0;
         std::chrono::steady_clock::time_point last;
     };
-    long long Wait(const Entry& e, std::chrono::steady_clock::time_point now) const;
+    long long Wait(const Entry& e, int free, std::chrono::steady_clock::time_point now) const;
     std::mutex m_mutex;
     std::map<std::string, Entry> m_entries;  // "u:" user names and "a:" addresses
 };

@@ -25,9 +25,12 @@ int64_t Now() {
         .count();
 }
 
+// JSON text; bytes of a message that are not UTF-8 (an uploaded name, say) become U+FFFD.
+std::string Dump(const Json& body) { return body.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
 void Fail(httplib::Response& res, int status, const std::string& message) {
     res.status = status;
-    res.set_content(Json{{"error", message}}.dump(), "application/json");
+    res.set_content(Dump(Json{{"error", message}}), "application/json");
 }
 
 }  // namespace
@@ -38,7 +41,14 @@ namespace {
 
 void Reply(httplib::Response& res, int status, const Json& body) {
     res.status = status;
-    res.set_content(body.dump(), "application/json");
+    res.set_content(Dump(body), "application/json");
+}
+
+// A member of a request's JSON object that must be a string; empty when it is missing or is
+// something else.
+std::string StringField(const Json& body, const char* name) {
+    auto it = body.find(name);
+    return it != body.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
 // The request's JSON object; null after a 400 when the body is not one.
@@ -208,7 +218,7 @@ std::optional<JobRow> Server::OwnJob(const Caller& caller, const Request& req, R
 void Server::Login(const Request& req, Response& res) {
     Json body = BodyObject(req, res);
     if (body.is_null()) return;
-    std::string user = body.value("user", ""), password = body.value("password", "");
+    std::string user = StringField(body, "user"), password = StringField(body, "password");
     if (long long wait = m_throttle.WaitSeconds(user, req.remote_addr)) {
         res.set_header("Retry-After", std::to_string(wait));
         Fail(res, 429, "too many failed sign-ins: try again in " + std::to_string(wait) + " s");
@@ -223,7 +233,7 @@ void Server::Login(const Request& req, Response& res) {
         Fail(res, 401, "wrong user name or password");
         return;
     }
-    m_throttle.Succeeded(user, req.remote_addr);
+    m_throttle.Succeeded(user);
     std::string id = RandomHex(32), csrf = RandomHex(32);
     m_store.RemoveSessionsBefore(Now() - kIdleSeconds);
     m_store.AddSession(SessionKey(id), found->id, csrf, Now());
@@ -265,6 +275,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
         questionBytes = fields["questionText"];
     }
     if (questionName.empty()) return Fail(res, 400, "question: no question file or text");
+    if (!HasSjisForm(questionName)) return Fail(res, 400, "question: the file name has no Shift_JIS form");
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return Fail(res, 400, questionName + ": " + problem);
     if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
@@ -275,7 +286,8 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     if (!HasText(questionBytes, ParagraphModeOf(params)))
         return Fail(res, 400, questionName + ": the question holds no text");
     std::string name = fields["name"].empty() ? questionName : fields["name"];
-    if (name.size() > 200) return Fail(res, 400, "name: longer than 200 bytes");
+    if (name.size() > 200 || !HasSjisForm(name))
+        return Fail(res, 400, "name: longer than 200 bytes or not text with a Shift_JIS form");
 
     JobRow job;
     job.id = RandomHex(16);
@@ -470,10 +482,11 @@ void Server::Routes() {
         if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
         Json body = BodyObject(req, res);
         if (body.is_null()) return;
-        std::string name = body.value("name", ""), password = body.value("password", "");
+        std::string name = StringField(body, "name"), password = StringField(body, "password");
         if (name.empty() || name.size() > 64) return Fail(res, 400, "name: empty or longer than 64 bytes");
         if (password.size() < 8) return Fail(res, 400, "password: shorter than 8 characters");
-        if (!m_store.AddUser(name, HashPassword(password), body.value("admin", false)))
+        bool admin = body.contains("admin") && body["admin"].is_boolean() && body["admin"].get<bool>();
+        if (!m_store.AddUser(name, HashPassword(password), admin))
             return Fail(res, 409, "name: the user \"" + name + "\" exists");
         Reply(res, 201, Json::object());
     });

@@ -117,6 +117,9 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
     ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
     Teacher kocho(server.port, "kocho", kPassword);
     EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"short"})")->status, 400);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":7,"password":"long enough","admin":"yes"})")->status, 400);
+    EXPECT_EQ(Teacher(server.port, "sato", "").client.Post("/api/login", R"({"user":1})", "application/json")->status,
+              401);
     EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 201);
     EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 409);
     Teacher tanaka(server.port, "tanaka", "long enough");
@@ -229,6 +232,8 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         {QuestionAnd({good, {"expectedLength", "lots", "", ""}}), 400, "expectedLength"},
         {QuestionAnd({good, {"paragraphMode", "2", "", ""}}), 400, "is neither 0 nor 1"},
         {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "cueWordWeight"},
+        {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "name: longer than 200 bytes or not text"},
+        {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "the name has no Shift_JIS form"},
         {QuestionAnd({{"answers", std::string(1100000, 'a'), "big.txt", ""}}), 413, "larger than the limit of 1 MiB"},
     };
     for (const Case& c : cases) {
