@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
                 const std::string job = "/api/jobs/" + ids[t];
                 auto started = teacher.Post(job + "/start");
                 if (!started || started->status != 202) {
-                    std::fprintf(stderr, "start: %s\n", started ? started->body.c_str() : httplib::to_string(started.error()).c_str());
+                    std::fprintf(stderr, "start: %s\n",
+                                 started ? started->body.c_str() : httplib::to_string(started.error()).c_str());
                     std::lock_guard lock(mutex);
                     failed = true;
                     return;
@@ -132,8 +133,8 @@ int main(int argc, char** argv) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 }
                 auto csv = teacher.Get(job + "/results.csv");
-                bool ok = csv && csv->status == 200 && std::count(csv->body.begin(), csv->body.end(), '\n') ==
-                                                           static_cast<long>(answers.size()) + 1;
+                bool ok = csv && csv->status == 200 &&
+                          std::count(csv->body.begin(), csv->body.end(), '\n') == static_cast<long>(answers.size()) + 1;
                 teacher.Delete(job);
                 std::lock_guard lock(mutex);
                 failed |= !ok;
@@ -157,7 +158,6 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     std::printf("all    %8.2f  %12.2f  %5.2f  %10.1f  %11.1f   (throughput ratio: tavi-score time / server time)\n",
-                serverTotal, scoreTotal, scoreTotal / serverTotal, Percentile(allJob, 0.99),
-                Percentile(allPage, 0.99));
+                serverTotal, scoreTotal, scoreTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99));
     return 0;
 }

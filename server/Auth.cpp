@@ -64,7 +64,8 @@ void LoginThrottle::Failed(const std::string& user, const std::string& address) 
     std::lock_guard lock(m_mutex);
     auto now = std::chrono::steady_clock::now();
     // Entries quiet for longer than kForget count no more: drop them now and then.
-    if (m_entries.size() > 10000) std::erase_if(m_entries, [&](const auto& e) { return now - e.second.last > kForget; });
+    if (m_entries.size() > 10000)
+        std::erase_if(m_entries, [&](const auto& e) { return now - e.second.last > kForget; });
     for (const std::string& key : {"u:" + user, "a:" + address}) {
         Entry& e = m_entries[key];
         if (now - e.last > kForget) e.failures = 0;

@@ -1,10 +1,9 @@
 #include "server/CoreAdapter.h"
 
-#include <nlohmann/json.hpp>
-
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
@@ -174,8 +173,7 @@ std::string ParseJobParams(const std::map<std::string, std::string>& fields, con
         double w[3];
         if (second == std::string::npos || !ParseNumber(text->substr(0, first), w[0]) ||
             !ParseNumber(text->substr(first + 1, second - first - 1), w[1]) ||
-            !ParseNumber(text->substr(second + 1), w[2]) || w[0] < 0 || w[1] < 0 || w[2] < 0 ||
-            w[0] + w[1] + w[2] <= 0)
+            !ParseNumber(text->substr(second + 1), w[2]) || w[0] < 0 || w[1] < 0 || w[2] < 0 || w[0] + w[1] + w[2] <= 0)
             return "weights: \"" + *text + "\" is not R:O:C, three numbers of at least 0 that are not all 0";
         p.rhetoricWeight = w[0];
         p.organizationWeight = w[1];
@@ -213,7 +211,8 @@ std::string TextProblem(std::string_view bytes) {
             unsigned char t = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
             if (t < 0x40 || t == 0x7F || t > 0xFC) return "the file is neither UTF-8 nor Shift_JIS text";
             ++i;
-        } else if (c == 0x80 || c == 0xA0 || c >= 0xFD || (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f')) {
+        } else if (c == 0x80 || c == 0xA0 || c >= 0xFD ||
+                   (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f')) {
             return "the file is neither UTF-8 nor Shift_JIS text";
         }
     }
@@ -356,8 +355,13 @@ std::string_view Asset(std::string_view name) { return WebAsset(name); }
 bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view) {
     EssayRecord r;
     if (record.empty() || !DecodeRecord(record, r)) return false;
-    view = {r.finalScore, r.lengthPenalty, r.rhetoricScore, r.organizationScore, r.contentScore,
-            SjisToUtf8(r.commentText), EvidenceJson(r, ParamsFromJson(paramsJson), "")};
+    view = {r.finalScore,
+            r.lengthPenalty,
+            r.rhetoricScore,
+            r.organizationScore,
+            r.contentScore,
+            SjisToUtf8(r.commentText),
+            EvidenceJson(r, ParamsFromJson(paramsJson), "")};
     return true;
 }
 

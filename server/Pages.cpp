@@ -78,12 +78,11 @@ void Server::Pages() {
             }
             std::string title, body;
             if (!fill(*c, req, res, title, body)) return;
-            Html(res, Render(Asset("layout.html"),
-                             {{"title", title},
-                              {"csrf", c->csrf},
-                              {"user", c->user.name},
-                              {"adminLink", c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
-                              {"body", body}}));
+            Html(res, Render(Asset("layout.html"), {{"title", title},
+                                                    {"csrf", c->csrf},
+                                                    {"user", c->user.name},
+                                                    {"adminLink", c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
+                                                    {"body", body}}));
         };
     };
 
@@ -96,33 +95,34 @@ void Server::Pages() {
     });
 
     http.Get("/", page([this](const Caller& c, const Request&, Response&, std::string& title, std::string& body) {
-        std::string rows;
-        for (const JobRow& job : m_store.Jobs(c.user.id))
-            rows += "<tr><td data-v=\"" + EscapeHtml(job.name) + "\"><a href=\"/jobs/" + job.id + "\">" +
-                    EscapeHtml(job.name) + "</a></td><td data-v=\"" + job.state + "\">" + StateText(job.state) +
-                    "</td><td class=\"n\" data-v=\"" + std::to_string(job.answers) + "\">" +
-                    std::to_string(job.answers) + "</td><td class=\"n\" data-v=\"" + std::to_string(job.scored) +
-                    "\">" + std::to_string(job.scored) + "</td><td class=\"n\" data-v=\"" +
-                    std::to_string(job.failed) + "\">" + std::to_string(job.failed) + "</td><td data-v=\"" +
-                    std::to_string(job.created) + "\">" + LocalTime(job.created) + "</td></tr>\n";
-        title = "ジョブ一覧";
-        body = Render(Asset("jobs.html"),
-                      {{"rows", rows}, {"empty", rows.empty() ? "<p>ジョブはまだありません。</p>" : ""}});
-        return true;
-    }));
+                 std::string rows;
+                 for (const JobRow& job : m_store.Jobs(c.user.id))
+                     rows += "<tr><td data-v=\"" + EscapeHtml(job.name) + "\"><a href=\"/jobs/" + job.id + "\">" +
+                             EscapeHtml(job.name) + "</a></td><td data-v=\"" + job.state + "\">" +
+                             StateText(job.state) + "</td><td class=\"n\" data-v=\"" + std::to_string(job.answers) +
+                             "\">" + std::to_string(job.answers) + "</td><td class=\"n\" data-v=\"" +
+                             std::to_string(job.scored) + "\">" + std::to_string(job.scored) +
+                             "</td><td class=\"n\" data-v=\"" + std::to_string(job.failed) + "\">" +
+                             std::to_string(job.failed) + "</td><td data-v=\"" + std::to_string(job.created) + "\">" +
+                             LocalTime(job.created) + "</td></tr>\n";
+                 title = "ジョブ一覧";
+                 body = Render(Asset("jobs.html"),
+                               {{"rows", rows}, {"empty", rows.empty() ? "<p>ジョブはまだありません。</p>" : ""}});
+                 return true;
+             }));
 
     http.Get("/new", page([this](const Caller&, const Request&, Response&, std::string& title, std::string& body) {
-        std::string models, ratios = "<div class=\"ratios\">";
-        for (const std::string& name : m_options.models.Names())
-            models += "<option" + std::string(name == "yoroku2000.tcf" ? " selected" : "") + ">" + EscapeHtml(name) +
-                      "</option>";
-        for (const std::string& name : RatioFieldNames())
-            ratios += "<label>" + name + " <input name=\"" + name +
-                      "\" type=\"number\" min=\"0\" max=\"1\" step=\"any\" placeholder=\"既定値\"></label>";
-        title = "新しいジョブ";
-        body = Render(Asset("new-job.html"), {{"models", models}, {"ratios", ratios + "</div>"}});
-        return true;
-    }));
+                 std::string models, ratios = "<div class=\"ratios\">";
+                 for (const std::string& name : m_options.models.Names())
+                     models += "<option" + std::string(name == "yoroku2000.tcf" ? " selected" : "") + ">" +
+                               EscapeHtml(name) + "</option>";
+                 for (const std::string& name : RatioFieldNames())
+                     ratios += "<label>" + name + " <input name=\"" + name +
+                               "\" type=\"number\" min=\"0\" max=\"1\" step=\"any\" placeholder=\"既定値\"></label>";
+                 title = "新しいジョブ";
+                 body = Render(Asset("new-job.html"), {{"models", models}, {"ratios", ratios + "</div>"}});
+                 return true;
+             }));
 
     http.Get(std::string("/jobs/([0-9a-f]{32})"),
              page([this](const Caller& c, const Request& req, Response& res, std::string& title, std::string& body) {
@@ -141,52 +141,54 @@ void Server::Pages() {
                  return true;
              }));
 
-    http.Get(std::string("/jobs/([0-9a-f]{32})/answers/([0-9]{1,5})"),
-             page([this](const Caller& c, const Request& req, Response& res, std::string& title, std::string& body) {
-                 std::optional<JobRow> job = OwnJob(c, req, res);
-                 if (!job) return false;
-                 int number = std::stoi(req.matches[2]);
-                 std::optional<AnswerRow> answer = m_store.Answer(job->id, number);
-                 if (!answer) {
+    http.Get(
+        std::string("/jobs/([0-9a-f]{32})/answers/([0-9]{1,5})"),
+        page([this](const Caller& c, const Request& req, Response& res, std::string& title, std::string& body) {
+            std::optional<JobRow> job = OwnJob(c, req, res);
+            if (!job) return false;
+            int number = std::stoi(req.matches[2]);
+            std::optional<AnswerRow> answer = m_store.Answer(job->id, number);
+            if (!answer) {
+                Fail404(res);
+                return false;
+            }
+            std::string base = "/jobs/" + job->id + "/answers/";
+            title = answer->name;
+            body = Render(
+                Asset("answer.html"),
+                {{"id", job->id},
+                 {"jobName", job->name},
+                 {"number", std::to_string(number)},
+                 {"previous", number > 1 ? "<a href=\"" + base + std::to_string(number - 1) + "\">前の答案</a>" : ""},
+                 {"next",
+                  number < job->answers ? "<a href=\"" + base + std::to_string(number + 1) + "\">次の答案</a>" : ""},
+                 {"failure", answer->failure.empty() ? ""
+                                                     : "<p class=\"failure\">採点できませんでした: " +
+                                                           EscapeHtml(answer->failure) + "</p>"},
+                 {"answer", AnswerHtml(job->params, *answer)},
+                 {"mark", answer->mark ? Number(*answer->mark) : ""},
+                 {"note", answer->note},
+                 {"legend", EvidenceLegendHtml()}});
+            return true;
+        }));
+
+    http.Get("/users",
+             page([this](const Caller& c, const Request&, Response& res, std::string& title, std::string& body) {
+                 if (!c.user.admin) {
                      Fail404(res);
                      return false;
                  }
-                 std::string base = "/jobs/" + job->id + "/answers/";
-                 title = answer->name;
-                 body = Render(
-                     Asset("answer.html"),
-                     {{"id", job->id},
-                      {"jobName", job->name},
-                      {"number", std::to_string(number)},
-                      {"previous", number > 1 ? "<a href=\"" + base + std::to_string(number - 1) + "\">前の答案</a>" : ""},
-                      {"next", number < job->answers ? "<a href=\"" + base + std::to_string(number + 1) + "\">次の答案</a>"
-                                                     : ""},
-                      {"failure", answer->failure.empty()
-                                      ? ""
-                                      : "<p class=\"failure\">採点できませんでした: " + EscapeHtml(answer->failure) + "</p>"},
-                      {"answer", AnswerHtml(job->params, *answer)},
-                      {"mark", answer->mark ? Number(*answer->mark) : ""},
-                      {"note", answer->note},
-                      {"legend", EvidenceLegendHtml()}});
+                 std::string rows;
+                 for (const User& u : m_store.Users())
+                     rows += "<tr><td>" + EscapeHtml(u.name) + "</td><td>" + (u.admin ? "○" : "") + "</td><td>" +
+                             (u.name == c.user.name ? ""
+                                                    : "<button type=\"button\" class=\"danger\" data-remove-user=\"" +
+                                                          EscapeHtml(u.name) + "\">削除</button>") +
+                             "</td></tr>\n";
+                 title = "利用者";
+                 body = Render(Asset("users.html"), {{"rows", rows}});
                  return true;
              }));
-
-    http.Get("/users", page([this](const Caller& c, const Request&, Response& res, std::string& title, std::string& body) {
-        if (!c.user.admin) {
-            Fail404(res);
-            return false;
-        }
-        std::string rows;
-        for (const User& u : m_store.Users())
-            rows += "<tr><td>" + EscapeHtml(u.name) + "</td><td>" + (u.admin ? "○" : "") + "</td><td>" +
-                    (u.name == c.user.name ? ""
-                                           : "<button type=\"button\" class=\"danger\" data-remove-user=\"" +
-                                                 EscapeHtml(u.name) + "\">削除</button>") +
-                    "</td></tr>\n";
-        title = "利用者";
-        body = Render(Asset("users.html"), {{"rows", rows}});
-        return true;
-    }));
 }
 
 }  // namespace tavi::serve

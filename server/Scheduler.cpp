@@ -7,12 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "server/CoreAdapter.h"
 
@@ -148,7 +147,9 @@ int RunWorker() {
 }
 
 Scheduler::Scheduler(Store& store, std::string dataDir, std::string program, int processes)
-    : m_store(store), m_dataDir(std::move(dataDir)), m_program(std::move(program)),
+    : m_store(store),
+      m_dataDir(std::move(dataDir)),
+      m_program(std::move(program)),
       m_processes(static_cast<size_t>(std::max(processes, 1))) {}
 
 Scheduler::~Scheduler() { Stop(); }

@@ -98,8 +98,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     bool m_stopping = false;
-    std::deque<int64_t> m_turns;                          // teachers with queued answers, next first
-    std::map<int64_t, std::deque<JobQueue>> m_queues;     // per teacher, jobs in start order
+    std::deque<int64_t> m_turns;                           // teachers with queued answers, next first
+    std::map<int64_t, std::deque<JobQueue>> m_queues;      // per teacher, jobs in start order
     std::map<std::string, std::multiset<int>> m_inFlight;  // answers being scored, per job
     std::set<std::string> m_markedScoring;
     std::vector<std::unique_ptr<WorkerProcess>> m_workers;

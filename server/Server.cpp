@@ -1,12 +1,11 @@
 #include "server/Server.h"
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 
 namespace fs = std::filesystem;
 
@@ -88,9 +87,15 @@ void SecurityHeaders(httplib::Response& res) {
 }
 
 Json JobJson(const JobRow& job) {
-    return {{"id", job.id},         {"name", job.name},        {"state", job.state},
-            {"answers", job.answers}, {"scored", job.scored},   {"failed", job.failed},
-            {"question", job.question}, {"model", ModelNameOf(job.params)}, {"created", job.created},
+    return {{"id", job.id},
+            {"name", job.name},
+            {"state", job.state},
+            {"answers", job.answers},
+            {"scored", job.scored},
+            {"failed", job.failed},
+            {"question", job.question},
+            {"model", ModelNameOf(job.params)},
+            {"created", job.created},
             {"params", Json::parse(job.params, nullptr, false)}};
 }
 
@@ -100,6 +105,21 @@ Json ScoresJson(const AnswerView& view) {
             {"rhetoric", view.rhetoric},
             {"organization", view.organization},
             {"content", view.content}};
+}
+
+// An answer as the API lists it: number, name, failure, mark, note and its scores once
+// scored; with `detail` also its comments and evidence.
+Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
+    Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
+    row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
+    AnswerView view;
+    if (!ViewAnswer(job.params, a.record, view)) return row;
+    row["scores"] = ScoresJson(view);
+    if (detail) {
+        row["comments"] = view.comments;
+        row["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
+    }
+    return row;
 }
 
 bool WriteFile(const fs::path& path, const std::string& bytes) {
@@ -112,7 +132,8 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 }  // namespace
 
 Server::Server(ServerOptions options, Store& store)
-    : m_options(std::move(options)), m_store(store),
+    : m_options(std::move(options)),
+      m_store(store),
       m_scheduler(store, m_options.dataDir, m_options.program, m_options.processes) {
     if (m_options.certFile.empty()) {
         m_http = std::make_unique<httplib::Server>();
@@ -134,9 +155,10 @@ Server::Server(ServerOptions options, Store& store)
     m_http->set_post_routing_handler([](const Request&, Response& res) { SecurityHeaders(res); });
     m_http->set_error_handler([this](const Request&, Response& res) {
         if (res.body.empty()) {
-            std::string message = res.status == 413 ? "the request is larger than the limit of " +
-                                                          std::to_string(m_options.maxUpload >> 20) + " MiB"
-                                                    : "the request was refused (HTTP " + std::to_string(res.status) + ")";
+            std::string message =
+                res.status == 413
+                    ? "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB"
+                    : "the request was refused (HTTP " + std::to_string(res.status) + ")";
             Fail(res, res.status, message);
         }
         SecurityHeaders(res);
@@ -352,6 +374,15 @@ void Server::Download(const JobRow& job, const std::string& what, Response& res)
     res.set_content(body, type.c_str());
 }
 
+template <typename Handler>
+auto Server::OwnJobHandler(bool changesState, Handler handler) {
+    return [this, changesState, handler](const Request& req, Response& res) {
+        std::optional<Caller> caller = SignedIn(req, res, changesState);
+        if (!caller) return;
+        if (std::optional<JobRow> job = OwnJob(*caller, req, res)) handler(*caller, *job, req, res);
+    };
+}
+
 void Server::Routes() {
     httplib::Server& http = *m_http;
     http.Post("/api/login", [this](const Request& req, Response& res) { Login(req, res); });
@@ -371,85 +402,47 @@ void Server::Routes() {
     http.Post("/api/jobs", [this](const Request& req, Response& res) {
         if (auto c = SignedIn(req, res, true)) CreateJob(*c, req, res);
     });
-    http.Get(std::string("/api/jobs/") + kJobId, [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, false);
-        if (!c) return;
-        if (auto job = OwnJob(*c, req, res)) Reply(res, 200, JobJson(*job));
-    });
-    http.Delete(std::string("/api/jobs/") + kJobId, [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, true);
-        if (!c) return;
-        auto job = OwnJob(*c, req, res);
-        if (!job) return;
-        m_scheduler.Remove(job->id);
-        m_store.DeleteJob(job->id);
-        DeleteJobFiles(job->id);
-        Reply(res, 200, Json::object());
-    });
-    http.Post(std::string("/api/jobs/") + kJobId + "/start", [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, true);
-        if (!c) return;
-        auto job = OwnJob(*c, req, res);
-        if (!job) return;
-        // Answers that failed are tried again.
-        m_store.ClearFailures(job->id);
-        m_scheduler.Enqueue(*job);
-        Reply(res, 202, JobJson(*m_store.Job(job->id)));
-    });
-    http.Post(std::string("/api/jobs/") + kJobId + "/stop", [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, true);
-        if (!c) return;
-        auto job = OwnJob(*c, req, res);
-        if (!job) return;
-        m_scheduler.Remove(job->id);
-        if (job->state != "done") m_store.SetJobState(job->id, "idle");
-        Reply(res, 200, JobJson(*m_store.Job(job->id)));
-    });
-    http.Get(std::string("/api/jobs/") + kJobId + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp)",
-             [this](const Request& req, Response& res) {
-                 auto c = SignedIn(req, res, false);
-                 if (!c) return;
-                 if (auto job = OwnJob(*c, req, res)) Download(*job, req.matches[2], res);
-             });
-    http.Get(std::string("/api/jobs/") + kJobId + "/answers", [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, false);
-        if (!c) return;
-        auto job = OwnJob(*c, req, res);
-        if (!job) return;
-        Json rows = Json::array();
-        for (const AnswerRow& a : m_store.Answers(job->id, true)) {
-            Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
-            row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
-            AnswerView view;
-            if (ViewAnswer(job->params, a.record, view)) row["scores"] = ScoresJson(view);
-            rows.push_back(row);
-        }
-        Reply(res, 200, rows);
-    });
-    http.Get(std::string("/api/jobs/") + kJobId + "/answers/([0-9]{1,5})", [this](const Request& req, Response& res) {
-        auto c = SignedIn(req, res, false);
-        if (!c) return;
-        auto job = OwnJob(*c, req, res);
-        if (!job) return;
-        auto answer = m_store.Answer(job->id, std::stoi(req.matches[2]));
-        if (!answer) return Fail(res, 404, "no such answer");
-        Json body = {{"number", answer->number}, {"name", answer->name}, {"failure", answer->failure},
-                     {"note", answer->note}};
-        body["mark"] = answer->mark ? Json(*answer->mark) : Json(nullptr);
-        AnswerView view;
-        if (ViewAnswer(job->params, answer->record, view)) {
-            body["scores"] = ScoresJson(view);
-            body["comments"] = view.comments;
-            body["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
-        }
-        Reply(res, 200, body);
-    });
-    http.Put(std::string("/api/jobs/") + kJobId + "/answers/([0-9]{1,5})/review",
-             [this](const Request& req, Response& res) {
-                 auto c = SignedIn(req, res, true);
-                 if (!c) return;
-                 auto job = OwnJob(*c, req, res);
-                 if (!job) return;
+    const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
+    http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 Reply(res, 200, JobJson(job));
+             }));
+    http.Delete(jobPath, OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                    m_scheduler.Remove(job.id);
+                    m_store.DeleteJob(job.id);
+                    DeleteJobFiles(job.id);
+                    Reply(res, 200, Json::object());
+                }));
+    http.Post(jobPath + "/start",
+              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                  // Answers that failed are tried again.
+                  m_store.ClearFailures(job.id);
+                  m_scheduler.Enqueue(job);
+                  Reply(res, 202, JobJson(*m_store.Job(job.id)));
+              }));
+    http.Post(jobPath + "/stop",
+              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                  m_scheduler.Remove(job.id);
+                  if (job.state != "done") m_store.SetJobState(job.id, "idle");
+                  Reply(res, 200, JobJson(*m_store.Job(job.id)));
+              }));
+    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp)",
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 Download(job, req.matches[2], res);
+             }));
+    http.Get(jobPath + "/answers",
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 Json rows = Json::array();
+                 for (const AnswerRow& a : m_store.Answers(job.id, true)) rows.push_back(AnswerJson(job, a, false));
+                 Reply(res, 200, rows);
+             }));
+    http.Get(answerPath,
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 auto found = m_store.Answer(job.id, std::stoi(req.matches[2]));
+                 if (!found) return Fail(res, 404, "no such answer");
+                 Reply(res, 200, AnswerJson(job, *found, true));
+             }));
+    http.Put(answerPath + "/review",
+             OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  Json body = BodyObject(req, res);
                  if (body.is_null()) return;
                  std::optional<double> mark;
@@ -458,14 +451,13 @@ void Server::Routes() {
                          return Fail(res, 400, "mark: not a number or null");
                      mark = body["mark"].get<double>();
                  }
-                 if (body.contains("note") && !body["note"].is_string())
-                     return Fail(res, 400, "note: not a string");
-                 std::string note = body.value("note", "");
+                 if (body.contains("note") && !body["note"].is_string()) return Fail(res, 400, "note: not a string");
+                 std::string note = StringField(body, "note");
                  if (note.size() > 10000) return Fail(res, 400, "note: longer than 10,000 bytes");
-                 if (!m_store.SetReview(job->id, std::stoi(req.matches[2]), mark, note))
+                 if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
                      return Fail(res, 404, "no such answer");
                  Reply(res, 200, Json::object());
-             });
+             }));
 
     // Administrators manage the accounts.
     http.Get("/api/users", [this](const Request& req, Response& res) {
@@ -506,6 +498,5 @@ void Server::Routes() {
         Reply(res, 200, Json::object());
     });
 }
-
 
 }  // namespace tavi::serve

@@ -54,6 +54,9 @@ private:
     std::optional<Caller> SignedIn(const Request& req, Response& res, bool changesState);
     // The caller's job named in the path; 404 when missing or another teacher's.
     std::optional<JobRow> OwnJob(const Caller& caller, const Request& req, Response& res);
+    // A handler of the signed-in caller's own job named in the path, called with both.
+    template <typename Handler>
+    auto OwnJobHandler(bool changesState, Handler handler);
 
     void Login(const Request& req, Response& res);
     void Logout(const Request& req, Response& res);

@@ -103,8 +103,16 @@ private:
 
 // A row of kJobColumns.
 JobRow Store::ReadJob(Statement& s) {
-    return {s.Text(0), s.Int(1), s.Text(2), s.Text(3), s.Text(4), s.Text(5), s.Int(6),
-            static_cast<int>(s.Int(7)), static_cast<int>(s.Int(8)), static_cast<int>(s.Int(9))};
+    return {s.Text(0),
+            s.Int(1),
+            s.Text(2),
+            s.Text(3),
+            s.Text(4),
+            s.Text(5),
+            s.Int(6),
+            static_cast<int>(s.Int(7)),
+            static_cast<int>(s.Int(8)),
+            static_cast<int>(s.Int(9))};
 }
 
 // A row of number, name, record, failure, mark and note.
@@ -269,8 +277,7 @@ std::vector<JobRow> Store::Jobs(int64_t userId) {
     Statement s(m_db, std::string(kJobColumns) + "WHERE j.user_id = ? ORDER BY j.created DESC, j.rowid DESC");
     s.Bind(userId);
     std::vector<JobRow> jobs;
-    while (s.Step())
-        jobs.push_back(ReadJob(s));
+    while (s.Step()) jobs.push_back(ReadJob(s));
     return jobs;
 }
 
@@ -280,8 +287,7 @@ std::vector<JobRow> Store::JobsInState(const std::vector<std::string>& states) {
     for (const std::string& state : states) {
         Statement s(m_db, std::string(kJobColumns) + "WHERE j.state = ? ORDER BY j.created, j.rowid");
         s.Bind(state);
-        while (s.Step())
-            jobs.push_back(ReadJob(s));
+        while (s.Step()) jobs.push_back(ReadJob(s));
     }
     return jobs;
 }

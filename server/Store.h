@@ -34,7 +34,7 @@ struct JobRow {
 struct AnswerRow {
     int number = 0;
     std::string name;
-    std::string record;  // the encoded scored record; empty while unscored
+    std::string record;   // the encoded scored record; empty while unscored
     std::string failure;  // why scoring failed; empty otherwise
     std::optional<double> mark;
     std::string note;

@@ -44,8 +44,8 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, std::ve
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(file.bytes.data(), file.bytes.size(), 0, &error);
     if (!source) return ZipError(file.name, &error);
-    std::unique_ptr<zip_t, decltype(&zip_discard)> archive(zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error),
-                                                             &zip_discard);
+    std::unique_ptr<zip_t, decltype(&zip_discard)> archive(
+        zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error), &zip_discard);
     if (!archive) {
         zip_source_free(source);
         std::string message = ZipError(file.name, &error);
@@ -69,7 +69,8 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, std::ve
             continue;
         // The sizes in the archive are only claims: the entry is read up to one byte beyond
         // the limit, and its ratio checked on what was really unpacked.
-        size_t limit = std::min(limits.maxFileBytes, limits.maxUnpackedBytes - std::min(unpacked, limits.maxUnpackedBytes));
+        size_t limit =
+            std::min(limits.maxFileBytes, limits.maxUnpackedBytes - std::min(unpacked, limits.maxUnpackedBytes));
         if ((st.valid & ZIP_STAT_SIZE) && st.size > limit)
             return shown + ": unpacks to more than " + std::to_string(limit) + " bytes";
         std::unique_ptr<zip_file_t, decltype(&zip_fclose)> entry(zip_fopen_index(archive.get(), k, 0), &zip_fclose);

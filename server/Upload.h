@@ -14,7 +14,7 @@ struct UploadedFile {
 
 // Limits on what one job may bring besides the request size.
 struct UploadLimits {
-    size_t maxAnswers = 65535;                 // the document's own limit
+    size_t maxAnswers = 65535;  // the document's own limit
     size_t maxZipEntries = 65535;
     size_t maxUnpackedBytes = size_t{1} << 30;  // all answers of a job, unpacked
     size_t maxFileBytes = size_t{16} << 20;     // one answer

@@ -1,10 +1,10 @@
 // tavi-serve: Tavi in the browser for a staff room.
-#include <CLI/CLI.hpp>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 256));
     app.add_option("--cert", options.certFile, "TLS certificate (PEM)");
     app.add_option("--key", options.keyFile, "TLS private key (PEM)");
-    app.add_option("--max-upload", maxUploadMiB, "largest request in MiB")->capture_default_str()->check(CLI::Range(1, 4096));
+    app.add_option("--max-upload", maxUploadMiB, "largest request in MiB")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 4096));
     app.add_option("--models", modelsDir, "folder of further content models (*.tcf with their files)");
     app.add_option("--add-user", addUser, "add a user, the password read from standard input, and exit");
     app.add_flag("--admin", admin, "with --add-user: the user manages users");

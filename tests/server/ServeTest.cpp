@@ -143,8 +143,8 @@ TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
     EXPECT_EQ(job["scored"], 13);
 
     std::string csv = sato.Get("/api/jobs/" + id + "/results.csv")->body;
-    std::string expected = TaviScoreCsv(fs::path(TAVI_SAMPLES_DIR) / "question.txt",
-                                        fs::path(TAVI_SAMPLES_DIR) / "answers");
+    std::string expected =
+        TaviScoreCsv(fs::path(TAVI_SAMPLES_DIR) / "question.txt", fs::path(TAVI_SAMPLES_DIR) / "answers");
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(WithoutPaths(csv), WithoutPaths(expected));
     EXPECT_NE(csv.find(",a01_long_on_topic.txt,\r\n"), std::string::npos);  // the uploaded name, CR LF
@@ -152,8 +152,7 @@ TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
     EXPECT_EQ(csv.find(data.string()), std::string::npos);
 
     // The teacher's mark and note come back in the JSON, beside the scorer's members.
-    EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/2/review", R"({"mark": 7.5, "note": "要約が短い"})")->status,
-              200);
+    EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/2/review", R"({"mark": 7.5, "note": "要約が短い"})")->status, 200);
     EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/2/review", R"({"mark": "A"})")->status, 400);
     EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/99/review", R"({"mark": 1})")->status, 404);
     json results = json::parse(sato.Get("/api/jobs/" + id + "/results.json")->body);
@@ -218,7 +217,8 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         {{good}, 400, "question: no question file or text"},
         {QuestionAnd({{"answers", "", "empty.txt", "text/plain"}}), 400, "empty.txt: the file is empty"},
         {QuestionAnd({{"answers", std::string("MZ\0\0\x90", 5), "a.txt", ""}}), 400, "a.txt: the file is not text"},
-        {QuestionAnd({{"answers", "\xff\xfe\x41", "b.txt", ""}}), 400, "b.txt: the file is neither UTF-8 nor Shift_JIS"},
+        {QuestionAnd({{"answers", "\xff\xfe\x41", "b.txt", ""}}), 400,
+         "b.txt: the file is neither UTF-8 nor Shift_JIS"},
         {QuestionAnd({{"answers", answer, "run.exe", ""}}), 400, "run.exe: neither a .txt nor a .zip file"},
         {QuestionAnd({good, good}), 400, "a.txt: a second answer named"},
         {QuestionAnd({{"answers", "not a zip", "x.zip", ""}}), 400, "x.zip: not a readable zip archive"},
@@ -244,8 +244,10 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
     }
     // A multipart body cut off in the middle.
     std::string boundary = "----cut";
-    std::string body = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"question\"; filename=\"q.txt\"\r\n\r\nabc";
-    auto cut = sato.client.Post("/api/jobs", sato.Headers(true), body, ("multipart/form-data; boundary=" + boundary).c_str());
+    std::string body =
+        "--" + boundary + "\r\nContent-Disposition: form-data; name=\"question\"; filename=\"q.txt\"\r\n\r\nabc";
+    auto cut =
+        sato.client.Post("/api/jobs", sato.Headers(true), body, ("multipart/form-data; boundary=" + boundary).c_str());
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->status, 400);
     EXPECT_EQ(sato.Upload({{"name", "x", "", ""}})->status, 400);
@@ -276,9 +278,10 @@ TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
     EXPECT_EQ(jobs.find("<script>alert"), std::string::npos);
     EXPECT_NE(jobs.find("&lt;script&gt;alert(2)&lt;/script&gt;"), std::string::npos);
     // A note shown in the review form is escaped too.
-    ASSERT_EQ(sato.Put("/api/jobs/" + id + "/answers/1/review", R"({"mark":null,"note":"</textarea><script>x()</script>"})")
-                  ->status,
-              200);
+    ASSERT_EQ(
+        sato.Put("/api/jobs/" + id + "/answers/1/review", R"({"mark":null,"note":"</textarea><script>x()</script>"})")
+            ->status,
+        200);
     std::string answer = sato.Get("/jobs/" + id + "/answers/1")->body;
     EXPECT_EQ(answer.find("<script>x()"), std::string::npos);
     EXPECT_NE(answer.find("&lt;/textarea&gt;&lt;script&gt;x()"), std::string::npos);
@@ -342,8 +345,8 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
     Teacher sato(server.port, "sato", kPassword);
     std::string huge;
     while (huge.size() < (4u << 20)) huge += Sample("a07_medium") + "\n\n";
-    std::string id = CreateJob(sato, QuestionAnd({{"answers", huge, "huge.txt", ""},
-                                                  {"answers", Sample("a07_medium"), "b.txt", ""}}));
+    std::string id = CreateJob(
+        sato, QuestionAnd({{"answers", huge, "huge.txt", ""}, {"answers", Sample("a07_medium"), "b.txt", ""}}));
     ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
     std::vector<pid_t> killed;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

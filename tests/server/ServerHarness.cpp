@@ -38,7 +38,8 @@ ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> e
     std::string program = std::string(TAVI_BIN_DIR) + "/tavi-serve";
     std::string log = (dataDir.parent_path() / (dataDir.filename().string() + ".log")).string();
     std::vector<std::string> args = {program, "--data", dataDir.string(), "--listen", "127.0.0.1:0"};
-    if (std::find(extraArgs.begin(), extraArgs.end(), "--jobs") == extraArgs.end()) extraArgs.insert(extraArgs.end(), {"--jobs", "2"});
+    if (std::find(extraArgs.begin(), extraArgs.end(), "--jobs") == extraArgs.end())
+        extraArgs.insert(extraArgs.end(), {"--jobs", "2"});
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
