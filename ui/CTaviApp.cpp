@@ -7,6 +7,7 @@
 #include <clocale>
 
 #include "analysis/Encoding.h"
+#include "document/AnswerFiles.h"
 #include "document/CTaviDoc.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CMainFrame.h"
@@ -66,6 +67,12 @@ bool CTaviApp::InitInstance(const QStringList& arguments, DesktopPerson* person)
     CommandRouter& router = m_frame->Router();
     router.SetTargets({m_view, m_docCommands.get(), m_frame.get(), this});
     router.SetBusyQuery([this] { return m_doc && m_doc->IsRunning(); });
+    // Files and folders dropped on the list are added as the add command adds its files.
+    m_view->SetDropHandlers([&router] { return router.QueryState(cmd::kAddAnswers).enabled; },
+                            [this](const std::vector<std::string>& paths) {
+                                m_doc->AddAnswerFiles(ExpandAnswerFolders(paths));
+                                m_frame->Router().UpdateStates();
+                            });
     m_frame->SetCloseHandler([this] { return OnClose(); });
     m_frame->RestoreSettings(*ProfileSettings());
     m_view->OnInitialUpdate();
