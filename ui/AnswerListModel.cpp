@@ -135,6 +135,11 @@ void AnswerListModel::SetScore(int row, int column, double value) {
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
+bool AnswerListModel::AnyScored() const {
+    return std::any_of(m_rows.begin(), m_rows.end(),
+                       [](const Row& r) { return (r.shown & 1) && r.status == kStatusScored; });
+}
+
 int AnswerListModel::ItemValue(int row) const {
     return row >= 0 && row < rowCount() ? static_cast<int>(m_rows[row].answerIndex) : -1;
 }

@@ -36,6 +36,8 @@ public:
     // `column` is one of the five score columns.
     void SetScore(int row, int column, double value);
 
+    // True when some row shows the status "scored".
+    bool AnyScored() const;
     // The answer index that a row shows; -1 beyond the rows.
     int ItemValue(int row) const;
     void SetItemValue(int row, int answerIndex);

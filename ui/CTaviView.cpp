@@ -46,6 +46,13 @@ CTaviView::CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent)
     OnCommand(cmd::kViewSelected, [this] { OnViewSelected(); });
     OnCommand(cmd::kScoreSelected, [this] { OnScoreSelected(); });
     OnCommand(cmd::kDeleteSelected, [this] { OnDeleteSelected(); });
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CTaviView::CurrentAnswerChanged);
+    m_currentChangedTimer.setSingleShot(true);
+    connect(&m_currentChangedTimer, &QTimer::timeout, this, &CTaviView::CurrentAnswerChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        const int current = currentIndex().row();
+        if (current >= from.row() && current <= to.row()) m_currentChangedTimer.start();
+    });
     m_repaintTimer.setInterval(kRepaintMs);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CTaviView::OnRepaintTimer);
 }
@@ -131,6 +138,8 @@ int CTaviView::RowCount() const { return m_model->rowCount(); }
 QString CTaviView::CellText(int row, int column) const { return m_model->index(row, column).data().toString(); }
 
 int CTaviView::ItemValue(int row) const { return m_model->ItemValue(row); }
+
+int CTaviView::CurrentAnswer() const { return currentIndex().isValid() ? ItemValue(currentIndex().row()) : -1; }
 
 void CTaviView::RebuildRowMap() {
     for (int row = 0; row < RowCount(); ++row) SetRowOfAnswer(ItemValue(row), row);
@@ -303,6 +312,7 @@ void CTaviView::OnDeleteSelected() {
         if (d >= 0 && d < total) m_model->SetItemValue(row, d - shift[d]);
     }
     RebuildRowMap();
+    emit CurrentAnswerChanged();
 }
 
 bool CTaviView::AcceptsDrop(const QMimeData* data) const {

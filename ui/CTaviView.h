@@ -77,6 +77,8 @@ public:
     QString CellText(int row, int column) const;
     // The answer index that a row shows.
     int ItemValue(int row) const;
+    // The answer of the current row; -1 when there is none.
+    int CurrentAnswer() const;
     // The row that shows an answer; std::invalid_argument beyond the map.
     int RowOfAnswer(int index) const;
     // Selected rows in row order.
@@ -90,6 +92,9 @@ public:
 signals:
     // After a "選択部分を採点" run has ended.
     void SelectionRunFinished();
+    // The current row shows another answer, or its answer's cells changed (the latter at most
+    // once per pass of the event loop).
+    void CurrentAnswerChanged();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -134,6 +139,7 @@ private:
     std::function<void(const std::vector<std::string>&)> m_addDropped;
     bool m_scoringSelection = false;
     QTimer m_repaintTimer;
+    QTimer m_currentChangedTimer;
     bool m_changedSinceRepaint = false;
     std::mutex m_pendingMutex;
     std::vector<PendingChange> m_pendingChanges;  // guarded by m_pendingMutex

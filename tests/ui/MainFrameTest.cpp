@@ -54,18 +54,20 @@ TEST_F(MainFrameTest, TheMenusHoldEveryCommandWithItsTextInOrder) {
             line += QLatin1Char(' ') + (item->isSeparator() ? QStringLiteral("-") : item->data().toString());
         menus << line;
     }
-    EXPECT_EQ(menus, (QStringList{U("ファイル(&F): 57600 57601 57603 - 32778 32799 32800 - 57665"),
-                                  U("表示(&V): 59392 59393"), U("Tavi(&T): 32772 32776"), U("ヘルプ(&H): 57664")}));
+    EXPECT_EQ(menus, (QStringList{U("ファイル(&F): 57600 57601 57603 32810 - 32778 32799 32800 - 57665"),
+                                  U("表示(&V): 59392 59393 32811"), U("Tavi(&T): 32772 32776"), U("ヘルプ(&H): 57664")}));
     const std::pair<int, const char*> texts[] = {
         {57600, "問題文ファイル設定...\tCtrl+N(&N)"},
         {57601, "回答文ファイル追加...\tCtrl+O(&O)"},
         {57603, "採点結果の保存...\tCtrl+S(&S)"},
+        {32810, "採点レポートの保存...(&R)"},
         {32778, "採点パラメータ詳細設定...(&D)"},
         {32799, "採点パラメータ読み込み...(&L)"},
         {32800, "採点パラメータ書き出し...(&W)"},
         {57665, "Tavi の終了(&X)"},
         {59392, "ツール バー(&T)"},
         {59393, "ステータス バー(&S)"},
+        {32811, "回答文パネル(&P)"},
         {32772, "採点開始\t(&B)"},
         {32776, "採点停止\t(&E)"},
         {57664, "バージョン情報 (&A)..."},
@@ -77,9 +79,9 @@ TEST_F(MainFrameTest, TheMenusHoldEveryCommandWithItsTextInOrder) {
 }
 
 TEST_F(MainFrameTest, OnlyTheCommandsThatNeedAJobAreDisabledAtStart) {
-    for (int command : {57600, 57601, 32778, 57665, 59392, 59393, 57664, 32783, 32785})
+    for (int command : {57600, 57601, 32778, 57665, 59392, 59393, 32811, 57664, 32783, 32785})
         EXPECT_TRUE(Enabled(command)) << command;
-    for (int command : {57603, 32799, 32800, 32772, 32776, 32786}) EXPECT_FALSE(Enabled(command)) << command;
+    for (int command : {57603, 32810, 32799, 32800, 32772, 32776, 32786}) EXPECT_FALSE(Enabled(command)) << command;
     // Parameter loading and writing are listed all the same.
     EXPECT_TRUE(run.frame->Action(32799)->isVisible());
     EXPECT_TRUE(run.frame->Action(32800)->isVisible());
