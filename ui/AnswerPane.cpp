@@ -67,6 +67,7 @@ AnswerPane::AnswerPane(const CTaviDoc& doc, QWidget* parent)
     m_scores->setWordWrap(true);
     m_comments->setObjectName(QStringLiteral("answerComments"));
     m_comments->setWordWrap(true);
+    m_comments->setAlternatingRowColors(true);
     m_legend->setWordWrap(true);
     m_legend->setTextFormat(Qt::RichText);
     m_text->setObjectName(QStringLiteral("answerText"));
