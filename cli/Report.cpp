@@ -680,9 +680,9 @@ std::string FormatReport(const ReportRun& run) {
     out += "<h2>答案一覧</h2>\n<p class=\"noprint legend\">列の見出しをクリックすると並べ替えます。</p>\n";
     AnswerTable(out, run);
 
-    out +=
-        "<h2>答案ごとの評価</h2>\n<p class=\"legend\">本文の印:";
-    for (const MarkStyle& style : kMarkStyles) out += std::string(" <mark class=\"") + style.kind + "\">" + style.legend + "</mark>";
+    out += "<h2>答案ごとの評価</h2>\n<p class=\"legend\">本文の印:";
+    for (const MarkStyle& style : kMarkStyles)
+        out += std::string(" <mark class=\"") + style.kind + "\">" + style.legend + "</mark>";
     out += "。印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
     for (const EssayRecord& r : run.answers) Answer(out, r, p);
 

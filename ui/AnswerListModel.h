@@ -61,7 +61,9 @@ private:
     };
     static constexpr int kScoreColumns = 5;
     static bool IsScoreColumn(int column) { return column >= ListView::kTotal && column <= ListView::kContent; }
-    static uint8_t ShownBit(int column) { return column == ListView::kStatus ? 1 : 1 << (column - ListView::kTotal + 1); }
+    static uint8_t ShownBit(int column) {
+        return column == ListView::kStatus ? 1 : 1 << (column - ListView::kTotal + 1);
+    }
 
     const CTaviDoc& m_doc;
     std::vector<Row> m_rows;

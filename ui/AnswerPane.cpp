@@ -39,9 +39,9 @@ QTextCharFormat MarkFormat(char kind) {
 QString Legend() {
     QString html = QString::fromUtf8("本文の印:");
     for (const MarkStyle& style : kMarkStyles) {
-        QString css = style.background ? QStringLiteral("background:%1;").arg(QLatin1String(style.background))
-                                       : QStringLiteral("text-decoration:underline; color:%1;").arg(
-                                             QLatin1String(style.underline));
+        QString css = style.background
+                          ? QStringLiteral("background:%1;").arg(QLatin1String(style.background))
+                          : QStringLiteral("text-decoration:underline; color:%1;").arg(QLatin1String(style.underline));
         if (style.bold) css += QStringLiteral("font-weight:bold;");
         html += QStringLiteral(" <span style=\"%1\">%2</span>").arg(css, QString::fromUtf8(style.legend));
     }

@@ -8,8 +8,8 @@
 
 #include "analysis/Encoding.h"
 #include "cli/Report.h"
-#include "document/AtomicFile.h"
 #include "document/AnswerFiles.h"
+#include "document/AtomicFile.h"
 #include "document/CTaviDoc.h"
 #include "ui/AnswerListModel.h"
 #include "ui/AnswerPane.h"
@@ -165,8 +165,8 @@ void CTaviApp::OnSaveReport() {
     bool written = WriteFileAtomically(path, FormatReport(ReportRunOf(*m_doc)), error);
     m_person->EndWaitCursor();
     if (!written) {
-        m_person->ShowMessageBox({Sjis("採点レポート : \n ") + Utf8ToSjis(path) + Sjis(" \n に書き込めません。\n原因 : ") +
-                                      Utf8ToSjis(error),
+        m_person->ShowMessageBox({Sjis("採点レポート : \n ") + Utf8ToSjis(path) +
+                                      Sjis(" \n に書き込めません。\n原因 : ") + Utf8ToSjis(error),
                                   "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
     }
 }

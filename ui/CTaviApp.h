@@ -61,7 +61,7 @@ private:
     std::unique_ptr<CTaviDoc> m_doc;
     std::unique_ptr<DocumentCommands> m_docCommands;
     std::unique_ptr<CMainFrame> m_frame;
-    CTaviView* m_view = nullptr;  // owned by the frame
+    CTaviView* m_view = nullptr;   // owned by the frame
     AnswerPane* m_pane = nullptr;  // owned by the frame
     bool m_closing = false;
     bool m_closePending = false;

@@ -2,16 +2,16 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QHeaderView>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QScrollBar>
-#include <QThread>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <stdexcept>
@@ -321,14 +321,13 @@ bool CTaviView::AcceptsDrop(const QMimeData* data) const {
     return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
-void CTaviView::dragEnterEvent(QDragEnterEvent* event) {
-    if (AcceptsDrop(event->mimeData())) event->acceptProposedAction();
-    else event->ignore();
-}
+void CTaviView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void CTaviView::dragMoveEvent(QDragMoveEvent* event) {
-    if (AcceptsDrop(event->mimeData())) event->acceptProposedAction();
-    else event->ignore();
+    if (AcceptsDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 void CTaviView::dropEvent(QDropEvent* event) {

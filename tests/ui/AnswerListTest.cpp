@@ -6,9 +6,9 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
-#include <QMimeData>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <atomic>
@@ -18,8 +18,8 @@
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
 #include "fakes/DocAccess.h"
-#include "ui/CMainFrame.h"
 #include "ui/AnswerListModel.h"
+#include "ui/CMainFrame.h"
 #include "ui/CTaviView.h"
 
 namespace tavi::test {
@@ -69,7 +69,8 @@ protected:
 
 TEST_F(AnswerListTest, ColumnsHaveTheirHeadersAndStartingWidths) {
     QStringList headers;
-    for (int c = 0; c < view().model()->columnCount(); ++c) headers << view().model()->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < view().model()->columnCount(); ++c)
+        headers << view().model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(headers, (QStringList{U("管理番号"), U("ファイル名"), U("状態"), U("総合得点"), U("文量減点"), U("修辞"),
                                     U("論理"), U("内容"), U("場所")}));
     EXPECT_EQ(view().columnWidth(CTaviView::kTitle), 150);
@@ -77,7 +78,9 @@ TEST_F(AnswerListTest, ColumnsHaveTheirHeadersAndStartingWidths) {
     // Fitted columns are wide enough for their header and for a score such as "-10.00".
     for (int c : {0, 2, 3, 4, 5, 6, 7}) {
         QFontMetrics metrics = view().horizontalHeader()->fontMetrics();
-        EXPECT_GE(view().columnWidth(c), metrics.horizontalAdvance(view().model()->headerData(c, Qt::Horizontal).toString())) << c;
+        EXPECT_GE(view().columnWidth(c),
+                  metrics.horizontalAdvance(view().model()->headerData(c, Qt::Horizontal).toString()))
+            << c;
     }
     EXPECT_GE(view().columnWidth(CTaviView::kRhetoric), view().fontMetrics().horizontalAdvance("0.85") + 8);
     EXPECT_TRUE(view().showGrid());
@@ -389,8 +392,8 @@ bool Drop(CTaviView& view, const QStringList& paths) {
 TEST_F(AnswerListTest, DroppedFilesAndFoldersAreAddedAsTheAddCommandAddsThem) {
     const QString dir = TempFolder();
     QDir().mkpath(dir + "/folder/sub");
-    for (const char* name : {"one.txt", "folder/b.txt", "folder/a.txt", "folder/C.TXT", "folder/notes.md",
-                             "folder/sub/deep.txt"}) {
+    for (const char* name :
+         {"one.txt", "folder/b.txt", "folder/a.txt", "folder/C.TXT", "folder/notes.md", "folder/sub/deep.txt"}) {
         QFile file(dir + "/" + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
@@ -405,7 +408,8 @@ TEST_F(AnswerListTest, DroppedFilesAndFoldersAreAddedAsTheAddCommandAddsThem) {
     ASSERT_TRUE(Drop(view(), {dir + "/folder/a.txt"}));
     EXPECT_EQ(view().RowCount(), 4);
     ASSERT_EQ(run.person.Boxes().size(), 1u);
-    EXPECT_EQ(run.person.Boxes()[0].text, "以下はリスト内に既に存在します。\n" + (dir + "/folder/a.txt\n").toStdString());
+    EXPECT_EQ(run.person.Boxes()[0].text,
+              "以下はリスト内に既に存在します。\n" + (dir + "/folder/a.txt\n").toStdString());
     EXPECT_EQ(run.person.Boxes()[0].caption, "警告");
 }
 

@@ -54,8 +54,9 @@ TEST_F(MainFrameTest, TheMenusHoldEveryCommandWithItsTextInOrder) {
             line += QLatin1Char(' ') + (item->isSeparator() ? QStringLiteral("-") : item->data().toString());
         menus << line;
     }
-    EXPECT_EQ(menus, (QStringList{U("ファイル(&F): 57600 57601 57603 32810 - 32778 32799 32800 - 57665"),
-                                  U("表示(&V): 59392 59393 32811"), U("Tavi(&T): 32772 32776"), U("ヘルプ(&H): 57664")}));
+    EXPECT_EQ(menus,
+              (QStringList{U("ファイル(&F): 57600 57601 57603 32810 - 32778 32799 32800 - 57665"),
+                           U("表示(&V): 59392 59393 32811"), U("Tavi(&T): 32772 32776"), U("ヘルプ(&H): 57664")}));
     const std::pair<int, const char*> texts[] = {
         {57600, "問題文ファイル設定...\tCtrl+N(&N)"},
         {57601, "回答文ファイル追加...\tCtrl+O(&O)"},
