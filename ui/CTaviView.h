@@ -16,10 +16,9 @@ class QMimeData;
 
 namespace tavi {
 
+class AnswerListModel;
 class CTaviDoc;
 class DesktopPerson;
-
-class AnswerListModel;
 
 // The answer list: one row per answer with its number, file name, status, scores and path,
 // in a report-style table whose rows the user can sort by any column. Rows carry their
