@@ -73,29 +73,34 @@ void CTaviDoc::ShowModelMessages() {
 
 void CTaviDoc::OnAddAnswers() {
     static const std::string filter = Sjis("回答文ファイル(*.txt)|*.txt|全て(*.*)|*.*||");
+    std::vector<std::string> paths;
+    if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) {
+        AddAnswerFiles(paths);
+    } else if (View()) {
+        View()->UpdateAllViews();
+    }
+}
+
+void CTaviDoc::AddAnswerFiles(const std::vector<std::string>& nativePaths) {
     static const std::string duplicates = Sjis("以下はリスト内に既に存在します。\n");
     static const std::string unnamed = Sjis("以下のファイルは名前を Shift_JIS で表せないため追加できません。\n");
     static const std::string warning = Sjis("警告");
-    std::vector<std::string> paths;
-    if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) {
-        std::string refused = duplicates, unrepresentable = unnamed;
-        size_t refusedCount = 0, unrepresentableCount = 0;
-        for (const std::string& native : paths) {
-            std::string path;
-            if (!NativePathToSjis(native, path)) {
-                unrepresentable += Utf8ToSjis(native) + "\n";
-                ++unrepresentableCount;
-            } else if (!AddAnswer(path)) {
-                refused += path + "\n";
-                ++refusedCount;
-            }
+    std::string refused = duplicates, unrepresentable = unnamed;
+    size_t refusedCount = 0, unrepresentableCount = 0;
+    for (const std::string& native : nativePaths) {
+        std::string path;
+        if (!NativePathToSjis(native, path)) {
+            unrepresentable += Utf8ToSjis(native) + "\n";
+            ++unrepresentableCount;
+        } else if (!AddAnswer(path)) {
+            refused += path + "\n";
+            ++refusedCount;
         }
-        if (refusedCount)
-            m_person.ShowMessageBox({refused, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
-        if (unrepresentableCount)
-            m_person.ShowMessageBox(
-                {unrepresentable, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
     }
+    if (refusedCount)
+        m_person.ShowMessageBox({refused, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+    if (unrepresentableCount)
+        m_person.ShowMessageBox({unrepresentable, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
     if (View()) View()->UpdateAllViews();
 }
 
@@ -171,6 +176,16 @@ EssayRecord CTaviDoc::GetAnswer(int index) const {
     std::lock_guard lock(m_mutex);
     if (index < 0 || index >= static_cast<int>(m_answers.size())) return {};
     return m_answers[index];
+}
+
+std::string CTaviDoc::GetAnswerTitle(int index) const {
+    std::lock_guard lock(m_mutex);
+    return index >= 0 && index < static_cast<int>(m_answers.size()) ? m_answers[index].title : std::string();
+}
+
+std::string CTaviDoc::GetAnswerPath(int index) const {
+    std::lock_guard lock(m_mutex);
+    return index >= 0 && index < static_cast<int>(m_answers.size()) ? m_answers[index].path : std::string();
 }
 
 ScoringParams CTaviDoc::GetParams() const {

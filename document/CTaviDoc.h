@@ -59,6 +59,10 @@ public:
 
     // --- Answers (user-interface thread) ---
     void OnAddAnswers();
+    // Adds answer files by native path as OnAddAnswers adds the chosen ones: one box lists
+    // those already listed (or beyond the management numbers), another those whose names
+    // Shift_JIS cannot hold.
+    void AddAnswerFiles(const std::vector<std::string>& nativePaths);
     // Adds the answer file at a Shift_JIS path; false when it is already listed or the
     // 65,535 management numbers are used up.
     bool AddAnswer(const std::string& path);
@@ -69,6 +73,10 @@ public:
     std::string GetCommentText(int index) const;
     // A copy of an answer's record (empty record for an index out of range).
     EssayRecord GetAnswer(int index) const;
+    // An answer's file title and full path, Shift_JIS; empty for an index out of range. Cheap
+    // enough for the list to ask each time it paints a cell.
+    std::string GetAnswerTitle(int index) const;
+    std::string GetAnswerPath(int index) const;
 
     // --- Pipeline ---
     // Scores one answer (any thread; one answer at a time).
