@@ -1,10 +1,13 @@
 #include "analysis/MorphemeTools.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "analysis/Encoding.h"
+#include "analysis/WordDocument.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -137,20 +140,8 @@ std::string DropCarriageReturns(std::string_view bytes) {
 }  // namespace
 
 size_t MorphemeTools::ReadAnswerFile(const std::string& path, std::string& text, int paragraphMode) const {
-    text.clear();
-    std::FILE* file = OpenSjisPath(path, "rb");
-    if (!file) return 0;
-    std::string bytes;
-    char buffer[65536];
-    // A read error ends the text where it happened, and so does the size limit.
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
-        bytes.append(buffer, n);
-        if (bytes.size() >= kMaxAnswerBytes) {
-            bytes.resize(kMaxAnswerBytes);
-            break;
-        }
-    }
-    std::fclose(file);
+    std::string bytes, error;
+    ReadAnswerSource(SjisPathToNative(path), bytes, error);
     return ReadAnswerBytes(bytes, text, paragraphMode);
 }
 
@@ -373,6 +364,35 @@ const std::string& MorphemeTools::ToHiragana(std::string_view text, std::string&
         i += n;
     }
     return result;
+}
+
+bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::string& error) {
+    bytes.clear();
+    std::string sjisPath;
+    std::FILE* file = NativePathToSjis(nativePath, sjisPath) ? OpenSjisPath(sjisPath, "rb") : nullptr;
+    bool whole = file != nullptr;
+    if (!file) {
+        error = nativePath + ": cannot be read (" + std::strerror(errno) + ")";
+    } else {
+        char buffer[65536];
+        // A read error ends the text where it happened, and so does the size limit.
+        while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
+            bytes.append(buffer, n);
+            if (bytes.size() >= MorphemeTools::kMaxAnswerBytes) {
+                bytes.resize(MorphemeTools::kMaxAnswerBytes);
+                break;
+            }
+        }
+        std::fclose(file);
+    }
+    std::string extension = std::filesystem::path(nativePath).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".docx" && !IsWordDocument(bytes)) return whole;
+    std::string text, cause;
+    const bool extracted = whole && ExtractWordText(bytes, text, cause);
+    if (whole && !extracted) error = nativePath + ": " + cause;
+    bytes = std::move(text);
+    return extracted;
 }
 
 }  // namespace tavi

@@ -6,6 +6,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libchasen2 ipadic chasen
     libeigen3-dev libspectra-dev libcli11-dev nlohmann-json3-dev
+    libzip-dev libpugixml-dev libcsv-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev
     xvfb xauth fonts-ipafont-gothic
 )
