@@ -59,6 +59,13 @@ public:
 
     // --- Answers (user-interface thread) ---
     void OnAddAnswers();
+    // Handler of "スプレッドシートから回答文を取り込む...": each chosen file is imported as a sheet.
+    void OnImportSheet();
+    // Adds files and folders (native paths) as "回答文ファイル追加..." does: a folder gives
+    // its answer files (AnswerFilesOf), a sheet (or, with `asSheets`, every file) is imported
+    // with the columns the person chooses and gives the files written. The refusals, and the
+    // files that cannot be read, are shown in one warning of each kind afterwards.
+    void AddAnswerFiles(const std::vector<std::string>& nativePaths, bool asSheets = false);
     // Adds the answer file at a Shift_JIS path; false when it is already listed or the
     // 65,535 management numbers are used up.
     bool AddAnswer(const std::string& path);
@@ -168,6 +175,9 @@ private:
     // Shows the messages the model has kept since they were last taken.
     void ShowModelMessages();
     bool AddRecord(EssayRecord record);
+    struct AddingReport;
+    void AddAnswerFile(const std::string& nativePath, AddingReport& report);
+    void AddSheet(const std::string& nativePath, AddingReport& report);
     void NotifyScores(int index, const EssayRecord& r, bool withContent);
     ListView* View() const { return m_pListView; }
 
