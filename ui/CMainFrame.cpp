@@ -33,7 +33,7 @@ CMainFrame::CMainFrame() : m_router(this) {
     setDockOptions(QMainWindow::AnimatedDocks);
     resize(800, 500);
 
-    AddMenu("ファイル(&F)", {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kSaveResults, kSeparator, cmd::kParamDetail,
+    AddMenu("ファイル(&F)", {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kImportSheet, cmd::kSaveResults, kSeparator, cmd::kParamDetail,
                              cmd::kLoadParams, cmd::kWriteParams, kSeparator, cmd::kAppExit});
     AddMenu("表示(&V)", {cmd::kViewToolBar, cmd::kViewStatusBar});
     AddMenu("Tavi(&T)", {cmd::kScoreStart, cmd::kScoreStop});
