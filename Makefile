@@ -33,8 +33,7 @@ tsan: build
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVI_SANITIZE=thread \
 		-DTAVI_PREBUILT_MODELS=$(CURDIR)/$(BUILD)/bin >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target test_document test_ui tavi_models
-	@cd build-tsan && ctest --output-on-failure -j $(JOBS) \
-		-R '^(DocumentTest|WorkerTest|DocumentStartUp|ParamArchive|AnswerListTest|ScoringJobTest|QtPerson|MainFrameTest|CommandRouterTest|ParamDetailDialogTest|QuestionSettingsDialogTest)'
+	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L '^(document|ui)$$'
 
 # libFuzzer targets built with clang, each run for FUZZ_SECONDS (default 600); findings are
 # kept in tests/data/fuzz/ and replayed by the regular tests.

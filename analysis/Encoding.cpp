@@ -1,13 +1,9 @@
 #include "analysis/Encoding.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdint>
 #include <vector>
 
 namespace tavi {
@@ -165,26 +161,6 @@ bool NativePathToSjis(const std::string& nativePath, std::string& sjisPath) {
     if (lossy || SjisToUtf8(sjis) != nativePath) return false;
     sjisPath = std::move(sjis);
     return true;
-}
-
-std::FILE* OpenSjisPath(const std::string& sjisPath, const char* mode) {
-    std::string path = SjisPathToNative(sjisPath);
-    if (mode[0] != 'r' || std::strchr(mode, '+')) return std::fopen(path.c_str(), mode);
-    // Only regular files are read: a FIFO would block the open and a device such as
-    // /dev/zero would never end. The open itself must not block either.
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        close(fd);
-        errno = err;
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* file = fdopen(fd, mode);
-    if (!file) close(fd);
-    return file;
 }
 
 }  // namespace tavi

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -32,11 +31,6 @@ std::string Utf8ToSjis(std::string_view utf8, bool* lossy = nullptr);
 
 // True when `bytes` is valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
-
-// Opens a file named by a Shift_JIS path (converted to the file system's UTF-8).
-// Returns null with errno set when it cannot be opened. For reading, only a regular file
-// opens (a folder gives EISDIR, a device or FIFO EINVAL), so reading always ends.
-std::FILE* OpenSjisPath(const std::string& sjisPath, const char* mode);
 
 // The UTF-8 form of a Shift_JIS path, for the file system.
 std::string SjisPathToNative(const std::string& sjisPath);

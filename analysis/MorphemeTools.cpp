@@ -1,12 +1,12 @@
 #include "analysis/MorphemeTools.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "analysis/AnalyzerBinding.h"
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "analysis/WordDocument.h"
 
 #if defined(__SSE2__)
@@ -141,6 +141,7 @@ std::string DropCarriageReturns(std::string_view bytes) {
 
 size_t MorphemeTools::ReadAnswerFile(const std::string& path, std::string& text, int paragraphMode) const {
     std::string bytes, error;
+    // A read error ends the text where it happened, and so does the size limit.
     ReadAnswerSource(SjisPathToNative(path), bytes, error);
     return ReadAnswerBytes(bytes, text, paragraphMode);
 }
@@ -367,24 +368,7 @@ const std::string& MorphemeTools::ToHiragana(std::string_view text, std::string&
 }
 
 bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::string& error) {
-    bytes.clear();
-    std::string sjisPath;
-    std::FILE* file = NativePathToSjis(nativePath, sjisPath) ? OpenSjisPath(sjisPath, "rb") : nullptr;
-    bool whole = file != nullptr;
-    if (!file) {
-        error = nativePath + ": cannot be read (" + std::strerror(errno) + ")";
-    } else {
-        char buffer[65536];
-        // A read error ends the text where it happened, and so does the size limit.
-        while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
-            bytes.append(buffer, n);
-            if (bytes.size() >= MorphemeTools::kMaxAnswerBytes) {
-                bytes.resize(MorphemeTools::kMaxAnswerBytes);
-                break;
-            }
-        }
-        std::fclose(file);
-    }
+    const bool whole = ReadRegularFile(nativePath, bytes, error, MorphemeTools::kMaxAnswerBytes);
     std::string extension = std::filesystem::path(nativePath).extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension != ".docx" && !IsWordDocument(bytes)) return whole;
@@ -393,6 +377,21 @@ bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::st
     if (whole && !extracted) error = nativePath + ": " + cause;
     bytes = std::move(text);
     return extracted;
+}
+
+std::string AnalyseText(const std::string& nativePath, int paragraphMode, AnalyzerBinding& analyzer,
+                        MorphemeTable& table, std::string& error, const std::function<void()>& afterReading) {
+    const MorphemeTools tools;
+    std::string bytes;
+    error.clear();
+    ReadAnswerSource(nativePath, bytes, error);
+    std::string text;
+    tools.ReadAnswerBytes(bytes, text, paragraphMode);
+    if (afterReading) afterReading();
+    std::optional<std::string> analysis;
+    if (analyzer.IsLoaded()) analysis = analyzer.Analyze(text);
+    tools.SplitAnalysis(analysis ? *analysis : text, table);
+    return text;
 }
 
 }  // namespace tavi

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "analysis/MorphemeTable.h"
 
 namespace tavi {
+
+class AnalyzerBinding;
 
 // Stateless text utilities: the answer-file reader, the full-width conversion, the splitter
 // of analyser output, and the part-of-speech predicates on a MorphemeTable.
@@ -97,5 +100,13 @@ public:
 // file cannot be read or is a Word document that cannot be read; `bytes` then holds what was
 // read of a text file, nothing of a Word document.
 bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::string& error);
+
+// Reads a text file (native path) as ReadAnswerFile does, analyses it when `analyzer` is
+// loaded and refills `table` from the result; without a loaded analyser the text is split as it
+// stands. `afterReading`, when set, is called between reading and analysing. Returns the text as
+// read (full width, Shift_JIS). When the file cannot be read whole, `error` says why
+// ("path: cause") and the text is what came before the failure; otherwise `error` is emptied.
+std::string AnalyseText(const std::string& nativePath, int paragraphMode, AnalyzerBinding& analyzer,
+                        MorphemeTable& table, std::string& error, const std::function<void()>& afterReading = {});
 
 }  // namespace tavi

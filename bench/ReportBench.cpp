@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "cli/EvidenceJson.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
-#include "document/AtomicFile.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 
@@ -80,7 +80,7 @@ void BM_ReportOf1000Answers(benchmark::State& state) {
     for (auto _ : state) {
         std::string html = FormatReport(run);
         std::string error;
-        if (!WriteFileAtomically(path, html, error)) Die(path + ": " + error);
+        if (!WriteFileAtomically(path, html, error)) Die(error);
         bytes = html.size();
     }
     std::filesystem::remove(path);

@@ -10,11 +10,11 @@
 #include <sstream>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 #include "cli/Output.h"
 #include "cli/ParallelScoring.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
-#include "document/AtomicFile.h"
 #include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
@@ -118,7 +118,7 @@ bool WriteOutput(const std::string& out, const std::string& bytes) {
     }
     std::string error;
     if (WriteFileAtomically(out, bytes, error)) return true;
-    Error(out + ": " + error);
+    Error(error);
     return false;
 }
 
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     if (!paramsFile.empty()) {
         std::string error;
         if (!doc.LoadParameterFile(paramsFile, error)) {
-            Error(paramsFile + ": not a parameter file: " + error);
+            Error(error);
             return kExitFailed;
         }
     }
@@ -269,14 +269,14 @@ int main(int argc, char** argv) {
     if (!report.empty()) {
         std::string error;
         if (!WriteFileAtomically(report, FormatReport(ReportRunOf(doc)), error)) {
-            Error(report + ": " + error);
+            Error(error);
             return kExitFailed;
         }
     }
     if (!saveParams.empty()) {
         std::string error;
         if (!doc.SaveParameterFile(saveParams, error)) {
-            Error(saveParams + ": " + error);
+            Error(error);
             return kExitFailed;
         }
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 
 namespace tavi {
 namespace {
@@ -93,36 +94,26 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-// Opens a file (Shift_JIS path) for reading. A folder counts as a file that cannot be opened
-// (errno EISDIR), as it would on a system whose fopen refuses folders.
-std::FILE* OpenForReading(const std::string& sjisPath, const char* mode) {
-    std::FILE* file = OpenSjisPath(sjisPath, mode);
-    if (!file) return nullptr;
-    struct stat info;
-    if (::fstat(::fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        errno = EISDIR;
-        return nullptr;
-    }
-    return file;
-}
-
-// Reads one line without its line ending (LF or CR LF); false at the end of the file.
-bool ReadLine(std::FILE* file, std::string& line) {
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    ssize_t length = ::getline(&buffer, &capacity, file);
-    if (length < 0) {
-        std::free(buffer);
-        return false;
-    }
-    line.assign(buffer, static_cast<size_t>(length));
-    std::free(buffer);
-    if (!line.empty() && line.back() == '\n') {
-        line.pop_back();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+// Takes the next line of `rest` without its LF or CR LF (a last line without LF keeps any CR);
+// false when nothing is left.
+bool TakeLine(std::string_view& rest, std::string_view& line) {
+    if (rest.empty()) return false;
+    size_t end = rest.find('\n');
+    line = rest.substr(0, end);
+    if (end == std::string_view::npos) {
+        rest = {};
+    } else {
+        rest.remove_prefix(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     }
     return true;
+}
+
+// Reads a whole file named by a Shift_JIS path; false when it cannot be opened (a folder or
+// anything else that is not a regular file cannot). A read error ends the text where it happened.
+bool ReadModelFile(const std::string& sjisPath, std::string& text) {
+    std::string error;
+    return ReadRegularFile(SjisPathToNative(sjisPath), text, error) || !text.empty();
 }
 
 // ASCII letters to lower case; double-byte Shift_JIS characters are left alone.
@@ -141,7 +132,8 @@ bool ContainsAtBoundary(std::string_view text, std::string_view part) {
 }
 
 // Tokens of a settings line after its comment is removed and its ends are trimmed.
-std::vector<std::string> SettingsTokens(std::string line) {
+std::vector<std::string> SettingsTokens(std::string_view text) {
+    std::string line(text);
     size_t comment = line.find_first_of("#%");
     if (comment != std::string::npos) line.erase(comment);
     std::vector<std::string> tokens;
@@ -203,15 +195,15 @@ bool ContentModel::LoadSettings(const std::string& path) {
         settingsPath = folder + path;
     }
 
-    std::FILE* file = OpenForReading(settingsPath, "r");
-    if (!file) {
+    std::string text;
+    if (!ReadModelFile(settingsPath, text)) {
         Show(Format(SettingsOpenFailedFormat().c_str(), settingsPath.c_str()));
         dictionaryLoaded = false;
         matrixLoaded = false;
         return false;
     }
-    std::string line;
-    while (ReadLine(file, line)) {
+    std::string_view rest(text);
+    for (std::string_view line; TakeLine(rest, line);) {
         std::vector<std::string> tokens = SettingsTokens(line);
         if (tokens.empty()) continue;
         std::string key = LowerCase(tokens[0]);
@@ -227,21 +219,16 @@ bool ContentModel::LoadSettings(const std::string& path) {
             matrixLoaded = LoadMatrix();
         }
     }
-    std::fclose(file);
     return dictionaryLoaded && matrixLoaded;
 }
 
 bool ContentModel::LoadDictionary() {
-    std::FILE* file = OpenForReading(dictionaryPath, "r");
-    if (!file) {
+    // The whole file first, so that the index is made the right size once.
+    std::string text;
+    if (!ReadModelFile(dictionaryPath, text)) {
         Show(Format(DictionaryOpenFailedFormat().c_str(), dictionaryPath.c_str()));
         return false;
     }
-    // The whole file first, so that the index is made the right size once.
-    std::string text;
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
-    std::fclose(file);
 
     wordIndex.clear();
     wordIndex.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
@@ -249,23 +236,13 @@ bool ContentModel::LoadDictionary() {
     // Every line counts, empty ones included; a repeated word keeps its last index. A line
     // ends with LF or CR LF; a last line without LF keeps any CR.
     std::string_view rest(text);
-    while (wordCount < INT32_MAX && !rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        if (end == std::string_view::npos) {
-            rest = {};
-        } else {
-            rest.remove_prefix(end + 1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        }
-        wordIndex.Set(line, ++wordCount);
-    }
+    for (std::string_view line; wordCount < INT32_MAX && TakeLine(rest, line);) wordIndex.Set(line, ++wordCount);
     return true;
 }
 
 bool ContentModel::LoadMatrix() {
     // Read-only: installed models may not be writable, and nothing is written.
-    std::FILE* file = OpenForReading(matrixPath, "rb");
+    std::FILE* file = OpenRegularFile(SjisPathToNative(matrixPath));
     if (!file) {
         unsigned code = static_cast<unsigned>(errno);
         Show(Format(MatrixOpenFailedFormat().c_str(), matrixPath.c_str(), code));

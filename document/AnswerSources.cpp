@@ -8,13 +8,14 @@
 #include <filesystem>
 
 #include "analysis/Encoding.h"
-#include "document/AtomicFile.h"
+#include "analysis/FileIo.h"
 
 namespace fs = std::filesystem;
 
 namespace tavi {
 namespace {
 
+constexpr size_t kMaxSheetBytes = size_t{256} << 20;
 constexpr size_t kMaxNameChars = 40;
 
 std::string Lowered(std::string text) {
@@ -115,10 +116,7 @@ bool IsSheetFile(const std::string& nativePath) { return Extension(nativePath) =
 bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
     std::string bytes;
-    if (!ReadWholeFile(nativePath, bytes, error)) {
-        error = nativePath + ": " + error;
-        return false;
-    }
+    if (!ReadRegularFile(nativePath, bytes, error, kMaxSheetBytes)) return false;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         bytes.erase(0, 3);
     } else if (!IsValidUtf8(bytes)) {
@@ -198,10 +196,7 @@ bool ImportSheet(const std::string& sheetPath, const Sheet& sheet, size_t textCo
             if (!safe.empty()) name += "_" + safe;
         }
         std::string file = folder + "/" + name + ".txt";
-        if (!WriteFileAtomically(file, row[textColumn], error)) {
-            error = file + ": " + error;
-            return false;
-        }
+        if (!WriteFileAtomically(file, row[textColumn], error)) return false;
         files.push_back(file);
     }
     return true;

@@ -115,15 +115,16 @@ public:
     // --- Export and stored form ---
     void OnSaveResults();
     // Writes the results file (header and the view's rows) to a native path, through a
-    // temporary file renamed into place. False, with `error` set, when it cannot be written.
+    // temporary file renamed into place. False, with `error` as "path: cause", when it cannot be written.
     bool WriteResultsFile(const std::string& nativePath, std::string& error);
     // The bytes of the results file: header and the view's rows, CR LF line ends.
     std::string ResultsFileBytes();
     // Stores or loads the document (question path, parameters, answers with their features).
     void Serialize(ParamArchive& archive);
-    // Saves the stored form to a native path, atomically. False with `error` on failure.
+    // Saves the stored form to a native path, atomically. False with `error` ("path: cause") on failure.
     bool SaveParameterFile(const std::string& nativePath, std::string& error);
-    // Loads a stored form; refuses a truncated or corrupt file with `error` and changes nothing.
+    // Loads a stored form; refuses a truncated or corrupt file with `error` ("path: cause") and
+    // changes nothing.
     // Answers come back unscored, keeping their management numbers.
     bool LoadParameterFile(const std::string& nativePath, std::string& error);
 
@@ -179,12 +180,16 @@ private:
     void AddAnswerFile(const std::string& nativePath, AddingReport& report);
     void AddSheet(const std::string& nativePath, AddingReport& report);
     void NotifyScores(int index, const EssayRecord& r, bool withContent);
+    // The steps of ScoreEssay, on the answer's copy `r`.
+    EssayRecord* StoredRecord(int index, uint16_t id);
+    void SetStatus(int index, const EssayRecord& r, EssayStatus status);
+    std::optional<bool> MeasureContent(int index, EssayRecord& r);
+    void StoreAnswer(int index, EssayRecord& r, EssayStatus status);
     ListView* View() const { return m_pListView; }
 
     AnalyzerBinding m_analyzer;
     ListView* m_pListView = nullptr;
     ContentModel m_contentModel;
-    MorphemeTools m_tools;
     MorphemeTable m_workTable;
     std::vector<EssayRecord> m_answers;
     uint16_t m_lastNumber = 0;

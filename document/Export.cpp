@@ -3,7 +3,7 @@
 #include <set>
 
 #include "analysis/Encoding.h"
-#include "document/AtomicFile.h"
+#include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
 
 namespace tavi {
@@ -167,11 +167,11 @@ bool CTaviDoc::SaveParameterFile(const std::string& nativePath, std::string& err
 
 bool CTaviDoc::LoadParameterFile(const std::string& nativePath, std::string& error) {
     std::string bytes;
-    if (!ReadWholeFile(nativePath, bytes, error)) return false;
+    if (!ReadRegularFile(nativePath, bytes, error)) return false;
     ParamArchive ar(std::move(bytes));
     Serialize(ar);
     if (ar.Failed()) {
-        error = ar.Error();
+        error = nativePath + ": not a parameter file: " + ar.Error();
         return false;
     }
     return true;

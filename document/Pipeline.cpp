@@ -18,9 +18,31 @@ void CTaviDoc::NotifyScores(int index, const EssayRecord& r, bool withContent) {
     }
 }
 
+namespace {
+
+// The features of an answer's text, found once per record; `asRead`, when not null, is the
+// text as read, kept with the evidence of the features.
+void ExtractFeatures(EssayRecord& r, const MorphemeTable& table, std::string* asRead) {
+    if (asRead) r.BeginEvidence(std::move(*asRead), table);
+    r.ExtractRhetoricFeatures(table);
+    r.ExtractOrganizationFeatures(table);
+    r.BeginCommentPass();
+}
+
+// The scores of an answer; the content score and the totals only when it was measured against a question.
+void ComputeScores(EssayRecord& r, const ScoringParams& params, bool withContent) {
+    r.ScoreRhetoric(params);
+    r.ScoreOrganization(params);
+    if (!withContent) return;
+    r.ScoreContent();
+    r.ComputeWeightedTotal(params);
+    r.ComputeLengthPenalty(params);
+    r.ComputeFinalScore();
+}
+
+}  // namespace
+
 void CTaviDoc::ScoreEssay(int index) {
-    static const std::string prompt =
-        Sjis("設問文ファイルが指定されていません。評価を継続しますか？\n OK ... 処理継続\n Cancel ... 処理中断。");
     BeginAnswer();
     // The record is copied out and written back: the array may grow while this answer is scored.
     EssayRecord r;
@@ -32,41 +54,49 @@ void CTaviDoc::ScoreEssay(int index) {
             params = m_params;
         }
     }
-    if (r.id == 0) {
-        EndAnswer();
-        return;
-    }
-    // Finds the record again by its management number, which never changes.
-    auto stored = [&]() -> EssayRecord* {
-        if (index < static_cast<int>(m_answers.size()) && m_answers[index].id == r.id) return &m_answers[index];
-        return nullptr;
-    };
-    auto setStatus = [&](EssayStatus status) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (EssayRecord* s = stored()) s->status = status;
+    if (r.id != 0) {
+        // Evidence is recorded by the extractions, so only for an answer whose features are still to come.
+        const bool keepEvidence = m_bKeepEvidence && !r.rhetoricFeaturesDone && !r.organizationFeaturesDone;
+        SetStatus(index, r, kStatusReading);
+        std::string unreadable;  // an answer that cannot be read is scored as an empty text
+        std::string asRead = AnalyseText(SjisPathToNative(r.path), params.paragraphMode, m_analyzer, m_workTable,
+                                         unreadable, [&] { SetStatus(index, r, kStatusAnalysing); });
+        SetStatus(index, r, kStatusScoring);
+        ExtractFeatures(r, m_workTable, keepEvidence ? &asRead : nullptr);
+        std::optional<bool> haveQuestion = MeasureContent(index, r);
+        if (haveQuestion) {
+            ComputeScores(r, params, *haveQuestion);
+            StoreAnswer(index, r, *haveQuestion ? kStatusScored : kStatusUnscored);
+            NotifyScores(index, r, *haveQuestion);
+        } else {
+            StoreAnswer(index, r, kStatusUnscored);
         }
-        if (View()) View()->ShowStatus(index, status);
-    };
-    setStatus(kStatusReading);
-    std::string text;
-    m_tools.ReadAnswerFile(r.path, text, params.paragraphMode);
-    // Evidence is recorded by the extractions, so only for an answer whose features are still to come.
-    const bool keepEvidence = m_bKeepEvidence && !r.rhetoricFeaturesDone && !r.organizationFeaturesDone;
-    std::string asRead = keepEvidence ? text : std::string();
-
-    setStatus(kStatusAnalysing);
-    if (m_analyzer.IsLoaded()) {
-        if (std::optional<std::string> analysis = m_analyzer.Analyze(text)) text = std::move(*analysis);
+        if (View()) View()->ShowStatus(index, r.status);
     }
-    m_tools.SplitAnalysis(text, m_workTable);
+    EndAnswer();
+}
 
-    setStatus(kStatusScoring);
-    if (keepEvidence) r.BeginEvidence(std::move(asRead), m_workTable);
-    r.ExtractRhetoricFeatures(m_workTable);
-    r.ExtractOrganizationFeatures(m_workTable);
-    r.BeginCommentPass();
+// The record at `index` if it is still the one with the management number `id`, which never
+// changes; the caller holds the lock.
+EssayRecord* CTaviDoc::StoredRecord(int index, uint16_t id) {
+    if (index < static_cast<int>(m_answers.size()) && m_answers[index].id == id) return &m_answers[index];
+    return nullptr;
+}
 
+void CTaviDoc::SetStatus(int index, const EssayRecord& r, EssayStatus status) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (EssayRecord* s = StoredRecord(index, r.id)) s->status = status;
+    }
+    if (View()) View()->ShowStatus(index, status);
+}
+
+// The content similarity to the question, shown. Without a question the person is asked once
+// per run whether to go on: nothing when they refuse (the run is then asked to stop), else
+// whether a question was there.
+std::optional<bool> CTaviDoc::MeasureContent(int index, EssayRecord& r) {
+    static const std::string prompt =
+        Sjis("設問文ファイルが指定されていません。評価を継続しますか？\n OK ... 処理継続\n Cancel ... 処理中断。");
     bool haveQuestion;
     {
         std::lock_guard lock(m_mutex);
@@ -77,41 +107,25 @@ void CTaviDoc::ScoreEssay(int index) {
     if (haveQuestion) {
         if (View()) View()->ShowContentScore(index, r.contentSimilarity);
     } else if (!m_bNoQuestionAccepted) {
-        MessageAnswer answer = m_person.ShowMessageBox(
-            {prompt, "Tavi", MessageButtons::kOkCancel, MessageIcon::kQuestion, 1, true});
+        MessageAnswer answer =
+            m_person.ShowMessageBox({prompt, "Tavi", MessageButtons::kOkCancel, MessageIcon::kQuestion, 1, true});
         if (answer != MessageAnswer::kOk) {
             m_bStopRequested = true;
-            {
-                std::lock_guard lock(m_mutex);
-                r.status = kStatusUnscored;
-                if (EssayRecord* s = stored()) *s = r;
-            }
-            if (View()) View()->ShowStatus(index, kStatusUnscored);
-            EndAnswer();
-            return;
+            return std::nullopt;
         }
         m_bNoQuestionAccepted = true;
     }
+    return haveQuestion;
+}
 
-    r.ScoreRhetoric(params);
-    r.ScoreOrganization(params);
-    if (haveQuestion) {
-        r.ScoreContent();
-        r.ComputeWeightedTotal(params);
-        r.ComputeLengthPenalty(params);
-        r.ComputeFinalScore();
+// Writes the answer back with its new status; a newly scored answer leaves the unscored count.
+void CTaviDoc::StoreAnswer(int index, EssayRecord& r, EssayStatus status) {
+    r.status = status;
+    std::lock_guard lock(m_mutex);
+    if (EssayRecord* s = StoredRecord(index, r.id)) {
+        *s = r;
+        if (status == kStatusScored) --m_nUnscored;
     }
-    r.status = haveQuestion ? kStatusScored : kStatusUnscored;
-    {
-        std::lock_guard lock(m_mutex);
-        if (EssayRecord* s = stored()) {
-            *s = r;
-            if (haveQuestion) --m_nUnscored;
-        }
-    }
-    NotifyScores(index, r, haveQuestion);
-    if (View()) View()->ShowStatus(index, r.status);
-    EndAnswer();
 }
 
 DocResult CTaviDoc::PrepareQuestion() {
@@ -132,13 +146,13 @@ DocResult CTaviDoc::PrepareQuestion() {
                       Sjis(" \n を処理できません。");
         return result;
     };
-    std::string text;
-    if (m_tools.ReadAnswerFile(path, text, mode) == 0) return refuse({});
-    if (m_analyzer.IsLoaded()) {
-        if (std::optional<std::string> analysis = m_analyzer.Analyze(text)) text = std::move(*analysis);
-    }
     MorphemeTable table;
-    m_tools.SplitAnalysis(text, table);
+    std::string unreadable;
+    if (AnalyseText(SjisPathToNative(path), mode, m_analyzer, table, unreadable).empty()) {
+        DocResult refused = refuse({});
+        if (!unreadable.empty()) *refused.error += Sjis("\n原因 : ") + Utf8ToSjis(unreadable);
+        return refused;
+    }
     bool built = false;
     DocResult result;
     {

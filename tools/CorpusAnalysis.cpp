@@ -290,35 +290,16 @@ bool ListCorpusDocuments(const std::vector<std::string>& folders, std::vector<st
 
 bool AnalyseDocument(const std::string& path, AnalyzerBinding& analyzer, DocumentAnalysis& result, std::string& error) {
     result = DocumentAnalysis{};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + ": cannot be opened (" + std::strerror(errno) + ")";
-        return false;
-    }
-    std::string bytes;
-    char buffer[65536];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, file)) bytes.append(buffer, n);
-    bool failed = std::ferror(file) != 0;
-    int readErrno = errno;
-    std::fclose(file);
-    if (failed) {
-        error = path + ": cannot be read (" + std::strerror(readErrno) + ")";
-        return false;
-    }
-
-    const MorphemeTools tools;
-    std::string text;
-    if (tools.ReadAnswerBytes(bytes, text, MorphemeTools::kParagraphBlankLines) == 0) return true;
-    std::optional<std::string> analysis = analyzer.Analyze(text);
-    if (!analysis) {
+    if (!analyzer.Load()) {
         error = path + ": the analyser cannot be loaded (" + AnalyzerBinding::kDefaultLibrary +
                 " with its dictionary, or the library named by TAVI_ANALYZER_LIBRARY)";
         return false;
     }
     MorphemeTable table;
-    tools.SplitAnalysis(*analysis, table);
-    result.hasText = true;
-    result.counts = CountContentNouns(table, tools);
+    std::string text = AnalyseText(path, MorphemeTools::kParagraphBlankLines, analyzer, table, error);
+    if (!error.empty()) return false;
+    result.hasText = !text.empty();
+    if (result.hasText) result.counts = CountContentNouns(table, MorphemeTools());
     return true;
 }
 

@@ -24,7 +24,8 @@ struct DocumentAnalysis {
 
 // Reads one document (native path; UTF-8 or Shift_JIS) the way the scorer reads an answer in
 // paragraph mode 0, analyses it and counts its content nouns. Returns false with a message
-// naming the file when it cannot be read or the analyser cannot be loaded.
+// naming the file when it cannot be read (only a regular file is: a FIFO is refused, not
+// waited for) or the analyser cannot be loaded.
 bool AnalyseDocument(const std::string& path, AnalyzerBinding& analyzer, DocumentAnalysis& result, std::string& error);
 
 // Receives each document's analysis, strictly in the order of the paths.

@@ -1,14 +1,12 @@
 #include "tools/ModelFiles.h"
 
 #include <bit>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 
 #include "analysis/Encoding.h"
+#include "analysis/FileIo.h"
 
 namespace tavi {
 namespace {
@@ -21,33 +19,6 @@ void AppendInt32(std::string& bytes, int32_t value) {
 void AppendDouble(std::string& bytes, double value) {
     uint64_t u = std::bit_cast<uint64_t>(value);
     for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(u >> (8 * i) & 0xFF));
-}
-
-// Writes `bytes` to `path` through a temporary file in the same folder.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
-    const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = temporary + ": cannot be created (" + std::strerror(errno) + ")";
-        return false;
-    }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeErrno = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeErrno = errno;
-    }
-    if (!written) {
-        error = temporary + ": cannot be written (" + std::strerror(writeErrno) + ")";
-        std::remove(temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot be replaced (" + std::strerror(errno) + ")";
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 // The Shift_JIS form of a file name for a settings line, or false with a message.

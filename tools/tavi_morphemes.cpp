@@ -12,26 +12,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tavi-morphemes FILE [PARAGRAPH_MODE]\n");
         return 2;
     }
-    tavi::MorphemeTools tools;
-    std::string path;
-    if (!tavi::NativePathToSjis(argv[1], path)) {
-        std::fprintf(stderr, "tavi-morphemes: %s: the file name has no Shift_JIS form\n", argv[1]);
-        return 1;
-    }
-    std::string text;
-    int mode = argc == 3 ? std::atoi(argv[2]) : 0;
-    if (tools.ReadAnswerFile(path, text, mode) == 0) {
-        std::fprintf(stderr, "tavi-morphemes: %s: cannot be read or holds no text\n", argv[1]);
-        return 1;
-    }
     tavi::AnalyzerBinding analyzer;
-    std::optional<std::string> analysis = analyzer.Analyze(text);
-    if (!analysis) {
-        std::fprintf(stderr, "tavi-morphemes: the analyser (%s) cannot be loaded\n", tavi::AnalyzerBinding::kDefaultLibrary);
+    if (!analyzer.Load()) {
+        std::fprintf(stderr, "tavi-morphemes: the analyser (%s) cannot be loaded\n",
+                     tavi::AnalyzerBinding::kDefaultLibrary);
         return 1;
     }
+    int mode = argc == 3 ? std::atoi(argv[2]) : 0;
     tavi::MorphemeTable table;
-    tools.SplitAnalysis(*analysis, table);
+    std::string error;
+    if (tavi::AnalyseText(argv[1], mode, analyzer, table, error).empty()) {
+        if (error.empty()) error = std::string(argv[1]) + ": holds no text";
+        std::fprintf(stderr, "tavi-morphemes: %s\n", error.c_str());
+        return 1;
+    }
     for (size_t r = 0; r < table.RowCount(); ++r) {
         std::string line;
         for (int k = 0; k < tavi::kFieldCount; ++k) {

@@ -1,5 +1,7 @@
 // Reading and analysing corpus documents with ChaSen, in this process and in worker processes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -75,6 +77,24 @@ TEST(AnalyseDocument, NamesFilesThatCannotBeRead) {
     error.clear();
     EXPECT_FALSE(AnalyseDocument(folder, analyzer, result, error));
     EXPECT_NE(error.find(folder), std::string::npos) << error;
+}
+
+TEST(AnalyseDocument, AFifoInACorpusFolderIsSkippedOrRefusedNotWaitedFor) {
+    std::string folder = TempDir() + "/corpus";
+    WriteTempFile("corpus/a.txt", kText);
+    std::string fifo = folder + "/b.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> paths;
+    std::string error;
+    ASSERT_TRUE(ListCorpusDocuments({folder}, paths, error)) << error;
+    EXPECT_EQ(paths, std::vector<std::string>{folder + "/a.txt"});
+    // Read all the same (it may have become a FIFO after the listing): refused at once. Should
+    // the open wait for a writer, the alarm ends the test program instead of the run.
+    alarm(30);
+    DocumentAnalysis result;
+    EXPECT_FALSE(AnalyseDocument(fifo, Analyzer(), result, error));
+    alarm(0);
+    EXPECT_EQ(error, fifo + ": is not a regular file");
 }
 
 TEST(AnalyseDocument, ReportsAnAnalyserThatCannotBeLoaded) {
