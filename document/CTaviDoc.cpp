@@ -73,7 +73,7 @@ void CTaviDoc::ShowModelMessages() {
 }
 
 void CTaviDoc::OnAddAnswers() {
-    static const std::string filter = Sjis("回答文ファイル(*.txt;*.docx)|*.txt;*.docx|全て(*.*)|*.*||");
+    static const std::string filter = Sjis("回答文ファイル(*.txt *.docx)|*.txt;*.docx|全て(*.*)|*.*||");
     std::vector<std::string> paths;
     if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) AddAnswerFiles(paths);
     if (View()) View()->UpdateAllViews();
@@ -86,20 +86,22 @@ void CTaviDoc::OnImportSheet() {
     if (View()) View()->UpdateAllViews();
 }
 
-// The refusals of one adding, each kind shown in one warning after it.
+// What one adding could not do: lines ("path\n" or "path: cause\n") of each kind, Shift_JIS,
+// shown in one warning per kind afterwards.
 struct CTaviDoc::AddingReport {
-    std::string duplicates = Sjis("以下はリスト内に既に存在します。\n");
-    std::string unnamed = Sjis("以下のファイルは名前を Shift_JIS で表せないため追加できません。\n");
-    std::string unreadable = Sjis("以下のファイルは読み込めないため、空の回答として採点されます。\n");
-    std::string failed = Sjis("以下は追加できません。\n");
-    size_t headerSizes[4] = {duplicates.size(), unnamed.size(), unreadable.size(), failed.size()};
+    std::string duplicates, unnamed, unreadable, failed;
 
     void Show(Person& person) const {
+        static const std::pair<const char*, std::string AddingReport::*> kinds[] = {
+            {"以下はリスト内に既に存在します。\n", &AddingReport::duplicates},
+            {"以下のファイルは名前を Shift_JIS で表せないため追加できません。\n", &AddingReport::unnamed},
+            {"以下のファイルは読み込めないため、空の回答として採点されます。\n", &AddingReport::unreadable},
+            {"以下は追加できません。\n", &AddingReport::failed}};
         static const std::string warning = Sjis("警告");
-        const std::string* texts[] = {&duplicates, &unnamed, &unreadable, &failed};
-        for (size_t i = 0; i < 4; ++i)
-            if (texts[i]->size() > headerSizes[i])
-                person.ShowMessageBox({*texts[i], warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+        for (const auto& [header, lines] : kinds)
+            if (!(this->*lines).empty())
+                person.ShowMessageBox(
+                    {Sjis(header) + this->*lines, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
     }
 };
 
