@@ -63,6 +63,7 @@ SheetImportDialog::SheetImportDialog(const QString& sheetPath, const Sheet& shee
     }
     m_preview->setVerticalHeaderLabels(rowNumbers);
     m_preview->horizontalHeader()->setDefaultSectionSize(140);
+    m_preview->horizontalHeader()->setStretchLastSection(true);
     m_preview->setMinimumSize(560, 200);
 
     m_count = new QLabel(this);
