@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test asan tsan fuzz clean
+.PHONY: deps configure build package run test asan tsan fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -13,10 +13,14 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The Debian package build/tavi_<version>_<arch>.deb (CPack).
+package: build
+	@cmake --build $(BUILD) --target package
+
 run: build
 	@$(BUILD)/bin/tavi-score -q data/samples/question.txt data/samples/answers
 
-test: build
+test: package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.

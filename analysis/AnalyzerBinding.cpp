@@ -26,10 +26,15 @@ std::string LibraryNameFromEnvironment() {
     return name && *name ? name : AnalyzerBinding::kDefaultLibrary;
 }
 
-// Weight of a character of a piece: its Shift_JIS bytes, except that a single byte of 0x80
-// or more (half-width kana, invalid bytes) weighs 3, the UTF-8 size the analyser will see.
+size_t Utf8Length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+// Weight of a character of `n` bytes of a piece: its Shift_JIS bytes for a double-byte
+// character the analyser reads as it is, else the UTF-8 bytes the analyser will see (3 for
+// half-width kana, 4 for a carried character), so that a piece never takes more than 1.5
+// UTF-8 bytes per unit of weight.
 size_t PieceWeight(std::string_view line, size_t i, size_t n) {
-    return n == 1 && static_cast<unsigned char>(line[i]) >= 0x80 ? 3 : n;
+    const uint32_t cp = NextAnalyzerChar(line, i).codePoint;
+    return n == 2 && cp < kCarriedBase ? 2 : Utf8Length(cp);
 }
 
 // ChaSen's first analysis, of a short word: true when it comes back with an "EOS" line.
@@ -39,12 +44,77 @@ bool FirstAnalysisSucceeds(char* (*entry)(void*)) {
     return result && std::strstr(result, "EOS");
 }
 
+// Full-width katakana ァ to ヶ (0x8340-0x8396) and the long-vowel mark ー (0x815B).
+bool IsKatakana(std::string_view line, size_t i, size_t n) {
+    if (n != 2) return false;
+    const unsigned code = static_cast<unsigned char>(line[i]) << 8 | static_cast<unsigned char>(line[i + 1]);
+    return (code >= 0x8340 && code <= 0x8396) || code == 0x815B;
+}
+
 bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
     static const std::string ends[] = {Sjis("。"), Sjis("．"), Sjis("？"), Sjis("！")};
     if (n != 2) return false;
     for (const std::string& e : ends)
         if (line.compare(i, 2, e) == 0) return true;
     return false;
+}
+
+// Turns the analyser's UTF-8 output for `input` (Shift_JIS; `utf8` is its SjisToAnalyzerUtf8
+// form) back into Shift_JIS. Every surface becomes the bytes of `input` it was made from, so
+// carried characters and code page 932's duplicate codes come back as they were read. Text of
+// a line that the analyser left out of its output becomes an unknown-word row of its own;
+// only tabs, which separate the output's fields, are left out. The "EOS" lines that end a
+// piece rather than a line (dropEos, one entry per line handed over) are dropped.
+std::string RestoreAnalysis(std::string_view output, std::string_view input, std::string_view utf8,
+                            const std::vector<bool>& dropEos) {
+    static const std::string unknownFields = "\t\t\t" + Sjis("未知語") + "\t\t\n";
+    std::string out;
+    out.reserve(output.size());
+    size_t si = 0, ui = 0;  // the same place in `input` and in `utf8`
+    // Moves both places on to utf8 offset `end`, appending the Shift_JIS bytes passed over
+    // (tabs excepted) to `to`.
+    auto advance = [&](size_t end, std::string& to) {
+        while (ui < end && si < input.size()) {
+            const AnalyzerChar ch = NextAnalyzerChar(input, si);
+            if (input[si] != '\t') to.append(input, si, ch.length);
+            si += ch.length;
+            ui += Utf8Length(ch.codePoint);
+        }
+    };
+    // Text of the current line up to utf8 offset `end` that no surface covered.
+    auto fillGap = [&](size_t end) {
+        std::string gap;
+        advance(end, gap);
+        if (!gap.empty()) out += gap + unknownFields;
+    };
+    auto endOfLine = [&] { return std::min(utf8.find('\n', ui), utf8.size()); };
+    size_t lineEnd = endOfLine();  // of the input line that the output describes
+    size_t eosSeen = 0;
+    for (size_t pos = 0; pos < output.size();) {
+        size_t end = output.find('\n', pos);
+        size_t next = end == std::string_view::npos ? output.size() : end + 1;
+        std::string_view line = output.substr(pos, next - pos);
+        pos = next;
+        if (line == "EOS\n" || line == "EOS") {
+            fillGap(lineEnd);
+            if (si < input.size()) ++si, ++ui;  // the line feed
+            lineEnd = endOfLine();
+            if (!(eosSeen < dropEos.size() && dropEos[eosSeen])) out += line;
+            ++eosSeen;
+            continue;
+        }
+        size_t tab = line.find('\t');
+        std::string_view surface = line.substr(0, tab);
+        size_t at = utf8.substr(0, lineEnd).find(surface, ui);
+        if (tab == std::string_view::npos || at == std::string_view::npos) {
+            out += Utf8ToSjis(line);  // not a morpheme of this line: kept as it came
+            continue;
+        }
+        fillGap(at);
+        advance(at + surface.size(), out);
+        out += Utf8ToSjis(line.substr(tab));
+    }
+    return out;
 }
 
 }  // namespace
@@ -174,13 +244,20 @@ std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view li
     std::vector<std::string_view> pieces;
     while (!line.empty()) {
         size_t weight = 0;
+        size_t katakanaRun = 0;
         size_t lastBoundary = 0;  // end of the last whole character within the limit
         size_t lastSentenceEnd = 0;
+        bool runTooLong = false;
         size_t i = 0;
         while (i < line.size()) {
             size_t n = SjisCharLength(line, i);
             size_t w = PieceWeight(line, i, n);
             if (weight + w > kMaxPieceBytes) break;
+            katakanaRun = IsKatakana(line, i, n) ? katakanaRun + 1 : 0;
+            if (katakanaRun > kMaxKatakanaRun) {
+                runTooLong = true;
+                break;
+            }
             weight += w;
             if (IsSentenceEnd(line, i, n)) lastSentenceEnd = i + n;
             i += n;
@@ -190,7 +267,7 @@ std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view li
             pieces.push_back(line);
             break;
         }
-        size_t cut = lastSentenceEnd ? lastSentenceEnd : lastBoundary;
+        size_t cut = lastSentenceEnd && !runTooLong ? lastSentenceEnd : lastBoundary;
         pieces.push_back(line.substr(0, cut));
         line.remove_prefix(cut);
     }
@@ -204,7 +281,7 @@ std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
     // The analyser takes a NUL-terminated string: the text ends at its first NUL.
     if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
 
-    // Cut long lines into pieces, each analysed as a line of its own; remember which "EOS"
+    // Cut lines into pieces, each analysed as a line of its own; remember which "EOS"
     // lines of the result end a piece rather than a line of the text, to drop them.
     std::string input;
     input.reserve(text.size() + 16);
@@ -214,17 +291,13 @@ std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
         size_t end = text.find('\n', start);
         bool hasLineFeed = end != std::string_view::npos;
         std::string_view line = text.substr(start, hasLineFeed ? end - start : std::string_view::npos);
-        if (line.size() > kMaxPieceBytes) {
-            std::vector<std::string_view> pieces = SplitLongLine(line);
-            for (size_t p = 0; p < pieces.size(); ++p) {
-                input += pieces[p];
-                if (p + 1 < pieces.size()) {
-                    input += '\n';
-                    dropEos.push_back(true);
-                }
+        std::vector<std::string_view> pieces = SplitLongLine(line);
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            input += pieces[p];
+            if (p + 1 < pieces.size()) {
+                input += '\n';
+                dropEos.push_back(true);
             }
-        } else {
-            input += line;
         }
         dropEos.push_back(false);
         if (!hasLineFeed) break;
@@ -232,26 +305,11 @@ std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
         start = end + 1;
     }
 
-    std::string utf8 = SjisToUtf8(input);
-    const char* result = m_stringEntry(utf8.data());
+    const std::string utf8 = SjisToAnalyzerUtf8(input);
+    const char* result = m_stringEntry(const_cast<char*>(utf8.c_str()));
     if (!result) return std::string();
-    std::string_view output(result);
-
-    // Copy the result out before the next call, dropping the piece-ending "EOS" lines.
-    if (std::find(dropEos.begin(), dropEos.end(), true) == dropEos.end()) return Utf8ToSjis(output);
-    std::string kept;
-    kept.reserve(output.size());
-    size_t eosSeen = 0;
-    for (size_t pos = 0; pos < output.size();) {
-        size_t end = output.find('\n', pos);
-        size_t next = end == std::string_view::npos ? output.size() : end + 1;
-        std::string_view line = output.substr(pos, next - pos);
-        bool isEos = line == "EOS\n" || line == "EOS";
-        if (!(isEos && eosSeen < dropEos.size() && dropEos[eosSeen])) kept += line;
-        if (isEos) ++eosSeen;
-        pos = next;
-    }
-    return Utf8ToSjis(kept);
+    // Copied out before the next call.
+    return RestoreAnalysis(result, input, utf8, dropEos);
 }
 
 }  // namespace tavi

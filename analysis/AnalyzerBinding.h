@@ -28,6 +28,10 @@ public:
     static constexpr const char* kDefaultLibrary = "libchasen.so.2";
     // Longest line, in Shift_JIS bytes, handed to the analyser in one piece.
     static constexpr size_t kMaxPieceBytes = 5000;
+    // Most katakana (and "ー") in a row handed to the analyser in one piece: ChaSen takes a
+    // longer run (over 128 UTF-8 bytes) as one unknown word that overflows its buffers, drops
+    // the line and may crash later.
+    static constexpr size_t kMaxKatakanaRun = 42;
 
     AnalyzerBinding();
     explicit AnalyzerBinding(std::string libraryName);
@@ -48,7 +52,9 @@ public:
 
     // Analyses a Shift_JIS text: one line per morpheme with six tab-separated fields, and
     // "EOS" after each line of the text. The text is analysed up to its first NUL byte;
-    // lines longer than kMaxPieceBytes are cut at sentence ends (see SplitLongLine).
+    // lines longer than kMaxPieceBytes are cut at sentence ends, long katakana runs after
+    // kMaxKatakanaRun characters (see SplitLongLine). Every surface of the result is the
+    // bytes of the text it stands for, so the surfaces spell the text, tabs excepted.
     // Loads the library first when needed; returns nothing when it cannot be loaded.
     std::optional<std::string> Analyze(std::string_view text);
 
@@ -57,7 +63,8 @@ public:
 
     // The pieces, each at most kMaxPieceBytes, into which one line (without its line feed) is
     // cut: just after the last "。", "．", "？" or "！" that keeps a piece within the limit,
-    // else at the last character boundary within it.
+    // else at the last character boundary within it; and after every kMaxKatakanaRun
+    // katakana in a row. A line that needs no cut is one piece; an empty line none.
     static std::vector<std::string_view> SplitLongLine(std::string_view line);
 
 private:

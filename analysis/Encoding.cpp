@@ -33,12 +33,35 @@ char* AppendUtf8(char* o, uint32_t cp) {
     } else if (cp < 0x800) {
         *o++ = static_cast<char>(0xC0 | (cp >> 6));
         *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
+    } else if (cp < 0x10000) {
         *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
         *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
     return o;
+}
+
+// Bytes that ChaSen skips as white space (vertical tab, form feed, space), reads as a line
+// end (carriage return) or as the start of an escape sequence.
+bool IsCarriedControl(unsigned c) { return c == 0x0B || c == 0x0C || c == 0x0D || c == 0x1B || c == 0x20; }
+
+// Converts character by character as `next` reads them (at most 4 UTF-8 bytes per byte).
+template <class NextChar>
+std::string ToUtf8(std::string_view sjis, NextChar next) {
+    std::string out(sjis.size() * 4, '\0');
+    char* o = out.data();
+    for (size_t i = 0; i < sjis.size();) {
+        const AnalyzerChar ch = next(sjis, i);
+        o = AppendUtf8(o, ch.codePoint);
+        i += ch.length;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
 }
 
 }  // namespace
@@ -55,28 +78,34 @@ std::string Sjis(std::string_view utf8) {
 }
 
 std::string SjisToUtf8(std::string_view sjis) {
-    // Every Shift_JIS character takes at most 3 UTF-8 bytes, U+FFFD for a bad byte included.
-    std::string out(sjis.size() * 3, '\0');
-    char* o = out.data();
-    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
-    const size_t size = sjis.size();
-    for (size_t i = 0; i < size;) {
-        unsigned char c = p[i];
-        if (c < 0x80) {
-            *o++ = static_cast<char>(c);
-            ++i;
-            continue;
-        }
+    return ToUtf8(sjis, [](std::string_view s, size_t i) -> AnalyzerChar {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) return {1, c};
         // A lead byte with its trail byte is one character, valid or not; a lead byte at the
         // end is an incomplete one.
-        size_t n = IsSjisLeadByte(c) && i + 1 < size ? 2 : 1;
-        uint16_t cp = n == 2 ? kBmpOfSjis[c << 8 | p[i + 1]] : IsSjisLeadByte(c) ? kNoCharacter : kBmpOfSjis[c];
-        o = AppendUtf8(o, cp == kNoCharacter ? 0xFFFD : cp);
-        i += n;
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
+        const size_t n = SjisCharLength(s, i);
+        uint16_t cp = kNoCharacter;
+        if (n == 2)
+            cp = kBmpOfSjis[c << 8 | static_cast<unsigned char>(s[i + 1])];
+        else if (!IsSjisLeadByte(c))
+            cp = kBmpOfSjis[c];
+        return {n, cp == kNoCharacter ? 0xFFFDu : cp};
+    });
 }
+
+AnalyzerChar NextAnalyzerChar(std::string_view sjis, size_t i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+    const unsigned c = p[i];
+    if (c < 0x80) return {1, IsCarriedControl(c) ? kCarriedBase + c : c};
+    if (IsSjisLeadByte(c) && i + 1 < sjis.size() && p[i + 1] != '\n' && p[i + 1] != '\t') {
+        const unsigned code = c << 8 | p[i + 1];
+        return {2, kBmpOfSjis[code] == kNoCharacter ? kCarriedBase + code : kBmpOfSjis[code]};
+    }
+    const uint16_t cp = IsSjisLeadByte(c) ? kNoCharacter : kBmpOfSjis[c];
+    return {1, cp == kNoCharacter ? kCarriedBase + c : cp};
+}
+
+std::string SjisToAnalyzerUtf8(std::string_view sjis) { return ToUtf8(sjis, NextAnalyzerChar); }
 
 std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
     bool lost = false;

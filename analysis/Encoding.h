@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,28 @@ std::string Sjis(std::string_view utf8);
 
 // Converts Shift_JIS to UTF-8. Bytes that are not valid code page 932 become U+FFFD.
 std::string SjisToUtf8(std::string_view sjis);
+
+// One character of a Shift_JIS text as the analyser is handed it: `length` bytes of the
+// text, given as the code point `codePoint`.
+struct AnalyzerChar {
+    size_t length;
+    uint32_t codePoint;
+};
+
+// First code point of the private-use plane that carries, as kCarriedBase + code, a
+// character the analyser cannot take as it is: a single byte (code < 0x100) or a lead and
+// trail byte pair (lead << 8 | trail).
+constexpr uint32_t kCarriedBase = 0xF0000;
+
+// The character at `sjis[i]` for the analyser. A lead byte followed by a line feed or a tab
+// stands alone (those two bytes structure the analyser's input and output). Characters
+// without a code page 932 form, a lone lead byte, and the bytes that ChaSen drops or misreads
+// (carriage return, vertical tab, form feed, escape, space) are carried (kCarriedBase + code).
+AnalyzerChar NextAnalyzerChar(std::string_view sjis, size_t i);
+
+// Converts Shift_JIS to UTF-8 for the analyser, character by character as NextAnalyzerChar
+// reads them; nothing is lost, so every surface of the result maps back to the bytes it came from.
+std::string SjisToAnalyzerUtf8(std::string_view sjis);
 
 // Converts UTF-8 to Shift_JIS. A character without a code page 932 form, or an invalid
 // UTF-8 sequence, becomes "〓" (0x81AC); `lossy`, when given, tells whether that happened.

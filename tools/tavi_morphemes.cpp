@@ -1,15 +1,33 @@
 // Prints the morpheme table of a text file, one row per line in UTF-8.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "analysis/AnalyzerBinding.h"
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
 
+namespace {
+
+const char kUsage[] =
+    "Usage: tavi-morphemes FILE [PARAGRAPH_MODE]\n\n"
+    "Reads FILE as Tavi reads an answer (PARAGRAPH_MODE 0: two or more line breaks separate\n"
+    "paragraphs, the default; 1: every line break does), analyses it with ChaSen and prints its\n"
+    "morpheme table in UTF-8, one row per line: surface, reading, base form, part of speech,\n"
+    "conjugation type and form, separated by tabs; EOS rows end the paragraphs.\n\n"
+    "Options:\n"
+    "  -h, --help    print this help and exit\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: tavi-morphemes FILE [PARAGRAPH_MODE]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     tavi::AnalyzerBinding analyzer;

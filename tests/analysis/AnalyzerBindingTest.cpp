@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "analysis/MorphemeTools.h"
+#include "fakes/SpelledText.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
@@ -184,6 +185,78 @@ TEST(AnalyzerBinding, LongLineWithoutFullStopIsCutAtCharacterBoundaries) {
         while (i < piece.size()) i += SjisCharLength(piece, i);
         EXPECT_EQ(i, piece.size());
     }
+}
+
+// Bytes that are not Shift_JIS, or that ChaSen would drop or misread, come back as they were
+// read, each kind in its own row; code page 932's duplicate codes keep their own bytes.
+TEST(AnalyzerBinding, EveryByteComesBackAsRead) {
+    AnalyzerBinding analyzer;
+    const std::string dog = S("犬"), cat = S("猫です。");
+    struct Case {
+        const char* what;
+        std::string bad;
+    };
+    const Case cases[] = {
+        {"lead byte before a byte that cannot trail it", "\x82\x20"},
+        {"lead byte before a control byte", "\x82\x01"},
+        {"pair without a code page 932 character", "\x85\x40"},
+        {"single bytes", "\x80\xA0\xFD\xFE\xFF"},
+        {"lead byte before a line feed", "\x81\n"},
+        {"lead byte before a tab", "\x81\t"},
+        {"carriage return, vertical tab, form feed, escape", "\r\x0B\x0C\x1B"},
+        {"duplicate codes of code page 932", "\xED\x40\x87\x90\xEE\xF9"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = dog + c.bad + cat;
+        MorphemeTable table = Analyze(analyzer, text);
+        EXPECT_EQ(test::SpelledText(table), test::ExpectedSpelling(text)) << c.what;
+        EXPECT_EQ(U(table.Field(0, kSurface)), "犬") << c.what;
+        EXPECT_EQ(U(table.Field(table.RowCount() - 4, kSurface)), "猫") << c.what;
+        EXPECT_EQ(U(table.Field(table.RowCount() - 4, kPartOfSpeech)), "名詞-一般") << c.what;
+    }
+    // A lead byte at the end, alone in its row as an unknown word.
+    MorphemeTable table = Analyze(analyzer, dog + "\x81");
+    ASSERT_EQ(table.RowCount(), 3u);
+    EXPECT_EQ(table.Field(1, kSurface), "\x81");
+    EXPECT_EQ(U(table.Field(1, kPartOfSpeech)), "未知語");
+}
+
+// ChaSen takes a run of more than 42 unknown katakana for one word that overflows its
+// buffers: it dropped the line and, after a long paragraph, crashed. Runs are cut into pieces.
+TEST(AnalyzerBinding, LongKatakanaRunIsCutIntoPieces) {
+    AnalyzerBinding analyzer;
+    std::string paragraph, run;
+    while (paragraph.size() < 40000) paragraph += S("今日は天気が良いので公園まで歩いて行きました。");
+    for (int i = 0; i < 100; ++i) run += S(i % 3 ? "ア" : "ー");
+    const std::string text = paragraph + "\n" + run + S("です。") + "\n" + S("猫です。");
+    MorphemeTable table = Analyze(analyzer, text);
+    EXPECT_EQ(test::SpelledText(table), test::ExpectedSpelling(text));
+    EXPECT_EQ(CountEos(table), 3u);
+    auto pieces = AnalyzerBinding::SplitLongLine(run);
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].size(), 2 * AnalyzerBinding::kMaxKatakanaRun);
+}
+
+// Text that the analyser leaves out of its output comes back as an unknown word per line.
+TEST(AnalyzerBinding, TextTheAnalyserLeavesOutComesBackAsUnknownWords) {
+    AnalyzerBinding analyzer(TAVI_FAKE_DROPPING_ANALYZER);
+    const std::string text = S("犬です。") + "\t\x80\n" + S("猫");
+    MorphemeTable table = Analyze(analyzer, text);
+    EXPECT_EQ(test::SpelledText(table), test::ExpectedSpelling(text));
+    ASSERT_EQ(table.RowCount(), 4u);
+    EXPECT_EQ(table.Field(0, kSurface), S("犬です。") + "\x80");
+    EXPECT_EQ(U(table.Field(0, kPartOfSpeech)), "未知語");
+}
+
+// A carried pair takes 4 UTF-8 bytes: pieces stay within ChaSen's line buffer all the same.
+TEST(AnalyzerBinding, LongLineOfCarriedCharacters) {
+    AnalyzerBinding analyzer;
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "\x85\x40";
+    text += "\x80";
+    MorphemeTable table = Analyze(analyzer, text);
+    EXPECT_EQ(test::SpelledText(table), test::ExpectedSpelling(text));
+    EXPECT_EQ(CountEos(table), 1u);
 }
 
 // Tags of the dictionary that the predicates rely on.

@@ -24,6 +24,21 @@ TEST(Encoding, UnconvertibleCharactersBecomeGeta) {
     EXPECT_FALSE(lossy);
 }
 
+TEST(Encoding, AnalyzerFormCarriesWhatTheAnalyserCannotTake) {
+    // Valid text, tabs and line feeds go as they are.
+    EXPECT_EQ(SjisToAnalyzerUtf8(Sjis("漢字\tｶﾅ\n")), "漢字\tｶﾅ\n");
+    // Carried: U+F0000 plus the byte or the pair.
+    EXPECT_EQ(SjisToAnalyzerUtf8("\x80"), "\xF3\xB0\x82\x80");      // U+F0080
+    EXPECT_EQ(SjisToAnalyzerUtf8("\x82\x20"), "\xF3\xB8\x88\xA0");  // U+F8220, one character
+    EXPECT_EQ(SjisToAnalyzerUtf8("\r"), "\xF3\xB0\x80\x8D");        // U+F000D
+    EXPECT_EQ(SjisToAnalyzerUtf8("\x81\n"), "\xF3\xB0\x82\x81\n");  // a lone lead byte
+    EXPECT_EQ(SjisToAnalyzerUtf8("\xFC"), "\xF3\xB0\x83\xBC");      // U+F00FC
+    EXPECT_EQ(NextAnalyzerChar("\x81\t", 0).length, 1u);
+    EXPECT_EQ(NextAnalyzerChar("\x85\x40", 0).codePoint, kCarriedBase + 0x8540);
+    // The general conversion still shows U+FFFD.
+    EXPECT_EQ(SjisToUtf8("a\x80"), "a\xEF\xBF\xBD");
+}
+
 TEST(Encoding, TableConversionAgreesWithIconvOnTheWholeBasicPlane) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
     ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));

@@ -14,6 +14,7 @@
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 #include "evaluation/EssayRecord.h"
+#include "fakes/SpelledText.h"
 
 namespace tavi::fuzz {
 namespace {
@@ -66,13 +67,20 @@ void WriteSmallModel() {
 }  // namespace
 
 int FuzzReader(const uint8_t* data, size_t size) {
+    static AnalyzerBinding analyzer;
     MorphemeTools tools;
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::string text, wide;
+    MorphemeTable table;
     for (int mode : {0, 1}) {
         tools.ReadAnswerBytes(bytes, text, mode);
         for (std::string_view piece : AnalyzerBinding::SplitLongLine(text))
             if (piece.size() > AnalyzerBinding::kMaxPieceBytes) std::abort();
+        // The table spells the text as read, whatever its bytes.
+        std::optional<std::string> analysis = analyzer.Analyze(text);
+        if (!analysis) std::abort();
+        tools.SplitAnalysis(*analysis, table);
+        if (test::SpelledText(table) != test::ExpectedSpelling(text)) std::abort();
     }
     tools.ToFullWidth(bytes, wide);
     tools.ToHiragana(bytes, wide);

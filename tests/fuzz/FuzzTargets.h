@@ -6,7 +6,7 @@
 namespace tavi::fuzz {
 
 // Each takes one input of the fuzzer and returns 0; the regression test replays the kept inputs.
-int FuzzReader(const uint8_t* data, size_t size);             // reader, full width, long-line cutting
+int FuzzReader(const uint8_t* data, size_t size);             // reader, full width, long lines, analysis
 int FuzzAnalysisFeatures(const uint8_t* data, size_t size);   // splitter and every feature and score
 int FuzzSettingsFile(const uint8_t* data, size_t size);       // content-model settings file
 int FuzzDictionary(const uint8_t* data, size_t size);         // content-model dictionary

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Checks the Debian package that `make package` built: lintian finds no error, its control
+# fields and files, the desktop and AppStream metadata, and that the extracted tavi-score finds its models under
+# the extracted tree and scores the samples exactly as the build's tavi-score does.
+# Usage: check-package.sh PACKAGE.deb BUILD_BIN_DIR SAMPLES_DIR
+set -euo pipefail
+deb=$1 bin=$2 samples=$3
+fail() { echo "check-package: $deb: $*" >&2; exit 1; }
+[ -f "$deb" ] || fail "missing; build it with make package (make test does)"
+[ "$deb" -nt "$bin/tavi-score" ] || fail "older than $bin/tavi-score; build it again with make package"
+
+lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors: $(lintian "$deb" 2>/dev/null)"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libchasen2 ipadic libc6 libqt6widgets6; do
+    grep -Eq "(^|, )$d( \(|,|$)" <<<"$depends" || fail "Depends lacks $d: $depends"
+done
+
+for f in usr/bin/tavi usr/bin/tavi-score usr/bin/tavi-build-model usr/bin/tavi-morphemes \
+    usr/share/tavi/yoroku2000.tcf usr/share/tavi/yoroku2000.dic usr/share/tavi/yoroku2000.siv \
+    usr/share/tavi/syasetsu2000.tcf usr/share/tavi/syasetsu2000.dic usr/share/tavi/syasetsu2000.siv \
+    usr/share/applications/tavi.desktop usr/share/metainfo/org.example.Tavi.metainfo.xml \
+    usr/share/icons/hicolor/48x48/apps/tavi.png usr/share/icons/hicolor/256x256/apps/tavi.png \
+    usr/share/doc/tavi/README.md usr/share/doc/tavi/MODELS.md usr/share/doc/tavi/copyright \
+    usr/share/man/man1/tavi.1.gz usr/share/man/man1/tavi-score.1.gz \
+    usr/share/man/man1/tavi-build-model.1.gz usr/share/man/man1/tavi-morphemes.1.gz; do
+    [ -s "$root/$f" ] || fail "lacks /$f"
+done
+# The web server, once built, comes with its unit and the scripts that create its user.
+if [ -e "$root/usr/bin/tavi-serve" ]; then
+    for f in usr/lib/systemd/system/tavi-serve.service usr/share/man/man1/tavi-serve.1.gz; do
+        [ -s "$root/$f" ] || fail "lacks /$f"
+    done
+    dpkg-deb -I "$deb" postinst | grep -q 'adduser --system' || fail "its postinst creates no system user"
+fi
+zcat "$root/usr/share/man/man1/tavi-score.1.gz" | grep -q '^\.SH EXAMPLES' || fail "tavi-score(1) has no EXAMPLES"
+grep -q 'CC-BY-2.5' "$root/usr/share/doc/tavi/copyright" || fail "copyright names no licence of the news corpus"
+
+desktop-file-validate "$root/usr/share/applications/tavi.desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.Tavi.metainfo.xml"
+
+# The extracted scorer looks for its models beside itself, then in ../share/tavi/: they are
+# found in the extracted tree, and it scores as the build does.
+out=$root/out
+mkdir "$out"
+score() { "$1" --format csv -j 2 -q "$samples/question.txt" "$samples/answers"; }
+score "$bin/tavi-score" >"$out/build.csv"
+score "$root/usr/bin/tavi-score" >"$out/package.csv" || fail "the extracted tavi-score failed"
+cmp -s "$out/build.csv" "$out/package.csv" || fail "the extracted tavi-score scores differently from the build's"
+mv "$root/usr/share/tavi" "$root/usr/share/tavi-moved"
+if score "$root/usr/bin/tavi-score" >/dev/null 2>&1; then
+    fail "the extracted tavi-score scored without the models of the extracted tree"
+fi
+echo "check-package: $deb: ok"
