@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build package run test asan tsan fuzz clean
+.PHONY: deps configure build package run serve test asan tsan fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -19,6 +19,11 @@ package: build
 
 run: build
 	@$(BUILD)/bin/tavi-score -q data/samples/question.txt data/samples/answers
+
+# The web server on ./tavi-data at http://127.0.0.1:8080 (an "admin" account is created and its
+# password printed when the folder has no user yet).
+serve: build
+	@$(BUILD)/bin/tavi-serve --data tavi-data
 
 test: package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -54,6 +59,12 @@ clean:
 .PHONY: report-screenshot
 report-screenshot: configure
 	@BUILD=$(BUILD) scripts/report-screenshot.sh
+
+# Pictures of the web server's job page and an answer's evidence (docs/tavi-serve-*.png),
+# taken by the browser test.
+.PHONY: serve-screenshots
+serve-screenshots: build
+	@/usr/bin/python3 tests/browser/browser_test.py $(BUILD)/bin data/samples docs
 
 # Pictures of the desktop program's windows for the documentation (docs/tavi-*.png), taken
 # under a virtual display with a Japanese font while it scores the sample essays.

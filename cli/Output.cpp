@@ -35,12 +35,20 @@ std::string FormatTable(const MemoryListView& view, int rows) {
 }
 
 std::string FormatJson(const CTaviDoc& doc) {
+    ReportRun run;
+    run.params = doc.GetParams();
+    run.questionPath = doc.GetQuestionPath();
+    for (int i = 0; i < doc.GetAnswerCount(); ++i) run.answers.push_back(doc.GetAnswer(i));
+    return FormatJson(run);
+}
+
+std::string FormatJson(const ReportRun& run, const std::vector<AnswerReview>* reviews) {
     using Json = nlohmann::ordered_json;
-    ScoringParams p = doc.GetParams();
-    std::string question = doc.GetQuestionPath();
+    const ScoringParams& p = run.params;
+    const std::string& question = run.questionPath;
     Json answers = Json::array();
-    for (int i = 0; i < doc.GetAnswerCount(); ++i) {
-        EssayRecord r = doc.GetAnswer(i);
+    for (size_t i = 0; i < run.answers.size(); ++i) {
+        const EssayRecord& r = run.answers[i];
         answers.push_back({{"id", r.id},
                            {"status", r.status},
                            {"path", SjisToUtf8(r.path)},
@@ -78,6 +86,11 @@ std::string FormatJson(const CTaviDoc& doc) {
                            {"finalScore", r.finalScore},
                            {"commentText", SjisToUtf8(r.commentText)},
                            {"evidence", EvidenceJson(r, p)}});
+        if (reviews && i < reviews->size()) {
+            const AnswerReview& review = (*reviews)[i];
+            answers.back()["mark"] = review.mark ? Json(*review.mark) : Json();
+            answers.back()["note"] = review.note;
+        }
     }
     Json root = {{"question", question.empty() ? Json() : Json(SjisToUtf8(question))},
                  {"parameters",

@@ -8,6 +8,7 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
+#include "web/WebAssets.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "evaluation/RhetoricThresholds.h"
@@ -20,72 +21,6 @@ constexpr size_t kRepeatedNounsMarked = 5;
 // Bars of the histograms.
 constexpr int kTotalBins = 20;
 constexpr int kAxisBins = 10;
-
-const char kStyle[] = R"(
-:root { --ink: #222; --rule: #ccc; --soft: #f4f4f4; }
-body { font-family: "Noto Sans CJK JP", "Hiragino Sans", "Yu Gothic", Meiryo, sans-serif; color: var(--ink);
-       margin: 2em auto; max-width: 70em; padding: 0 1em; line-height: 1.5; }
-h1 { font-size: 1.6em; margin-bottom: 0.2em; }
-h2 { font-size: 1.25em; border-bottom: 2px solid var(--ink); padding-bottom: 0.1em; margin-top: 2em; }
-h3 { font-size: 1.05em; margin: 1em 0 0.3em; }
-table { border-collapse: collapse; margin: 0.5em 0; }
-th, td { border: 1px solid var(--rule); padding: 0.15em 0.5em; }
-th { background: var(--soft); text-align: left; }
-td.n { text-align: right; font-variant-numeric: tabular-nums; }
-table.sortable th { cursor: pointer; user-select: none; }
-table.sortable th[data-dir=asc]::after { content: " \25B2"; }
-table.sortable th[data-dir=desc]::after { content: " \25BC"; }
-.question { white-space: pre-wrap; background: var(--soft); padding: 0.5em 0.8em; }
-.charts { display: flex; flex-wrap: wrap; gap: 1.5em; }
-.charts figure { margin: 0; }
-.charts figcaption { font-weight: bold; font-size: 0.95em; }
-svg text { font-size: 11px; fill: var(--ink); }
-svg .bar { fill: #5b8bd0; }
-svg .dot { fill: #d0602b; fill-opacity: 0.75; }
-svg .axis { stroke: #666; stroke-width: 1; }
-svg .guide { stroke: #aaa; stroke-dasharray: 4 3; }
-.scores td { min-width: 4em; }
-.comments li { margin: 0.2em 0; }
-.comments .detail { color: #555; font-size: 0.9em; display: block; }
-.text { white-space: pre-wrap; border: 1px solid var(--rule); padding: 0.6em 0.8em; line-height: 1.9; }
-mark { background: none; color: inherit; border-radius: 2px; }
-mark.s { background: #ffe3a8; }
-mark.p { box-shadow: inset 0 -3px 0 #e07b00; }
-mark.w { box-shadow: inset 0 -3px 0 #d33; font-weight: bold; }
-mark.n { box-shadow: inset 0 -3px 0 #4a7fd0; }
-mark.g { background: #c9efc4; }
-mark.s.g { background: linear-gradient(#ffe3a8, #c9efc4); }
-.legend mark { padding: 0 0.3em; }
-.legend { font-size: 0.9em; }
-.good { color: #1b6e1b; }
-@media print {
-  body { margin: 0; max-width: none; }
-  .answer { page-break-before: always; break-before: page; }
-  .noprint { display: none; }
-  table.sortable th { cursor: default; }
-  mark, svg { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
-}
-)";
-
-const char kScript[] = R"(
-document.querySelectorAll('table.sortable').forEach(function (table) {
-  table.querySelectorAll('th').forEach(function (th, col) {
-    th.addEventListener('click', function () {
-      var body = table.tBodies[0], rows = Array.prototype.slice.call(body.rows);
-      var asc = th.getAttribute('data-dir') !== 'asc';
-      table.querySelectorAll('th').forEach(function (h) { h.removeAttribute('data-dir'); });
-      th.setAttribute('data-dir', asc ? 'asc' : 'desc');
-      rows.sort(function (a, b) {
-        var x = a.cells[col].getAttribute('data-v'), y = b.cells[col].getAttribute('data-v');
-        var nx = parseFloat(x), ny = parseFloat(y);
-        var c = (!isNaN(nx) && !isNaN(ny)) ? nx - ny : x.localeCompare(y, 'ja');
-        return asc ? c : -c;
-      });
-      rows.forEach(function (r) { body.appendChild(r); });
-    });
-  });
-});
-)";
 
 const char* CueGroupName(int group) {
     static const char* const names[] = {"指示語",     "付加・強調", "換言・要約", "理由・帰結", "例示・順序",
@@ -117,11 +52,7 @@ void Escape(std::string& out, std::string_view utf8) {
         }
     }
 }
-std::string Html(std::string_view utf8) {
-    std::string out;
-    Escape(out, utf8);
-    return out;
-}
+std::string Html(std::string_view utf8) { return HtmlEscape(utf8); }
 std::string HtmlSjis(std::string_view sjis) { return Html(SjisToUtf8(sjis)); }
 
 std::string Fixed(double v, int digits = 2) {
@@ -502,7 +433,7 @@ void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored)
     out += "</table>\n<p class=\"legend\">採点済みの答案について。標準偏差は母標準偏差。</p>\n";
 }
 
-void AnswerTable(std::string& out, const ReportRun& run) {
+void AnswerTable(std::string& out, const ReportRun& run, const std::string& answerHref) {
     out += "<table class=\"sortable\" id=\"answers\">\n<thead>";
     Row(out, {Th("番号"), Th("ファイル名"), Th("状態"), Th("総合得点"), Th("文量減点"), Th("修辞"), Th("論理"),
               Th("内容"), Th("文字数"), Th("コメント")});
@@ -516,7 +447,7 @@ void AnswerTable(std::string& out, const ReportRun& run) {
         const std::string title = HtmlSjis(r.title);
         const std::string comments = Int(ReceivedComments(r.commentText).size());
         Row(out, {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
-                  "<td data-v=\"" + title + "\"><a href=\"#a" + Int(r.id) + "\">" + title + "</a></td>",
+                  "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
                   "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
                   cell(r.finalScore, scored), cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
                   cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
@@ -590,6 +521,12 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
 
 }  // namespace
 
+std::string HtmlEscape(std::string_view utf8) {
+    std::string out;
+    Escape(out, utf8);
+    return out;
+}
+
 Summary Summarize(std::vector<double> values) {
     values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); }),
                  values.end());
@@ -620,21 +557,13 @@ ReportRun ReportRunOf(const CTaviDoc& doc) {
     return run;
 }
 
-std::string FormatReport(const ReportRun& run) {
+std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHref) {
     std::vector<const EssayRecord*> scored;
     for (const EssayRecord& r : run.answers)
         if (r.status == kStatusScored) scored.push_back(&r);
     const ScoringParams& p = run.params;
 
     std::string out;
-    out.reserve(4096 + run.answers.size() * 8192);
-    out +=
-        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Tavi 採点レポート</title>\n"
-        "<style>";
-    out += kStyle;
-    out += "</style>\n</head>\n<body>\n<h1>Tavi 採点レポート</h1>\n";
-
     out += "<h2>設問</h2>\n";
     if (run.questionPath.empty()) {
         out += "<p>設問文なし</p>\n";
@@ -667,17 +596,37 @@ std::string FormatReport(const ReportRun& run) {
            "</figure>\n</div>\n";
 
     out += "<h2>答案一覧</h2>\n<p class=\"noprint legend\">列の見出しをクリックすると並べ替えます。</p>\n";
-    AnswerTable(out, run);
+    AnswerTable(out, run, answerHref);
+    return out;
+}
 
+std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& params) {
+    std::string out;
+    Answer(out, record, params);
+    return out;
+}
+
+const char kEvidenceLegend[] =
+    "<p class=\"legend\">本文の印: <mark class=\"s\">指摘された文</mark> "
+    "<mark class=\"p\">指摘された句</mark> <mark class=\"w\">指摘された語</mark> "
+    "<mark class=\"n\">読みの長い漢語</mark> <mark class=\"g\">きっかけ語・指示語・設問文と共通の語</mark>。"
+    "印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
+
+std::string FormatReport(const ReportRun& run) {
+    std::string out;
+    out.reserve(4096 + run.answers.size() * 8192);
     out +=
-        "<h2>答案ごとの評価</h2>\n<p class=\"legend\">本文の印: <mark class=\"s\">指摘された文</mark> "
-        "<mark class=\"p\">指摘された句</mark> <mark class=\"w\">指摘された語</mark> "
-        "<mark class=\"n\">読みの長い漢語</mark> <mark class=\"g\">きっかけ語・指示語・設問文と共通の語</mark>。"
-        "印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
-    for (const EssayRecord& r : run.answers) Answer(out, r, p);
-
+        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Tavi 採点レポート</title>\n"
+        "<style>";
+    out += WebAsset("tavi.css");
+    out += "</style>\n</head>\n<body>\n<h1>Tavi 採点レポート</h1>\n";
+    out += ReportSummaryHtml(run, "#a");
+    out += "<h2>答案ごとの評価</h2>\n";
+    out += kEvidenceLegend;
+    for (const EssayRecord& r : run.answers) Answer(out, r, run.params);
     out += "<script>";
-    out += kScript;
+    out += WebAsset("report.js");
     out += "</script>\n</body>\n</html>\n";
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/CTaviDoc.h"
@@ -39,5 +40,16 @@ ReportRun ReportRunOf(const CTaviDoc& doc);
 // evidence of each comment highlighted (its title names the comment). In print every answer
 // starts on a new page.
 std::string FormatReport(const ReportRun& run);
+
+// Parts of the report for pages that show them elsewhere (UTF-8 HTML fragments): the question,
+// parameters, statistics, charts and the sortable table of answers, each answer's name
+// linking to `answerHref` followed by its number; one answer with its scores, comments and
+// marked text; the legend of the marks.
+std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHref);
+std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& params);
+extern const char kEvidenceLegend[];
+
+// UTF-8 text with &, <, >, " and ' escaped for HTML.
+std::string HtmlEscape(std::string_view utf8);
 
 }  // namespace tavi

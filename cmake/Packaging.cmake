@@ -13,8 +13,7 @@ set(TAVI_GENERATED_DOCS ${CMAKE_BINARY_DIR}/packaging)
 set(TAVI_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/tavi)
 set(TAVI_PROGRAMS tavi tavi-score tavi-build-model tavi-morphemes)
 if(TARGET tavi-serve)
-    list(APPEND TAVI_PROGRAMS tavi-serve)
-    install(TARGETS tavi-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    list(APPEND TAVI_PROGRAMS tavi-serve)  # installed by server/CMakeLists.txt
 endif()
 
 # Manual pages from each program's --help; tavi-score has a hand-written description and

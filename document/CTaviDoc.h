@@ -215,4 +215,9 @@ private:
     std::unordered_set<std::string> m_pathIndex;  // paths of m_answers, for ContainsPath
 };
 
+// The stored form of a question path, parameters and answers with their features, as
+// CTaviDoc::Serialize writes it.
+void StoreParameters(ParamArchive& archive, const std::string& questionPath, const ScoringParams& params,
+                     const std::vector<EssayRecord>& answers);
+
 }  // namespace tavi

@@ -1,6 +1,7 @@
 // The results file and the document's stored form.
 #include <algorithm>
 #include <set>
+#include <type_traits>
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
@@ -21,8 +22,9 @@ constexpr double EssayRecord::*kStoredFeatures[] = {
 
 // The stored form's fields in file order, named once for storing and for loading, with the
 // checks of what was loaded.
-template <typename Archive>
-void StoredFields(Archive& io, std::string& questionPath, ScoringParams& p, std::vector<EssayRecord>& answers) {
+// Storing takes them as const, loading fills them.
+template <typename Archive, typename Path, typename Params, typename Answers>
+void StoredFields(Archive& io, Path& questionPath, Params& p, Answers& answers) {
     io.Str(questionPath);
     for (auto member : kWeights) io.Real(p.*member);
     io.Int(p.paragraphMode);
@@ -46,8 +48,9 @@ void StoredFields(Archive& io, std::string& questionPath, ScoringParams& p, std:
     std::set<uint16_t> ids;
     std::set<std::string> paths;
     for (int32_t k = 0; k < count && !io.Failed(); ++k) {
-        if (static_cast<size_t>(k) == answers.size()) answers.emplace_back();  // loading
-        EssayRecord& r = answers[k];
+        if constexpr (!std::is_const_v<Answers>)
+            if (static_cast<size_t>(k) == answers.size()) answers.emplace_back();  // loading
+        auto& r = answers[k];
         int32_t status = r.status;
         io.U16(r.id);
         io.Str(r.title);
@@ -92,23 +95,25 @@ void CTaviDoc::OnSaveResults() {
     if (View()) View()->UpdateAllViews();
 }
 
-std::string CTaviDoc::ResultsFileBytes() {
+std::string ResultsFileBytes(ListView* view) {
     static const std::string header = [] {
         std::string cells[ListView::kColumns];
         for (int c = 0; c < ListView::kColumns; ++c) cells[c] = Sjis(kListColumns[c].header);
         return FormatCsvLine(cells);
     }();
     std::string text = header;
-    if (View()) {
-        int rows = View()->GetRowCount();
+    if (view) {
+        int rows = view->GetRowCount();
         std::string line;
         for (int row = 0; row < rows; ++row) {
-            View()->GetRowCsvLine(row, line);
+            view->GetRowCsvLine(row, line);
             text += line;
         }
     }
     return ToCrLf(text);
 }
+
+std::string CTaviDoc::ResultsFileBytes() { return tavi::ResultsFileBytes(View()); }
 
 bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
     if (!WriteFileAtomically(nativePath, ResultsFileBytes(), error)) return false;
@@ -117,11 +122,16 @@ bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& erro
     return true;
 }
 
+void StoreParameters(ParamArchive& ar, const std::string& questionPath, const ScoringParams& p,
+                     const std::vector<EssayRecord>& answers) {
+    ArchiveWriter io{ar};
+    StoredFields(io, questionPath, p, answers);
+}
+
 void CTaviDoc::Serialize(ParamArchive& ar) {
     if (ar.IsStoring()) {
-        ArchiveWriter io{ar};
         std::lock_guard lock(m_mutex);
-        StoredFields(io, m_strQuestionPath, m_params, m_answers);
+        StoreParameters(ar, m_strQuestionPath, m_params, m_answers);
         return;
     }
 

@@ -13,6 +13,16 @@ const std::string& StatusText(EssayStatus status) {
     return status >= kStatusUnscored && status <= kStatusScored ? texts[status] : unknown;
 }
 
+void ShowScoreCells(ListView& view, int index, const EssayRecord& r, bool withContent) {
+    view.ShowRhetoricScore(index, r.rhetoricScore);
+    view.ShowOrganizationScore(index, r.organizationScore);
+    if (withContent) {
+        view.ShowContentScore(index, r.contentScore);
+        view.ShowLengthPenalty(index, r.lengthPenalty);
+        view.ShowTotalScore(index, r.finalScore);
+    }
+}
+
 std::string ScoreCellText(double value) {
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%0.2f", value);

@@ -63,6 +63,14 @@ inline constexpr ListColumnSpec kListColumns[ListView::kColumns] = {
     {"場所", "場所", 300, false, false},
 };
 
+// The bytes of the results file: the header and the view's rows, CR LF line ends; only the
+// header without a view.
+std::string ResultsFileBytes(ListView* view);
+
+// Shows a record's rhetoric and organization scores, and with `withContent` its content
+// score, length penalty and total, as the document does once an answer is scored.
+void ShowScoreCells(ListView& view, int index, const EssayRecord& record, bool withContent);
+
 // The status text shown for a status ("未採点" ... "済"), Shift_JIS.
 const std::string& StatusText(EssayStatus status);
 

@@ -8,14 +8,7 @@
 namespace tavi {
 
 void CTaviDoc::NotifyScores(int index, const EssayRecord& r, bool withContent) {
-    if (!View()) return;
-    View()->ShowRhetoricScore(index, r.rhetoricScore);
-    View()->ShowOrganizationScore(index, r.organizationScore);
-    if (withContent) {
-        View()->ShowContentScore(index, r.contentScore);
-        View()->ShowLengthPenalty(index, r.lengthPenalty);
-        View()->ShowTotalScore(index, r.finalScore);
-    }
+    if (View()) ShowScoreCells(*View(), index, r, withContent);
 }
 
 namespace {

@@ -1,0 +1,163 @@
+// Load on tavi-serve: TEACHERS simulated teachers at once, each creating a job of ANSWERS
+// answers, starting it, polling it and its page until it is done, downloading the results and
+// deleting the job; ROUNDS rounds. Reports the scoring throughput against tavi-score -j N on
+// the same answers in the same run, the 99th percentile latency of GET /api/jobs/{id} and of
+// the job page while the workers are busy, and the server's memory after each round.
+//   bench_serve_load [ROUNDS=10] [TEACHERS=20] [ANSWERS=100] [JOBS=cores]
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "server/ServerHarness.h"
+
+namespace fs = std::filesystem;
+using namespace tavi::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
+}
+
+long RssKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+// Answers of about 1,600 characters: the first lines of corpus documents, up to 4,800 bytes
+// (documents whose first line is longer are left out).
+std::vector<std::pair<std::string, std::string>> CorpusAnswers(size_t count) {
+    std::vector<fs::path> files;
+    for (const char* dir : {"essays", "news"})
+        for (const auto& e : fs::directory_iterator(fs::path(TAVI_CORPUS_DIR) / dir))
+            if (e.path().extension() == ".txt") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::pair<std::string, std::string>> answers;
+    for (size_t k = 0; k < files.size() && answers.size() < count; ++k) {
+        std::ifstream in(files[k]);
+        std::string text;
+        for (std::string line; std::getline(in, line) && text.size() + line.size() + 1 <= 4800;) text += line + "\n";
+        if (text.empty()) continue;  // a first line longer than that
+        char name[32];
+        std::snprintf(name, sizeof name, "%05zu.txt", k);
+        answers.emplace_back(name, text);
+    }
+    return answers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
+    int teachers = argc > 2 ? std::atoi(argv[2]) : 20;
+    size_t count = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 100;
+    int jobs = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    const auto roundLimit = std::chrono::minutes(10);
+
+    TempFolder temp;
+    auto answers = CorpusAnswers(count);
+    fs::path question = fs::path(TAVI_SAMPLES_DIR) / "question.txt";
+    httplib::MultipartFormDataItems upload = {{"question", ReadFile(question), "question.txt", "text/plain"}};
+    for (const auto& [name, text] : answers) upload.push_back({"answers", text, name, "text/plain"});
+
+    // tavi-score on as many answers as one round scores (the answers once per teacher).
+    fs::path folder = temp.path / "answers";
+    fs::create_directories(folder);
+    for (int t = 0; t < teachers; ++t)
+        for (const auto& [name, text] : answers) std::ofstream(folder / (std::to_string(t) + "_" + name)) << text;
+    std::string command = std::string(TAVI_BIN_DIR) + "/tavi-score -j " + std::to_string(jobs) +
+                          " --format csv -o /dev/null -q '" + question.string() + "' '" + folder.string() + "'";
+
+    fs::path data = temp.path / "data";
+    for (int t = 0; t < teachers; ++t) AddUser(data, "t" + std::to_string(t), "load test password");
+    ServerProcess server(data, {"--jobs", std::to_string(jobs)});
+    std::vector<std::unique_ptr<Teacher>> clients;
+    for (int t = 0; t < teachers; ++t)
+        clients.push_back(std::make_unique<Teacher>(server.port, "t" + std::to_string(t), "load test password"));
+
+    std::printf("%d rounds: %d teachers x %zu answers, %d scoring processes\n", rounds, teachers, answers.size(), jobs);
+    std::printf("round  server s  tavi-score s  ratio  p99 job ms  p99 page ms  server RSS MiB\n");
+    std::vector<double> allJob, allPage;
+    double serverTotal = 0, scoreTotal = 0;
+    for (int round = 0; round < rounds; ++round) {
+        auto cliStart = Clock::now();
+        if (std::system(command.c_str()) != 0) return 1;
+        double cli = Seconds(Clock::now() - cliStart);
+
+        std::vector<std::string> ids(teachers);
+        for (int t = 0; t < teachers; ++t) {
+            auto res = clients[t]->Upload(upload);
+            if (!res || res->status != 201)
+                return std::fprintf(stderr, "upload failed: %s\n", res ? res->body.c_str() : "no response"), 1;
+            ids[t] = nlohmann::json::parse(res->body)["id"];
+        }
+        std::mutex mutex;
+        std::vector<double> jobLatency, pageLatency;
+        bool failed = false;
+        auto start = Clock::now();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < teachers; ++t)
+            threads.emplace_back([&, t] {
+                Teacher& teacher = *clients[t];
+                const std::string job = "/api/jobs/" + ids[t];
+                auto started = teacher.Post(job + "/start");
+                if (!started || started->status != 202) {
+                    std::fprintf(stderr, "start: %s\n",
+                                 started ? started->body.c_str() : httplib::to_string(started.error()).c_str());
+                    std::lock_guard lock(mutex);
+                    failed = true;
+                    return;
+                }
+                std::vector<double> mine, page;
+                while (Clock::now() - start < roundLimit) {
+                    auto t0 = Clock::now();
+                    auto res = teacher.Get(job);
+                    mine.push_back(Seconds(Clock::now() - t0) * 1000);
+                    t0 = Clock::now();
+                    auto html = teacher.Get("/jobs/" + ids[t]);
+                    page.push_back(Seconds(Clock::now() - t0) * 1000);
+                    if (!res || !html || res->status != 200 || html->status != 200) break;
+                    if (nlohmann::json::parse(res->body)["state"] == "done") break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                }
+                auto csv = teacher.Get(job + "/results.csv");
+                bool ok = csv && csv->status == 200 &&
+                          std::count(csv->body.begin(), csv->body.end(), '\n') == static_cast<long>(answers.size()) + 1;
+                teacher.Delete(job);
+                std::lock_guard lock(mutex);
+                failed |= !ok;
+                jobLatency.insert(jobLatency.end(), mine.begin(), mine.end());
+                pageLatency.insert(pageLatency.end(), page.begin(), page.end());
+            });
+        for (std::thread& t : threads) t.join();
+        double seconds = Seconds(Clock::now() - start);
+        if (failed) {
+            std::string log = ReadFile(temp.path / "data.log");
+            std::fprintf(stderr, "a job did not finish or its results were incomplete; the server's log ends:\n%s\n",
+                         log.substr(log.size() > 3000 ? log.size() - 3000 : 0).c_str());
+            return 1;
+        }
+        serverTotal += seconds;
+        scoreTotal += cli;
+        allJob.insert(allJob.end(), jobLatency.begin(), jobLatency.end());
+        allPage.insert(allPage.end(), pageLatency.begin(), pageLatency.end());
+        std::printf("%5d  %8.2f  %12.2f  %5.2f  %10.1f  %11.1f  %14.1f\n", round + 1, seconds, cli, cli / seconds,
+                    Percentile(jobLatency, 0.99), Percentile(pageLatency, 0.99), RssKiB(server.pid) / 1024.0);
+        std::fflush(stdout);
+    }
+    std::printf("all    %8.2f  %12.2f  %5.2f  %10.1f  %11.1f   (throughput ratio: tavi-score time / server time)\n",
+                serverTotal, scoreTotal, scoreTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99));
+    return 0;
+}

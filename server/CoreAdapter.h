@@ -1,0 +1,108 @@
+#pragma once
+
+// Every call of the server into the scoring core goes through here: checking uploaded texts,
+// the job's parameters, scoring one answer in a worker process, and the downloads.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/Store.h"
+
+namespace tavi::serve {
+
+// The content models a job may name: the two built-in ones and the *.tcf files of the
+// administrator's --models folder.
+class ModelCatalog {
+public:
+    // False with `error` when the folder cannot be listed.
+    bool AddFolder(const std::string& folder, std::string& error);
+    std::vector<std::string> Names() const;
+    bool Contains(const std::string& name) const { return m_paths.count(name) != 0; }
+
+private:
+    friend std::string ParseJobParams(const std::map<std::string, std::string>&, const ModelCatalog&, std::string&);
+    std::map<std::string, std::pair<int, std::string>> m_paths{{"yoroku2000.tcf", {0, "yoroku2000.tcf"}},
+                                                               {"syasetsu2000.tcf", {1, "syasetsu2000.tcf"}}};
+};
+
+// The names of the optional parameter fields of a new job besides model, weights and
+// expectedLength and paragraphMode: the fourteen ratios.
+const std::vector<std::string>& RatioFieldNames();
+
+// Reads the job's parameters from form fields (absent ones keep their defaults) into their
+// stored JSON form. Returns the cause of a refusal, naming the field; empty when accepted.
+std::string ParseJobParams(const std::map<std::string, std::string>& fields, const ModelCatalog& models,
+                           std::string& paramsJson);
+int ParagraphModeOf(const std::string& paramsJson);
+// The model's name as a job shows it.
+std::string ModelNameOf(const std::string& paramsJson);
+
+// Why bytes cannot be an answer or question file (empty, a NUL byte, neither UTF-8 nor
+// Shift_JIS text); empty when they can.
+std::string TextProblem(std::string_view bytes);
+// True when the text yields something to analyse under the paragraph rule.
+bool HasText(std::string_view bytes, int paragraphMode);
+// True when a UTF-8 file name has a Shift_JIS form, as every answer's name must.
+bool HasSjisForm(const std::string& utf8Name);
+
+// Scores answers one at a time in this process, keeping the analyser and the last question
+// and parameters between answers.
+class ScoringSession {
+public:
+    ScoringSession();
+    ~ScoringSession();
+    // False with `error` when the analyser cannot be loaded.
+    bool Ready(std::string& error);
+    // Scores the answer file at `answerPath` (native) against the question file with the
+    // job's parameters, as answer `number`; `record` receives the encoded record. False with
+    // `error` when the question cannot be prepared or the answer not scored.
+    bool Score(const std::string& questionPath, const std::string& paramsJson, const std::string& answerPath,
+               int number, std::string& record, std::string& error);
+
+private:
+    bool Configure(const std::string& questionPath, const std::string& paramsJson, std::string& error);
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// A job as the downloads need it.
+struct JobData {
+    std::string questionName;  // UTF-8, as uploaded
+    std::string questionFile;  // the stored question (native path)
+    std::string paramsJson;
+    std::vector<AnswerRow> answers;  // with records, in number order
+};
+
+// The results file as the desktop program exports it (Shift_JIS, CR LF), the path column
+// holding each answer's uploaded name.
+std::string ResultsCsv(const JobData& job);
+// As tavi-score --format json, with each answer's mark and note.
+std::string ResultsJson(const JobData& job);
+// The run report (UTF-8 HTML).
+std::string ReportHtml(const JobData& job);
+// The parameter file of the job, its answers named by their uploaded names.
+std::string ParameterFile(const JobData& job);
+
+// Pages: the report's summary of the job (question, parameters, statistics, charts, the
+// sortable table, each answer linking to `answerHref` and its number); one answer with its
+// scores, comments and marked text; the legend of the marks; HTML escaping.
+std::string JobSummaryHtml(const JobData& job, const std::string& answerHref);
+std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer);
+std::string EvidenceLegendHtml();
+std::string EscapeHtml(std::string_view utf8);
+// A web asset (stylesheet, script, page template) by its file name; empty when unknown.
+std::string_view Asset(std::string_view name);
+
+// One scored answer as its page shows it (UTF-8): the scores, the comment text and the
+// evidence as JSON; false when the record cannot be read.
+struct AnswerView {
+    double total = 0, penalty = 0, rhetoric = 0, organization = 0, content = 0;
+    std::string comments;
+    std::string evidenceJson;
+};
+bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view);
+
+}  // namespace tavi::serve

@@ -1,0 +1,194 @@
+// The server-rendered pages: templates of web/ filled with escaped values.
+#include <ctime>
+#include <map>
+
+#include "server/Server.h"
+
+namespace tavi::serve {
+namespace {
+
+using Values = std::map<std::string, std::string>;
+
+// Fills a template: {{name}} with the value escaped, {{{name}}} with it as it is (HTML made
+// here from escaped parts).
+std::string Render(std::string_view tmpl, const Values& values) {
+    std::string out;
+    size_t pos = 0;
+    while (true) {
+        size_t open = tmpl.find("{{", pos);
+        if (open == std::string_view::npos) break;
+        bool raw = tmpl.compare(open, 3, "{{{") == 0;
+        size_t close = tmpl.find(raw ? "}}}" : "}}", open);
+        if (close == std::string_view::npos) break;
+        out += tmpl.substr(pos, open - pos);
+        size_t start = open + (raw ? 3 : 2);
+        auto it = values.find(std::string(tmpl.substr(start, close - start)));
+        if (it != values.end()) out += raw ? it->second : EscapeHtml(it->second);
+        pos = close + (raw ? 3 : 2);
+    }
+    out += tmpl.substr(pos);
+    return out;
+}
+
+const char* StateText(const std::string& state) {
+    static const std::map<std::string, const char*> texts = {
+        {"idle", "待機中"}, {"queued", "順番待ち"}, {"scoring", "採点中"}, {"done", "完了"}};
+    auto it = texts.find(state);
+    return it == texts.end() ? "" : it->second;
+}
+
+std::string LocalTime(int64_t seconds) {
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &tm);
+    return buffer;
+}
+
+std::string Number(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+void Html(httplib::Response& res, const std::string& body) { res.set_content(body, "text/html; charset=utf-8"); }
+
+}  // namespace
+
+// The report's summary of a job; while it is being scored only a note (the page reloads
+// itself when the job is done), which keeps the page cheap for teachers who watch it.
+std::string Server::Summary(const JobRow& job) {
+    if (job.state == "queued" || job.state == "scoring")
+        return "<p class=\"legend\">採点が終わると、集計と答案一覧がここに表示されます。</p>";
+    return JobSummaryHtml(DataOf(job, true), "/jobs/" + job.id + "/answers/");
+}
+
+void Server::Pages() {
+    httplib::Server& http = *m_http;
+    // A page of the signed-in user in the layout; redirects to the sign-in page otherwise.
+    auto page = [this](auto&& fill) {
+        return [this, fill](const Request& req, Response& res) {
+            std::optional<Caller> c = SignedIn(req, res, false);
+            if (!c) {
+                res.status = 303;
+                res.body.clear();
+                res.set_header("Location", "/login");
+                return;
+            }
+            std::string title, body;
+            if (!fill(*c, req, res, title, body)) return;
+            Html(res, Render(Asset("layout.html"), {{"title", title},
+                                                    {"csrf", c->csrf},
+                                                    {"user", c->user.name},
+                                                    {"adminLink", c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
+                                                    {"body", body}}));
+        };
+    };
+
+    http.Get("/login", [](const Request&, Response& res) { Html(res, std::string(Asset("login.html"))); });
+    http.Get("/assets/([a-z-]+\\.(css|js))", [](const Request& req, Response& res) {
+        std::string_view bytes = Asset(req.matches[1].str());
+        if (bytes.empty()) return Fail404(res);
+        res.set_header("Cache-Control", "max-age=3600");
+        res.set_content(std::string(bytes), req.matches[2] == "css" ? "text/css" : "text/javascript");
+    });
+
+    http.Get("/", page([this](const Caller& c, const Request&, Response&, std::string& title, std::string& body) {
+                 std::string rows;
+                 for (const JobRow& job : m_store.Jobs(c.user.id))
+                     rows += "<tr><td data-v=\"" + EscapeHtml(job.name) + "\"><a href=\"/jobs/" + job.id + "\">" +
+                             EscapeHtml(job.name) + "</a></td><td data-v=\"" + job.state + "\">" +
+                             StateText(job.state) + "</td><td class=\"n\" data-v=\"" + std::to_string(job.answers) +
+                             "\">" + std::to_string(job.answers) + "</td><td class=\"n\" data-v=\"" +
+                             std::to_string(job.scored) + "\">" + std::to_string(job.scored) +
+                             "</td><td class=\"n\" data-v=\"" + std::to_string(job.failed) + "\">" +
+                             std::to_string(job.failed) + "</td><td data-v=\"" + std::to_string(job.created) + "\">" +
+                             LocalTime(job.created) + "</td></tr>\n";
+                 title = "ジョブ一覧";
+                 body = Render(Asset("jobs.html"),
+                               {{"rows", rows}, {"empty", rows.empty() ? "<p>ジョブはまだありません。</p>" : ""}});
+                 return true;
+             }));
+
+    http.Get("/new", page([this](const Caller&, const Request&, Response&, std::string& title, std::string& body) {
+                 std::string models, ratios = "<div class=\"ratios\">";
+                 for (const std::string& name : m_options.models.Names())
+                     models += "<option" + std::string(name == "yoroku2000.tcf" ? " selected" : "") + ">" +
+                               EscapeHtml(name) + "</option>";
+                 for (const std::string& name : RatioFieldNames())
+                     ratios += "<label>" + name + " <input name=\"" + name +
+                               "\" type=\"number\" min=\"0\" max=\"1\" step=\"any\" placeholder=\"既定値\"></label>";
+                 title = "新しいジョブ";
+                 body = Render(Asset("new-job.html"), {{"models", models}, {"ratios", ratios + "</div>"}});
+                 return true;
+             }));
+
+    http.Get(std::string("/jobs/([0-9a-f]{32})"),
+             page([this](const Caller& c, const Request& req, Response& res, std::string& title, std::string& body) {
+                 std::optional<JobRow> job = OwnJob(c, req, res);
+                 if (!job) return false;
+                 title = job->name;
+                 body = Render(Asset("job.html"),
+                               {{"id", job->id},
+                                {"name", job->name},
+                                {"state", job->state},
+                                {"stateText", StateText(job->state)},
+                                {"answers", std::to_string(job->answers)},
+                                {"scored", std::to_string(job->scored)},
+                                {"failedText", job->failed ? "失敗 " + std::to_string(job->failed) + " 件" : ""},
+                                {"summary", Summary(*job)}});
+                 return true;
+             }));
+
+    http.Get(
+        std::string("/jobs/([0-9a-f]{32})/answers/([0-9]{1,5})"),
+        page([this](const Caller& c, const Request& req, Response& res, std::string& title, std::string& body) {
+            std::optional<JobRow> job = OwnJob(c, req, res);
+            if (!job) return false;
+            int number = std::stoi(req.matches[2]);
+            std::optional<AnswerRow> answer = m_store.Answer(job->id, number);
+            if (!answer) {
+                Fail404(res);
+                return false;
+            }
+            std::string base = "/jobs/" + job->id + "/answers/";
+            title = answer->name;
+            body = Render(
+                Asset("answer.html"),
+                {{"id", job->id},
+                 {"jobName", job->name},
+                 {"number", std::to_string(number)},
+                 {"previous", number > 1 ? "<a href=\"" + base + std::to_string(number - 1) + "\">前の答案</a>" : ""},
+                 {"next",
+                  number < job->answers ? "<a href=\"" + base + std::to_string(number + 1) + "\">次の答案</a>" : ""},
+                 {"failure", answer->failure.empty() ? ""
+                                                     : "<p class=\"failure\">採点できませんでした: " +
+                                                           EscapeHtml(answer->failure) + "</p>"},
+                 {"answer", AnswerHtml(job->params, *answer)},
+                 {"mark", answer->mark ? Number(*answer->mark) : ""},
+                 {"note", answer->note},
+                 {"legend", EvidenceLegendHtml()}});
+            return true;
+        }));
+
+    http.Get("/users",
+             page([this](const Caller& c, const Request&, Response& res, std::string& title, std::string& body) {
+                 if (!c.user.admin) {
+                     Fail404(res);
+                     return false;
+                 }
+                 std::string rows;
+                 for (const User& u : m_store.Users())
+                     rows += "<tr><td>" + EscapeHtml(u.name) + "</td><td>" + (u.admin ? "○" : "") + "</td><td>" +
+                             (u.name == c.user.name ? ""
+                                                    : "<button type=\"button\" class=\"danger\" data-remove-user=\"" +
+                                                          EscapeHtml(u.name) + "\">削除</button>") +
+                             "</td></tr>\n";
+                 title = "利用者";
+                 body = Render(Asset("users.html"), {{"rows", rows}});
+                 return true;
+             }));
+}
+
+}  // namespace tavi::serve

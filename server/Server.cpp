@@ -1,0 +1,502 @@
+#include "server/Server.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace fs = std::filesystem;
+
+namespace tavi::serve {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr const char* kCookie = "tavi_session";
+constexpr int64_t kIdleSeconds = 12 * 60 * 60;
+constexpr const char* kJobId = "([0-9a-f]{32})";
+constexpr size_t kHttpThreads = 64;
+
+int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// JSON text; bytes of a message that are not UTF-8 (an uploaded name, say) become U+FFFD.
+std::string Dump(const Json& body) { return body.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+void Fail(httplib::Response& res, int status, const std::string& message) {
+    res.status = status;
+    res.set_content(Dump(Json{{"error", message}}), "application/json");
+}
+
+}  // namespace
+
+void Fail404(httplib::Response& res) { Fail(res, 404, "no such job"); }
+
+namespace {
+
+void Reply(httplib::Response& res, int status, const Json& body) {
+    res.status = status;
+    res.set_content(Dump(body), "application/json");
+}
+
+// A member of a request's JSON object that must be a string; empty when it is missing or is
+// something else.
+std::string StringField(const Json& body, const char* name) {
+    auto it = body.find(name);
+    return it != body.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// The request's JSON object; null after a 400 when the body is not one.
+Json BodyObject(const httplib::Request& req, httplib::Response& res) {
+    Json body = Json::parse(req.body, nullptr, false);
+    if (!body.is_object()) {
+        Fail(res, 400, "the request body is not a JSON object");
+        return nullptr;
+    }
+    return body;
+}
+
+std::string CookieValue(const httplib::Request& req, const std::string& name) {
+    std::string header = req.get_header_value("Cookie");
+    for (size_t pos = 0; pos < header.size();) {
+        size_t end = header.find(';', pos);
+        if (end == std::string::npos) end = header.size();
+        std::string item = header.substr(pos, end - pos);
+        size_t start = item.find_first_not_of(' ');
+        if (start != std::string::npos && item.compare(start, name.size() + 1, name + "=") == 0)
+            return item.substr(start + name.size() + 1);
+        pos = end + 1;
+    }
+    return {};
+}
+
+// Headers every response carries: nothing from other origins, no inline script, no framing.
+void SecurityHeaders(httplib::Response& res) {
+    if (!res.has_header("Content-Security-Policy"))
+        res.set_header("Content-Security-Policy",
+                       "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+                       "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Referrer-Policy", "no-referrer");
+    res.set_header("X-Frame-Options", "DENY");
+    if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
+}
+
+Json JobJson(const JobRow& job) {
+    return {{"id", job.id},
+            {"name", job.name},
+            {"state", job.state},
+            {"answers", job.answers},
+            {"scored", job.scored},
+            {"failed", job.failed},
+            {"question", job.question},
+            {"model", ModelNameOf(job.params)},
+            {"created", job.created},
+            {"params", Json::parse(job.params, nullptr, false)}};
+}
+
+Json ScoresJson(const AnswerView& view) {
+    return {{"total", view.total},
+            {"penalty", view.penalty},
+            {"rhetoric", view.rhetoric},
+            {"organization", view.organization},
+            {"content", view.content}};
+}
+
+// An answer as the API lists it: number, name, failure, mark, note and its scores once
+// scored; with `detail` also its comments and evidence.
+Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
+    Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
+    row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
+    AnswerView view;
+    if (!ViewAnswer(job.params, a.record, view)) return row;
+    row["scores"] = ScoresJson(view);
+    if (detail) {
+        row["comments"] = view.comments;
+        row["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
+    }
+    return row;
+}
+
+bool WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+Server::Server(ServerOptions options, Store& store)
+    : m_options(std::move(options)),
+      m_store(store),
+      m_scheduler(store, m_options.dataDir, m_options.program, m_options.processes) {
+    if (m_options.certFile.empty()) {
+        m_http = std::make_unique<httplib::Server>();
+    } else {
+        m_http = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(), m_options.keyFile.c_str());
+    }
+    // A thread per connection: enough for a staff room whose browsers keep connections open.
+    m_http->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    m_http->set_socket_options([this](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        m_listenSocket = sock;
+    });
+    // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
+    m_http->set_read_timeout(30);
+    m_http->set_write_timeout(30);
+    m_http->set_keep_alive_timeout(5);
+    m_http->set_payload_max_length(m_options.maxUpload);
+    m_http->set_post_routing_handler([](const Request&, Response& res) { SecurityHeaders(res); });
+    m_http->set_error_handler([this](const Request&, Response& res) {
+        if (res.body.empty()) {
+            std::string message =
+                res.status == 413
+                    ? "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB"
+                    : "the request was refused (HTTP " + std::to_string(res.status) + ")";
+            Fail(res, res.status, message);
+        }
+        SecurityHeaders(res);
+    });
+    m_http->set_exception_handler([](const Request& req, Response& res, std::exception_ptr ep) {
+        std::string what = "unknown";
+        try {
+            std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+        }
+        std::fprintf(stderr, "tavi-serve: %s %s: %s\n", req.method.c_str(), req.path.c_str(), what.c_str());
+        Fail(res, 500, "internal error: " + what);
+        SecurityHeaders(res);
+    });
+    // Requests and their outcome; never a body (essays are personal data).
+    m_http->set_logger([](const Request& req, const Response& res) {
+        std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
+    });
+    Routes();
+    Pages();
+}
+
+Server::~Server() { Stop(); }
+
+bool Server::Run(std::string& error) {
+    if (!m_http->is_valid()) {
+        error = "the certificate " + m_options.certFile + " or key " + m_options.keyFile + " cannot be loaded";
+        return false;
+    }
+    int port = m_options.port;
+    if (port == 0) {
+        port = m_http->bind_to_any_port(m_options.host);
+        if (port < 0) port = 0;
+    } else if (!m_http->bind_to_port(m_options.host, port)) {
+        port = 0;
+    }
+    if (port == 0) {
+        error = "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port);
+        return false;
+    }
+    // The library listens with a short queue of connections; many teachers at once need more.
+    if (m_listenSocket >= 0) listen(m_listenSocket, SOMAXCONN);
+    m_scheduler.Start();
+    std::printf("listening on %s://%s:%d\n", m_options.certFile.empty() ? "http" : "https", m_options.host.c_str(),
+                port);
+    std::fflush(stdout);
+    m_http->listen_after_bind();
+    m_scheduler.Stop();
+    return true;
+}
+
+void Server::Stop() {
+    if (m_http) m_http->stop();
+}
+
+std::optional<Server::Caller> Server::SignedIn(const Request& req, Response& res, bool changesState) {
+    std::string id = CookieValue(req, kCookie);
+    std::optional<Store::SessionUser> session;
+    if (!id.empty()) session = m_store.UseSession(SessionKey(id), Now(), kIdleSeconds);
+    if (!session) {
+        Fail(res, 401, "not signed in");
+        return std::nullopt;
+    }
+    if (changesState && !SameToken(req.get_header_value("X-CSRF-Token"), session->csrf)) {
+        Fail(res, 403, "the X-CSRF-Token header is missing or wrong");
+        return std::nullopt;
+    }
+    return Caller{session->user, session->csrf};
+}
+
+std::optional<JobRow> Server::OwnJob(const Caller& caller, const Request& req, Response& res) {
+    std::optional<JobRow> job = m_store.Job(caller.user.id, req.matches[1]);
+    if (!job) Fail404(res);
+    return job;
+}
+
+void Server::Login(const Request& req, Response& res) {
+    Json body = BodyObject(req, res);
+    if (body.is_null()) return;
+    std::string user = StringField(body, "user"), password = StringField(body, "password");
+    if (long long wait = m_throttle.WaitSeconds(user, req.remote_addr)) {
+        res.set_header("Retry-After", std::to_string(wait));
+        Fail(res, 429, "too many failed sign-ins: try again in " + std::to_string(wait) + " s");
+        return;
+    }
+    std::optional<User> found = m_store.FindUser(user);
+    // An unknown name costs as much time as a wrong password.
+    static const std::string dummy = HashPassword(RandomHex(16));
+    bool ok = VerifyPassword(found ? found->hash : dummy, password) && found;
+    if (!ok) {
+        m_throttle.Failed(user, req.remote_addr);
+        Fail(res, 401, "wrong user name or password");
+        return;
+    }
+    m_throttle.Succeeded(user);
+    std::string id = RandomHex(32), csrf = RandomHex(32);
+    m_store.RemoveSessionsBefore(Now() - kIdleSeconds);
+    m_store.AddSession(SessionKey(id), found->id, csrf, Now());
+    res.set_header("Set-Cookie", std::string(kCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Strict" +
+                                     (m_options.certFile.empty() ? "" : "; Secure"));
+    Reply(res, 200, {{"csrf", csrf}, {"user", found->name}, {"admin", found->admin}});
+}
+
+void Server::Logout(const Request& req, Response& res) {
+    if (!SignedIn(req, res, true)) return;
+    m_store.RemoveSession(SessionKey(CookieValue(req, kCookie)));
+    res.set_header("Set-Cookie", std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
+    Reply(res, 200, Json::object());
+}
+
+void Server::CreateJob(const Caller& caller, const Request& req, Response& res) {
+    if (!req.is_multipart_form_data()) return Fail(res, 400, "a new job is sent as multipart/form-data");
+    std::map<std::string, std::string> fields;
+    std::string questionName, questionBytes;
+    std::vector<UploadedFile> answers;
+    size_t unpacked = 0;
+    bool hasAnswerFiles = false;
+    for (const auto& [key, item] : req.files) {
+        if (key == "answers") {
+            if (item.filename.empty() && item.content.empty()) continue;  // an empty file picker
+            hasAnswerFiles = true;
+            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, answers, unpacked);
+            if (!problem.empty()) return Fail(res, 400, problem);
+        } else if (key == "question" && !item.filename.empty()) {
+            questionName = BaseName(item.filename);
+            questionBytes = item.content;
+        } else if (item.filename.empty()) {
+            fields[key] = item.content;
+        }
+    }
+    // A question pasted into the form instead of a file.
+    if (questionName.empty() && !fields["questionText"].empty()) {
+        questionName = "question.txt";
+        questionBytes = fields["questionText"];
+    }
+    if (questionName.empty()) return Fail(res, 400, "question: no question file or text");
+    if (!HasSjisForm(questionName)) return Fail(res, 400, "question: the file name has no Shift_JIS form");
+    if (std::string problem = TextProblem(questionBytes); !problem.empty())
+        return Fail(res, 400, questionName + ": " + problem);
+    if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
+    if (answers.empty()) return Fail(res, 400, "answers: the upload holds no .txt answer");
+    std::string params;
+    if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())
+        return Fail(res, 400, problem);
+    if (!HasText(questionBytes, ParagraphModeOf(params)))
+        return Fail(res, 400, questionName + ": the question holds no text");
+    std::string name = fields["name"].empty() ? questionName : fields["name"];
+    if (name.size() > 200 || !HasSjisForm(name))
+        return Fail(res, 400, "name: longer than 200 bytes or not text with a Shift_JIS form");
+
+    JobRow job;
+    job.id = RandomHex(16);
+    job.userId = caller.user.id;
+    job.name = name;
+    job.question = questionName;
+    job.params = params;
+    job.state = "idle";
+    job.created = Now();
+    std::vector<std::string> names;
+    fs::path dir = JobDir(job.id);
+    std::error_code ec;
+    bool written = fs::create_directories(dir / "answers", ec) && WriteFile(dir / "question.txt", questionBytes);
+    for (size_t k = 0; written && k < answers.size(); ++k) {
+        written = WriteFile(dir / "answers" / (std::to_string(k + 1) + ".txt"), answers[k].bytes);
+        names.push_back(answers[k].name);
+    }
+    if (!written) {
+        DeleteJobFiles(job.id);
+        return Fail(res, 500, "the job's files cannot be written to the data folder");
+    }
+    try {
+        m_store.AddJob(job, names);
+    } catch (...) {
+        DeleteJobFiles(job.id);
+        throw;
+    }
+    Reply(res, 201, {{"id", job.id}});
+}
+
+void Server::DeleteJobFiles(const std::string& id) {
+    std::error_code ec;
+    fs::remove_all(JobDir(id), ec);
+}
+
+JobData Server::DataOf(const JobRow& job, bool withRecords) {
+    return {job.question, JobDir(job.id) + "/question.txt", job.params, m_store.Answers(job.id, withRecords)};
+}
+
+void Server::Download(const JobRow& job, const std::string& what, Response& res) {
+    JobData data = DataOf(job, true);
+    std::string type, body;
+    if (what == "results.csv") {
+        body = ResultsCsv(data);
+        type = "text/csv; charset=Shift_JIS";
+    } else if (what == "results.json") {
+        body = ResultsJson(data);
+        type = "application/json";
+    } else if (what == "report.html") {
+        body = ReportHtml(data);
+        type = "text/html; charset=utf-8";
+        // The report is one self-contained page with its own style and script; it runs in a
+        // sandbox without the server's origin.
+        res.set_header("Content-Security-Policy",
+                       "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:; "
+                       "sandbox allow-scripts");
+    } else {
+        body = ParameterFile(data);
+        type = "application/octet-stream";
+    }
+    res.set_header("Content-Disposition", "attachment; filename=\"" + what + "\"");
+    res.set_content(body, type.c_str());
+}
+
+template <typename Handler>
+auto Server::OwnJobHandler(bool changesState, Handler handler) {
+    return [this, changesState, handler](const Request& req, Response& res) {
+        std::optional<Caller> caller = SignedIn(req, res, changesState);
+        if (!caller) return;
+        if (std::optional<JobRow> job = OwnJob(*caller, req, res)) handler(*caller, *job, req, res);
+    };
+}
+
+void Server::Routes() {
+    httplib::Server& http = *m_http;
+    http.Post("/api/login", [this](const Request& req, Response& res) { Login(req, res); });
+    http.Post("/api/logout", [this](const Request& req, Response& res) { Logout(req, res); });
+    http.Get("/api/me", [this](const Request& req, Response& res) {
+        if (auto c = SignedIn(req, res, false))
+            Reply(res, 200, {{"user", c->user.name}, {"admin", c->user.admin}, {"csrf", c->csrf}});
+    });
+
+    http.Get("/api/jobs", [this](const Request& req, Response& res) {
+        auto c = SignedIn(req, res, false);
+        if (!c) return;
+        Json jobs = Json::array();
+        for (const JobRow& job : m_store.Jobs(c->user.id)) jobs.push_back(JobJson(job));
+        Reply(res, 200, jobs);
+    });
+    http.Post("/api/jobs", [this](const Request& req, Response& res) {
+        if (auto c = SignedIn(req, res, true)) CreateJob(*c, req, res);
+    });
+    const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
+    http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 Reply(res, 200, JobJson(job));
+             }));
+    http.Delete(jobPath, OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                    m_scheduler.Remove(job.id);
+                    m_store.DeleteJob(job.id);
+                    DeleteJobFiles(job.id);
+                    Reply(res, 200, Json::object());
+                }));
+    http.Post(jobPath + "/start",
+              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                  // Answers that failed are tried again.
+                  m_store.ClearFailures(job.id);
+                  m_scheduler.Enqueue(job);
+                  Reply(res, 202, JobJson(*m_store.Job(job.id)));
+              }));
+    http.Post(jobPath + "/stop",
+              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                  m_scheduler.Remove(job.id);
+                  if (job.state != "done") m_store.SetJobState(job.id, "idle");
+                  Reply(res, 200, JobJson(*m_store.Job(job.id)));
+              }));
+    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp)",
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 Download(job, req.matches[2], res);
+             }));
+    http.Get(jobPath + "/answers",
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 Json rows = Json::array();
+                 for (const AnswerRow& a : m_store.Answers(job.id, true)) rows.push_back(AnswerJson(job, a, false));
+                 Reply(res, 200, rows);
+             }));
+    http.Get(answerPath,
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 auto found = m_store.Answer(job.id, std::stoi(req.matches[2]));
+                 if (!found) return Fail(res, 404, "no such answer");
+                 Reply(res, 200, AnswerJson(job, *found, true));
+             }));
+    http.Put(answerPath + "/review",
+             OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 Json body = BodyObject(req, res);
+                 if (body.is_null()) return;
+                 std::optional<double> mark;
+                 if (body.contains("mark") && !body["mark"].is_null()) {
+                     if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
+                         return Fail(res, 400, "mark: not a number or null");
+                     mark = body["mark"].get<double>();
+                 }
+                 if (body.contains("note") && !body["note"].is_string()) return Fail(res, 400, "note: not a string");
+                 std::string note = StringField(body, "note");
+                 if (note.size() > 10000) return Fail(res, 400, "note: longer than 10,000 bytes");
+                 if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
+                     return Fail(res, 404, "no such answer");
+                 Reply(res, 200, Json::object());
+             }));
+
+    // Administrators manage the accounts.
+    http.Get("/api/users", [this](const Request& req, Response& res) {
+        auto c = SignedIn(req, res, false);
+        if (!c) return;
+        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        Json users = Json::array();
+        for (const User& u : m_store.Users()) users.push_back({{"name", u.name}, {"admin", u.admin}});
+        Reply(res, 200, users);
+    });
+    http.Post("/api/users", [this](const Request& req, Response& res) {
+        auto c = SignedIn(req, res, true);
+        if (!c) return;
+        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        Json body = BodyObject(req, res);
+        if (body.is_null()) return;
+        std::string name = StringField(body, "name"), password = StringField(body, "password");
+        if (name.empty() || name.size() > 64) return Fail(res, 400, "name: empty or longer than 64 bytes");
+        if (password.size() < 8) return Fail(res, 400, "password: shorter than 8 characters");
+        bool admin = body.contains("admin") && body["admin"].is_boolean() && body["admin"].get<bool>();
+        if (!m_store.AddUser(name, HashPassword(password), admin))
+            return Fail(res, 409, "name: the user \"" + name + "\" exists");
+        Reply(res, 201, Json::object());
+    });
+    http.Delete("/api/users/([^/]+)", [this](const Request& req, Response& res) {
+        auto c = SignedIn(req, res, true);
+        if (!c) return;
+        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        std::string name = httplib::detail::decode_url(req.matches[1], false);
+        if (name == c->user.name) return Fail(res, 400, "an administrator cannot remove their own account");
+        std::optional<User> user = m_store.FindUser(name);
+        if (!user) return Fail(res, 404, "no such user");
+        for (const JobRow& job : m_store.Jobs(user->id)) {
+            m_scheduler.Remove(job.id);
+            DeleteJobFiles(job.id);
+        }
+        m_store.RemoveUser(name);
+        Reply(res, 200, Json::object());
+    });
+}
+
+}  // namespace tavi::serve

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "server/Auth.h"
+#include "server/CoreAdapter.h"
+#include "server/Scheduler.h"
+#include "server/Store.h"
+#include "server/Upload.h"
+
+namespace tavi::serve {
+
+struct ServerOptions {
+    std::string dataDir = "tavi-data";
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    int processes = 1;
+    std::string certFile, keyFile;
+    size_t maxUpload = size_t{64} << 20;
+    std::string program;  // this executable, started again as the scoring processes
+    ModelCatalog models;
+    UploadLimits limits;
+};
+
+// The 404 of a missing job or answer, or of one that belongs to another teacher.
+void Fail404(httplib::Response& res);
+
+// The web server: the JSON API, the pages and the scoring queue over one data folder.
+class Server {
+public:
+    Server(ServerOptions options, Store& store);
+    ~Server();
+    // Binds, prints "listening on ..." and serves until Stop. False with `error` when the
+    // address cannot be bound or the certificate not loaded.
+    bool Run(std::string& error);
+    void Stop();
+
+private:
+    // The signed-in user of a request and their session's CSRF token.
+    struct Caller {
+        User user;
+        std::string csrf;
+    };
+    using Request = httplib::Request;
+    using Response = httplib::Response;
+
+    void Routes();
+    // The signed-in caller of a request, or an error response (401, or 403 without the
+    // CSRF token on a request that changes state).
+    std::optional<Caller> SignedIn(const Request& req, Response& res, bool changesState);
+    // The caller's job named in the path; 404 when missing or another teacher's.
+    std::optional<JobRow> OwnJob(const Caller& caller, const Request& req, Response& res);
+    // A handler of the signed-in caller's own job named in the path, called with both.
+    template <typename Handler>
+    auto OwnJobHandler(bool changesState, Handler handler);
+
+    void Login(const Request& req, Response& res);
+    void Logout(const Request& req, Response& res);
+    void CreateJob(const Caller& caller, const Request& req, Response& res);
+    void Download(const JobRow& job, const std::string& what, Response& res);
+    JobData DataOf(const JobRow& job, bool withRecords);
+    std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }
+    void DeleteJobFiles(const std::string& id);
+    void Pages();
+    std::string Summary(const JobRow& job);
+
+    ServerOptions m_options;
+    Store& m_store;
+    Scheduler m_scheduler;
+    LoginThrottle m_throttle;
+    std::unique_ptr<httplib::Server> m_http;
+    int m_listenSocket = -1;
+};
+
+}  // namespace tavi::serve

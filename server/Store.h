@@ -1,0 +1,110 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavi::serve {
+
+struct User {
+    int64_t id = 0;
+    std::string name;
+    std::string hash;  // Argon2id, in libsodium's string form
+    bool admin = false;
+};
+
+// A job as listed: its row and the counts of its answers.
+struct JobRow {
+    std::string id;
+    int64_t userId = 0;
+    std::string name;
+    std::string question;  // the question file's name as uploaded
+    std::string params;    // JSON
+    std::string state;     // idle, queued, scoring, done
+    int64_t created = 0;
+    int answers = 0;
+    int scored = 0;
+    int failed = 0;
+};
+
+struct AnswerRow {
+    int number = 0;
+    std::string name;
+    std::string record;   // the encoded scored record; empty while unscored
+    std::string failure;  // why scoring failed; empty otherwise
+    std::optional<double> mark;
+    std::string note;
+};
+
+// The database of the server (SQLite in WAL mode): users, sessions, jobs, answers, results
+// and marks. Every statement is prepared with bound values. One connection, used under a
+// lock, so one Store serves every thread. Errors throw std::runtime_error.
+class Store {
+public:
+    explicit Store(const std::string& path);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // --- Users ---
+    // False when the name is taken.
+    bool AddUser(const std::string& name, const std::string& hash, bool admin);
+    // Removes the user with their sessions and jobs; false when there is none.
+    bool RemoveUser(const std::string& name);
+    std::optional<User> FindUser(const std::string& name);
+    std::optional<User> FindUser(int64_t id);
+    std::vector<User> Users();
+    bool SetPassword(const std::string& name, const std::string& hash);
+
+    // --- Sessions (keyed by a hash of the cookie's id) ---
+    void AddSession(const std::string& key, int64_t userId, const std::string& csrf, int64_t now);
+    // The session's user and CSRF token when it was used within `idleSeconds`; refreshes its
+    // time. An expired session is removed.
+    struct SessionUser {
+        User user;
+        std::string csrf;
+    };
+    std::optional<SessionUser> UseSession(const std::string& key, int64_t now, int64_t idleSeconds);
+    void RemoveSession(const std::string& key);
+    // Removes the sessions last used before `time`.
+    void RemoveSessionsBefore(int64_t time);
+
+    // --- Jobs ---
+    // Adds a job with its answers (numbered from 1 in the order given) in one transaction.
+    void AddJob(const JobRow& job, const std::vector<std::string>& answerNames);
+    std::optional<JobRow> Job(int64_t userId, const std::string& jobId);
+    std::optional<JobRow> Job(const std::string& jobId);
+    std::vector<JobRow> Jobs(int64_t userId);
+    // Jobs of every user in one of the states, oldest first.
+    std::vector<JobRow> JobsInState(const std::vector<std::string>& states);
+    void SetJobState(const std::string& jobId, const std::string& state);
+    bool DeleteJob(const std::string& jobId);
+
+    // --- Answers ---
+    // Numbers of the answers with neither a result nor a failure.
+    std::vector<int> PendingAnswers(const std::string& jobId);
+    void ClearFailures(const std::string& jobId);
+    // False when the answer is gone (its job was deleted).
+    bool SaveResult(const std::string& jobId, int number, const std::string& record);
+    void SaveFailure(const std::string& jobId, int number, const std::string& reason);
+    // The answers in number order; without records when `withRecords` is false.
+    std::vector<AnswerRow> Answers(const std::string& jobId, bool withRecords);
+    std::optional<AnswerRow> Answer(const std::string& jobId, int number);
+    bool SetReview(const std::string& jobId, int number, std::optional<double> mark, const std::string& note);
+
+private:
+    class Statement;
+    void Exec(const char* sql);
+    static JobRow ReadJob(Statement& s);
+    static AnswerRow ReadAnswer(Statement& s);
+    std::optional<JobRow> OneJob(const char* where, const std::string& jobId, const int64_t* userId);
+
+    sqlite3* m_db = nullptr;
+    std::recursive_mutex m_mutex;
+};
+
+}  // namespace tavi::serve

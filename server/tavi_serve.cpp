@@ -1,0 +1,180 @@
+// tavi-serve: Tavi in the browser for a staff room.
+#include <malloc.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "server/Auth.h"
+#include "server/Scheduler.h"
+#include "server/Server.h"
+#include "server/Store.h"
+
+namespace fs = std::filesystem;
+using namespace tavi::serve;
+
+namespace {
+
+void Error(const std::string& message) { std::fprintf(stderr, "tavi-serve: %s\n", message.c_str()); }
+
+bool ParseListen(const std::string& text, ServerOptions& options) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    try {
+        size_t used = 0;
+        int port = std::stoi(text.substr(colon + 1), &used);
+        if (used != text.size() - colon - 1 || port < 0 || port > 65535) return false;
+        options.host = text.substr(0, colon);
+        options.port = port;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string ReadPassword() {
+    std::string password;
+    std::getline(std::cin, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+// Removes job folders that the database does not know (left by a crash while a job was
+// being created): nothing of a student's essay stays behind.
+void RemoveStrayJobFolders(Store& store, const std::string& dataDir) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dataDir + "/jobs", ec))
+        if (!store.Job(entry.path().filename().string())) fs::remove_all(entry.path(), ec);
+}
+
+std::string ThisProgram() {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--worker") return RunWorker();
+
+    CLI::App app{"Tavi in the browser: teachers sign in, upload a question and answers, and download the results."};
+    ServerOptions options;
+    options.processes = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
+    std::string listen = "127.0.0.1:8080", addUser, removeUser, modelsDir;
+    bool admin = false;
+    size_t maxUploadMiB = 64;
+    app.add_option("--data", options.dataDir, "data folder (database and uploaded files)")->capture_default_str();
+    app.add_option("--listen", listen, "address and port to listen on")->capture_default_str();
+    app.add_option("--jobs", options.processes, "scoring processes (default: the number of cores)")
+        ->check(CLI::Range(1, 256));
+    app.add_option("--cert", options.certFile, "TLS certificate (PEM)");
+    app.add_option("--key", options.keyFile, "TLS private key (PEM)");
+    app.add_option("--max-upload", maxUploadMiB, "largest request in MiB")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 4096));
+    app.add_option("--models", modelsDir, "folder of further content models (*.tcf with their files)");
+    app.add_option("--add-user", addUser, "add a user, the password read from standard input, and exit");
+    app.add_flag("--admin", admin, "with --add-user: the user manages users");
+    app.add_option("--remove-user", removeUser, "remove a user with their jobs and exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    if (!ParseListen(listen, options)) {
+        Error("--listen takes HOST:PORT, not \"" + listen + "\"");
+        return 2;
+    }
+    if (options.certFile.empty() != options.keyFile.empty()) {
+        Error("--cert and --key go together");
+        return 2;
+    }
+    options.maxUpload = maxUploadMiB << 20;
+    if (!InitCrypto()) {
+        Error("libsodium cannot be initialised");
+        return 1;
+    }
+
+    std::error_code ec;
+    umask(077);  // essays are personal data: only this account reads the data folder
+    fs::create_directories(fs::path(options.dataDir) / "jobs", ec);
+    if (ec) {
+        Error(options.dataDir + ": " + ec.message());
+        return 1;
+    }
+    options.dataDir = fs::absolute(options.dataDir).lexically_normal().string();
+    if (options.dataDir.size() > 1 && options.dataDir.back() == '/') options.dataDir.pop_back();
+    try {
+        Store store(options.dataDir + "/tavi.db");
+        if (!addUser.empty()) {
+            std::string password = ReadPassword();
+            if (password.size() < 8) {
+                Error("the password (one line on standard input) must have at least 8 characters");
+                return 1;
+            }
+            if (!store.AddUser(addUser, HashPassword(password), admin)) {
+                Error("the user \"" + addUser + "\" exists");
+                return 1;
+            }
+            return 0;
+        }
+        if (!removeUser.empty()) {
+            std::optional<User> user = store.FindUser(removeUser);
+            if (!user) {
+                Error("no user \"" + removeUser + "\"");
+                return 1;
+            }
+            for (const JobRow& job : store.Jobs(user->id)) fs::remove_all(options.dataDir + "/jobs/" + job.id, ec);
+            store.RemoveUser(removeUser);
+            return 0;
+        }
+        if (!modelsDir.empty()) {
+            std::string error;
+            if (!options.models.AddFolder(modelsDir, error)) {
+                Error(error);
+                return 1;
+            }
+        }
+        if (store.Users().empty()) {
+            std::string password = RandomHex(8);
+            store.AddUser("admin", HashPassword(password), true);
+            std::printf("created the administrator \"admin\" with the password %s (shown only now)\n",
+                        password.c_str());
+        }
+        RemoveStrayJobFolders(store, options.dataDir);
+        options.program = ThisProgram();
+        // Few malloc arenas: with one per connection thread, memory freed by one upload's thread
+        // is not reused by the next, and the server grows from round to round.
+        mallopt(M_ARENA_MAX, 2);
+
+        // SIGTERM and SIGINT are taken by one thread, which stops the server; writes to a
+        // scoring process that died fail instead of ending this one.
+        signal(SIGPIPE, SIG_IGN);
+        sigset_t stopSignals;
+        sigemptyset(&stopSignals);
+        sigaddset(&stopSignals, SIGTERM);
+        sigaddset(&stopSignals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+        Server server(std::move(options), store);
+        std::thread stopper([&] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            server.Stop();
+        });
+        std::string error;
+        bool ran = server.Run(error);
+        if (!ran) Error(error);
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+        return ran ? 0 : 1;
+    } catch (const std::exception& e) {
+        Error(e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+"""End to end in a real browser: headless Chromium signs in to tavi-serve, creates a job with
+the sample answers through the form, watches it finish, opens an answer's evidence, records
+a mark, downloads the CSV and compares it with tavi-score's.
+
+Usage: browser_test.py BIN_DIR SAMPLES_DIR [SCREENSHOT_DIR]
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions as ec
+from selenium.webdriver.support.ui import WebDriverWait
+
+PASSWORD = "browser test password"
+
+
+def start_server(bin_dir, data, log):
+    subprocess.run([f"{bin_dir}/tavi-serve", "--data", data, "--add-user", "teacher"],
+                   input=PASSWORD + "\n", text=True, check=True)
+    server = subprocess.Popen([f"{bin_dir}/tavi-serve", "--data", data, "--listen", "127.0.0.1:0", "--jobs", "2"],
+                              stdout=subprocess.PIPE, stderr=log, text=True)
+    deadline = time.time() + 30
+    while time.time() < deadline:
+        line = server.stdout.readline()
+        match = re.search(r"listening on (http://127\.0\.0\.1:\d+)", line)
+        if match:
+            return server, match.group(1)
+        if not line and server.poll() is not None:
+            break
+    server.kill()
+    raise RuntimeError("tavi-serve did not start")
+
+
+def browser(work):
+    options = webdriver.ChromeOptions()
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--window-size=1280,1400", f"--user-data-dir={work}/profile"):
+        options.add_argument(arg)
+    options.add_experimental_option("prefs", {"download.default_directory": f"{work}/downloads",
+                                              "download.prompt_for_download": False})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": f"{work}/downloads"})
+    return driver
+
+
+def rows_without_paths(csv):
+    # Nine cells, each followed by a comma; the ninth is the path.
+    return [b",".join(line.split(b",")[:8]) for line in csv.split(b"\r\n")]
+
+
+def main():
+    bin_dir, samples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    shots = sys.argv[3] if len(sys.argv) > 3 else None
+    work = tempfile.mkdtemp(prefix="tavi-browser-")
+    os.makedirs(f"{work}/downloads")
+    log = open(f"{work}/server.log", "w")
+    server, base = start_server(bin_dir, f"{work}/data", log)
+    driver = None
+    try:
+        driver = browser(work)
+        wait = WebDriverWait(driver, 30)
+
+        driver.get(base + "/jobs/0123456789abcdef0123456789abcdef")
+        wait.until(ec.url_to_be(base + "/login"))
+        driver.find_element(By.NAME, "user").send_keys("teacher")
+        driver.find_element(By.NAME, "password").send_keys("wrong")
+        driver.find_element(By.CSS_SELECTOR, "#login button").click()
+        wait.until(ec.visibility_of_element_located((By.ID, "error")))
+        assert "wrong user name or password" in driver.find_element(By.ID, "error").text
+        driver.find_element(By.NAME, "password").clear()
+        driver.find_element(By.NAME, "password").send_keys(PASSWORD)
+        driver.find_element(By.CSS_SELECTOR, "#login button").click()
+        wait.until(ec.url_to_be(base + "/"))
+
+        driver.get(base + "/new")
+        answers = sorted(glob.glob(f"{samples}/answers/*.txt"))
+        driver.find_element(By.NAME, "name").send_keys("見本の答案")
+        driver.find_element(By.NAME, "question").send_keys(f"{samples}/question.txt")
+        driver.find_element(By.ID, "answers").send_keys("\n".join(answers))
+        driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
+        wait.until(ec.url_matches(base + r"/jobs/[0-9a-f]{32}$"))
+        job_url = driver.current_url
+        WebDriverWait(driver, 180).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+        count = driver.find_element(By.ID, "count").text
+        assert count == f"{len(answers)} / {len(answers)}", count
+        rows = driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")
+        assert len(rows) == len(answers), len(rows)
+
+        # Sorting by the total puts the lowest first.
+        header = driver.find_elements(By.CSS_SELECTOR, "table#answers th")[3]
+        header.click()
+        totals = [float(r.find_elements(By.TAG_NAME, "td")[3].text)
+                  for r in driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")]
+        assert totals == sorted(totals), totals
+        if shots:
+            driver.execute_script("window.scrollTo(0, 0)")
+            driver.save_screenshot(f"{shots}/tavi-serve-job.png")
+
+        # An answer's evidence: highlighted text with comments; a mark recorded and kept.
+        driver.get(job_url + "/answers/6")
+        marks = driver.find_elements(By.CSS_SELECTOR, ".answer .text mark")
+        comments = driver.find_elements(By.CSS_SELECTOR, ".answer ol.comments li")
+        assert marks and comments, (len(marks), len(comments))
+        assert marks[0].get_attribute("title"), "a highlight names its comment"
+        driver.find_element(By.NAME, "mark").send_keys("7.5")
+        driver.find_element(By.NAME, "note").send_keys("一文が長い")
+        driver.find_element(By.CSS_SELECTOR, "#review button").click()
+        wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存しました"))
+        if shots:
+            driver.save_screenshot(f"{shots}/tavi-serve-answer.png")
+        driver.refresh()
+        assert driver.find_element(By.NAME, "mark").get_attribute("value") == "7.5"
+        assert driver.find_element(By.NAME, "note").get_attribute("value") == "一文が長い"
+
+        # The CSV as the browser downloads it equals tavi-score's in every column but the path.
+        driver.get(job_url)
+        driver.find_element(By.ID, "download-csv").click()
+        target = f"{work}/downloads/results.csv"
+        deadline = time.time() + 30
+        while not os.path.exists(target) and time.time() < deadline:
+            time.sleep(0.1)
+        downloaded = open(target, "rb").read()
+        expected = subprocess.run([f"{bin_dir}/tavi-score", "--format", "csv", "-q", f"{samples}/question.txt",
+                                   f"{samples}/answers"], capture_output=True, check=True).stdout
+        assert rows_without_paths(downloaded) == rows_without_paths(expected)
+        assert b",a01_long_on_topic.txt,\r\n" in downloaded
+        print("browser end to end: passed")
+        return 0
+    finally:
+        if driver:
+            driver.quit()
+        server.terminate()
+        server.wait(timeout=30)
+        log.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

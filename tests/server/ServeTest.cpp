@@ -1,0 +1,430 @@
+// tavi-serve over HTTP: a server on a loopback port over a temporary data folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <zip.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "server/ServerHarness.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace tavi::test {
+namespace {
+
+constexpr const char* kPassword = "correct horse battery";
+
+// A zip archive of the given entries (a name ending in "/" is a folder).
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    TempFolder dir;
+    fs::path path = dir.path / "a.zip";
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto& [name, bytes] : entries) {
+        if (name.back() == '/') {
+            zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8);
+            continue;
+        }
+        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+        zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    }
+    zip_close(archive);
+    return ReadFile(path);
+}
+
+httplib::MultipartFormDataItems QuestionAnd(std::vector<httplib::MultipartFormData> more) {
+    httplib::MultipartFormDataItems items = {
+        {"question", ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt"), "question.txt", "text/plain"}};
+    items.insert(items.end(), more.begin(), more.end());
+    return items;
+}
+
+std::string Sample(const std::string& name) {
+    return ReadFile(fs::path(TAVI_SAMPLES_DIR) / "answers" / (name + ".txt"));
+}
+
+class ServeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data = temp.path / "data";
+        ASSERT_TRUE(AddUser(data, "sato", kPassword));
+        ASSERT_TRUE(AddUser(data, "suzuki", kPassword));
+    }
+    std::string CreateJob(Teacher& t, const httplib::MultipartFormDataItems& items) {
+        auto res = t.Upload(items);
+        EXPECT_TRUE(res && res->status == 201) << (res ? res->body : "no response");
+        return res && res->status == 201 ? json::parse(res->body)["id"].get<std::string>() : "";
+    }
+    TempFolder temp;
+    fs::path data;
+};
+
+TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
+    ServerProcess server(data);
+    EXPECT_EQ(Teacher(server.port, "sato", "wrong password").loginStatus, 401);
+    EXPECT_EQ(Teacher(server.port, "nobody", kPassword).loginStatus, 401);
+    Teacher sato(server.port, "sato", kPassword), suzuki(server.port, "suzuki", kPassword);
+    ASSERT_EQ(sato.loginStatus, 200);
+    ASSERT_EQ(suzuki.loginStatus, 200);
+    EXPECT_NE(sato.Headers(false).find("Cookie")->second.find("tavi_session="), std::string::npos);
+
+    // No session: 401; a session without its token, or with another session's: 403.
+    httplib::Client anonymous("127.0.0.1", server.port);
+    EXPECT_EQ(anonymous.Get("/api/jobs")->status, 401);
+    EXPECT_EQ(sato.client.Post("/api/jobs", sato.Headers(false), SampleUpload())->status, 403);
+    httplib::Headers stolen = {{"Cookie", sato.cookie}, {"X-CSRF-Token", suzuki.csrf}};
+    EXPECT_EQ(sato.client.Post("/api/jobs", stolen, SampleUpload())->status, 403);
+    EXPECT_TRUE(sato.Json("/api/jobs").empty());
+
+    std::string id = CreateJob(sato, SampleUpload());
+    auto res = sato.Get("/api/jobs/" + id);
+    ASSERT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ(res->get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_NE(res->get_header_value("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
+    json job = json::parse(res->body);
+    EXPECT_EQ(job["state"], "idle");
+    EXPECT_EQ(job["answers"], 13);
+    EXPECT_EQ(job["scored"], 0);
+
+    // Another teacher's job answers exactly as a missing one.
+    const std::string missing = "/api/jobs/0123456789abcdef0123456789abcdef";
+    for (const std::string& base : {"/api/jobs/" + id, missing}) {
+        for (const std::string& get : {"", "/results.csv", "/results.json", "/report.html", "/answers/1"}) {
+            auto r = suzuki.Get(base + get);
+            EXPECT_EQ(r->status, 404) << base + get;
+            EXPECT_EQ(r->body, R"({"error":"no such job"})");
+        }
+        EXPECT_EQ(suzuki.Post(base + "/start")->status, 404);
+        EXPECT_EQ(suzuki.Put(base + "/answers/1/review", R"({"mark":1,"note":""})")->status, 404);
+        EXPECT_EQ(suzuki.Delete(base)->status, 404);
+    }
+    EXPECT_TRUE(suzuki.Json("/api/jobs").empty());
+    EXPECT_EQ(sato.Json("/api/jobs").size(), 1u);
+    EXPECT_EQ(suzuki.Get("/api/users")->status, 403);  // not an administrator
+
+    // Deleting leaves nothing behind; signing out ends the session.
+    EXPECT_EQ(sato.Delete("/api/jobs/" + id)->status, 200);
+    EXPECT_FALSE(fs::exists(data / "jobs" / id));
+    EXPECT_EQ(sato.Get("/api/jobs/" + id)->status, 404);
+    EXPECT_EQ(sato.Post("/api/logout")->status, 200);
+    EXPECT_EQ(sato.Get("/api/jobs")->status, 401);
+
+    // An administrator manages accounts; a removed teacher's session ends with the account.
+    ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
+    Teacher kocho(server.port, "kocho", kPassword);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"short"})")->status, 400);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":7,"password":"long enough","admin":"yes"})")->status, 400);
+    EXPECT_EQ(Teacher(server.port, "sato", "").client.Post("/api/login", R"({"user":1})", "application/json")->status,
+              401);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 201);
+    EXPECT_EQ(kocho.Post("/api/users", R"({"name":"tanaka","password":"long enough"})")->status, 409);
+    Teacher tanaka(server.port, "tanaka", "long enough");
+    EXPECT_EQ(tanaka.loginStatus, 200);
+    EXPECT_EQ(tanaka.Post("/api/users", R"({"name":"x","password":"long enough"})")->status, 403);
+    EXPECT_EQ(kocho.Delete("/api/users/tanaka")->status, 200);
+    EXPECT_EQ(tanaka.Get("/api/jobs")->status, 401);
+
+    // Repeated failures slow sign-in down for that name, even with the right password.
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Teacher(server.port, "suzuki", "guess").loginStatus, 401);
+    EXPECT_EQ(Teacher(server.port, "suzuki", kPassword).loginStatus, 429);
+}
+
+TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
+    ServerProcess server(data);
+    Teacher sato(server.port, "sato", kPassword);
+    std::string id = CreateJob(sato, SampleUpload());
+    EXPECT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    json job = sato.WaitDone(id);
+    ASSERT_EQ(job["state"], "done");
+    EXPECT_EQ(job["scored"], 13);
+
+    std::string csv = sato.Get("/api/jobs/" + id + "/results.csv")->body;
+    std::string expected =
+        TaviScoreCsv(fs::path(TAVI_SAMPLES_DIR) / "question.txt", fs::path(TAVI_SAMPLES_DIR) / "answers");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(WithoutPaths(csv), WithoutPaths(expected));
+    EXPECT_NE(csv.find(",a01_long_on_topic.txt,\r\n"), std::string::npos);  // the uploaded name, CR LF
+    EXPECT_EQ(csv.find(TAVI_SAMPLES_DIR), std::string::npos);
+    EXPECT_EQ(csv.find(data.string()), std::string::npos);
+
+    // The teacher's mark and note come back in the JSON, beside the scorer's members.
+    EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/2/review", R"({"mark": 7.5, "note": "要約が短い"})")->status, 200);
+    EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/2/review", R"({"mark": "A"})")->status, 400);
+    EXPECT_EQ(sato.Put("/api/jobs/" + id + "/answers/99/review", R"({"mark": 1})")->status, 404);
+    json results = json::parse(sato.Get("/api/jobs/" + id + "/results.json")->body);
+    ASSERT_EQ(results["answers"].size(), 13u);
+    json second = results["answers"][1];
+    EXPECT_EQ(second["mark"], 7.5);
+    EXPECT_EQ(second["note"], "要約が短い");
+    EXPECT_EQ(second["title"], "a02_short.txt");
+    EXPECT_TRUE(second["evidence"].is_object());
+    EXPECT_TRUE(results["answers"][0]["mark"].is_null());
+
+    auto report = sato.Get("/api/jobs/" + id + "/report.html");
+    EXPECT_NE(report->body.find("a13_utf8.txt"), std::string::npos);
+    EXPECT_NE(report->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
+    // The parameter file names the uploaded files: beside them, tavi-score scores it again to
+    // the same results file, path column included.
+    TempFolder beside;
+    std::ofstream(beside.path / "params.tvp", std::ios::binary) << sato.Get("/api/jobs/" + id + "/params.tvp")->body;
+    fs::copy_file(fs::path(TAVI_SAMPLES_DIR) / "question.txt", beside.path / "question.txt");
+    for (const auto& e : fs::directory_iterator(fs::path(TAVI_SAMPLES_DIR) / "answers"))
+        fs::copy_file(e.path(), beside.path / e.path().filename());
+    std::string command = "cd '" + beside.path.string() + "' && " + TAVI_BIN_DIR +
+                          "/tavi-score --params params.tvp --format csv -o again.csv";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(beside.path / "again.csv"), csv);
+}
+
+TEST_F(ServeTest, ZipUploadsKeepOnlyBaseNamesOfTextEntries) {
+    ServerProcess server(data);
+    Teacher sato(server.port, "sato", kPassword);
+    std::string zip = MakeZip({{"class1/", ""},
+                               {"class1/a02_short.txt", Sample("a02_short")},
+                               {"../../escape.txt", Sample("a05_connectives")},
+                               {"/abs/a07_medium.txt", Sample("a07_medium")},
+                               {"class1/notes.pdf", "%PDF"},
+                               {"__MACOSX/class1/._a02_short.txt", std::string("\0\5\x16\7", 4)}});
+    std::string id = CreateJob(sato, QuestionAnd({{"answers", zip, "answers.zip", "application/zip"},
+                                                  {"answers", Sample("a01_long_on_topic"), "a01.txt", "text/plain"}}));
+    auto answers = sato.Json("/api/jobs/" + id + "/answers");
+    std::vector<std::string> names;
+    for (const json& a : answers) names.push_back(a["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"a02_short.txt", "escape.txt", "a07_medium.txt", "a01.txt"}));
+    // Stored by number inside the job's folder, never under an uploaded name.
+    EXPECT_TRUE(fs::exists(data / "jobs" / id / "answers" / "4.txt"));
+    EXPECT_FALSE(fs::exists(data / "jobs" / id / "answers" / "escape.txt"));
+    EXPECT_FALSE(fs::exists(data / "escape.txt"));
+}
+
+TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
+    ServerProcess server(data, {"--max-upload", "1"});
+    Teacher sato(server.port, "sato", kPassword);
+    const std::string answer = Sample("a07_medium");
+    httplib::MultipartFormData good{"answers", answer, "a.txt", "text/plain"};
+    struct Case {
+        httplib::MultipartFormDataItems items;
+        int status;
+        std::string message;
+    };
+    std::string bomb = MakeZip({{"bomb.txt", std::string(900000, 'a')}});
+    const std::vector<Case> cases = {
+        {QuestionAnd({}), 400, "answers: no answer files"},
+        {{good}, 400, "question: no question file or text"},
+        {QuestionAnd({{"answers", "", "empty.txt", "text/plain"}}), 400, "empty.txt: the file is empty"},
+        {QuestionAnd({{"answers", std::string("MZ\0\0\x90", 5), "a.txt", ""}}), 400, "a.txt: the file is not text"},
+        {QuestionAnd({{"answers", "\xff\xfe\x41", "b.txt", ""}}), 400,
+         "b.txt: the file is neither UTF-8 nor Shift_JIS"},
+        {QuestionAnd({{"answers", answer, "run.exe", ""}}), 400, "run.exe: neither a .txt nor a .zip file"},
+        {QuestionAnd({good, good}), 400, "a.txt: a second answer named"},
+        {QuestionAnd({{"answers", "not a zip", "x.zip", ""}}), 400, "x.zip: not a readable zip archive"},
+        {QuestionAnd({{"answers", bomb, "bomb.zip", ""}}), 400, "refused as a zip bomb"},
+        {QuestionAnd({{"answers", MakeZip({{"readme.pdf", "%PDF"}}), "none.zip", ""}}), 400,
+         "the upload holds no .txt answer"},
+        {{{"question", " \r\n　\n", "q.txt", ""}, good}, 400, "q.txt: the question holds no text"},
+        {QuestionAnd({good, {"model", "missing.tcf", "", ""}}), 400, "model: unknown content model"},
+        {QuestionAnd({good, {"weights", "5:2", "", ""}}), 400, "is not R:O:C, three numbers"},
+        {QuestionAnd({good, {"weights", "-1:2:3", "", ""}}), 400, "weights"},
+        {QuestionAnd({good, {"expectedLength", "lots", "", ""}}), 400, "expectedLength"},
+        {QuestionAnd({good, {"paragraphMode", "2", "", ""}}), 400, "is neither 0 nor 1"},
+        {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "cueWordWeight"},
+        {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "name: longer than 200 bytes or not text"},
+        {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "the name has no Shift_JIS form"},
+        {QuestionAnd({{"answers", std::string(1100000, 'a'), "big.txt", ""}}), 413, "larger than the limit of 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        auto res = sato.Upload(c.items);
+        ASSERT_TRUE(res) << c.message;
+        EXPECT_EQ(res->status, c.status) << c.message;
+        EXPECT_NE(res->body.find(c.message), std::string::npos) << res->body;
+    }
+    // A multipart body cut off in the middle.
+    std::string boundary = "----cut";
+    std::string body =
+        "--" + boundary + "\r\nContent-Disposition: form-data; name=\"question\"; filename=\"q.txt\"\r\n\r\nabc";
+    auto cut =
+        sato.client.Post("/api/jobs", sato.Headers(true), body, ("multipart/form-data; boundary=" + boundary).c_str());
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->status, 400);
+    EXPECT_EQ(sato.Upload({{"name", "x", "", ""}})->status, 400);
+    EXPECT_EQ(sato.client.Post("/api/jobs", sato.Headers(true), "{}", "application/json")->status, 400);
+
+    EXPECT_TRUE(sato.Json("/api/jobs").empty());
+    EXPECT_TRUE(fs::is_empty(data / "jobs"));
+    // The server is still there after all of it.
+    EXPECT_EQ(sato.Get("/api/jobs")->status, 200);
+}
+
+TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
+    ServerProcess server(data);
+    Teacher sato(server.port, "sato", kPassword);
+    const std::string name = "<img src=x onerror=alert(1)>.txt";
+    std::string id = CreateJob(sato, QuestionAnd({{"answers", Sample("a02_short"), name, "text/plain"},
+                                                  {"name", "<script>alert(2)</script>", "", ""}}));
+    ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    ASSERT_EQ(sato.WaitDone(id)["state"], "done");
+    EXPECT_EQ(sato.Json("/api/jobs/" + id + "/answers")[0]["name"], name);
+    for (const std::string& path : {"/api/jobs/" + id + "/report.html", "/jobs/" + id, "/jobs/" + id + "/answers/1"}) {
+        auto res = sato.Get(path);
+        ASSERT_EQ(res->status, 200) << path;
+        EXPECT_EQ(res->body.find("<img src=x"), std::string::npos) << path;
+        EXPECT_NE(res->body.find("&lt;img src=x onerror=alert(1)&gt;.txt"), std::string::npos) << path;
+    }
+    std::string jobs = sato.Get("/")->body;
+    EXPECT_EQ(jobs.find("<script>alert"), std::string::npos);
+    EXPECT_NE(jobs.find("&lt;script&gt;alert(2)&lt;/script&gt;"), std::string::npos);
+    // A note shown in the review form is escaped too.
+    ASSERT_EQ(
+        sato.Put("/api/jobs/" + id + "/answers/1/review", R"({"mark":null,"note":"</textarea><script>x()</script>"})")
+            ->status,
+        200);
+    std::string answer = sato.Get("/jobs/" + id + "/answers/1")->body;
+    EXPECT_EQ(answer.find("<script>x()"), std::string::npos);
+    EXPECT_NE(answer.find("&lt;/textarea&gt;&lt;script&gt;x()"), std::string::npos);
+    // Pages need a session: without one they lead to the sign-in page.
+    httplib::Client anonymous("127.0.0.1", server.port);
+    auto redirect = anonymous.Get(("/jobs/" + id).c_str());
+    EXPECT_EQ(redirect->status, 303);
+    EXPECT_EQ(redirect->get_header_value("Location"), "/login");
+}
+
+// Under TLS the session cookie is marked Secure.
+TEST_F(ServeTest, ServesHttpsWithACertificate) {
+    std::string cert = (temp.path / "cert.pem").string(), key = (temp.path / "key.pem").string();
+    std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" + key +
+                          "' -out '" + cert + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ServerProcess server(data, {"--cert", cert, "--key", key});
+    httplib::SSLClient client("127.0.0.1", server.port);
+    client.enable_server_certificate_verification(false);
+    auto login = client.Post("/api/login", json{{"user", "sato"}, {"password", kPassword}}.dump(), "application/json");
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->status, 200);
+    std::string cookie = login->get_header_value("Set-Cookie");
+    EXPECT_NE(cookie.find("; Secure"), std::string::npos) << cookie;
+    EXPECT_NE(cookie.find("HttpOnly; SameSite=Strict"), std::string::npos) << cookie;
+    auto jobs = client.Get("/api/jobs", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+    ASSERT_TRUE(jobs);
+    EXPECT_EQ(jobs->status, 200);
+    // Plain HTTP on that port gets no answer.
+    EXPECT_FALSE(httplib::Client("127.0.0.1", server.port).Get("/api/jobs"));
+}
+
+// With one scoring process, a teacher's small job is not stuck behind another's large one.
+TEST_F(ServeTest, TeachersTakeTurns) {
+    ServerProcess server(data, {"--jobs", "1"});
+    Teacher sato(server.port, "sato", kPassword), suzuki(server.port, "suzuki", kPassword);
+    httplib::MultipartFormDataItems large = QuestionAnd({}), small = QuestionAnd({});
+    // Long answers, so that the small job's progress is seen within about one of them.
+    std::string longAnswer;
+    for (int k = 0; k < 80; ++k) longAnswer += Sample("a07_medium") + "\n\n";
+    for (int k = 0; k < 30; ++k) large.push_back({"answers", longAnswer, std::to_string(k) + ".txt", ""});
+    for (int k = 0; k < 4; ++k) small.push_back({"answers", Sample("a02_short"), std::to_string(k) + ".txt", ""});
+    std::string big = CreateJob(sato, large), little = CreateJob(suzuki, small);
+    ASSERT_EQ(sato.Post("/api/jobs/" + big + "/start")->status, 202);
+    ASSERT_EQ(suzuki.Post("/api/jobs/" + little + "/start")->status, 202);
+    int before = sato.Json("/api/jobs/" + big)["scored"];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (suzuki.Json("/api/jobs/" + little)["state"] != "done" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int after = sato.Json("/api/jobs/" + big)["scored"];
+    // One of the large job's answers per turn, and those in progress at either end.
+    EXPECT_LE(after - before, 4 + 3);
+    EXPECT_EQ(suzuki.Json("/api/jobs/" + little)["scored"], 4);
+    EXPECT_EQ(sato.WaitDone(big)["scored"], 30);
+}
+
+// An answer whose scoring process dies twice is marked failed with the reason; the next
+// answer is scored by a new process.
+TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
+    ServerProcess server(data, {"--jobs", "1"});
+    Teacher sato(server.port, "sato", kPassword);
+    std::string huge;
+    while (huge.size() < (4u << 20)) huge += Sample("a07_medium") + "\n\n";
+    std::string id = CreateJob(
+        sato, QuestionAnd({{"answers", huge, "huge.txt", ""}, {"answers", Sample("a07_medium"), "b.txt", ""}}));
+    ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    std::vector<pid_t> killed;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (killed.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        for (pid_t worker : server.Workers())
+            if (std::find(killed.begin(), killed.end(), worker) == killed.end() && kill(worker, SIGKILL) == 0)
+                killed.push_back(worker);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    json job = sato.WaitDone(id);
+    EXPECT_EQ(job["state"], "done");
+    EXPECT_EQ(job["scored"], 1);
+    EXPECT_EQ(job["failed"], 1);
+    json answers = sato.Json("/api/jobs/" + id + "/answers");
+    EXPECT_EQ(answers[0]["failure"], "the scoring process was killed by signal 9 (twice on this answer)");
+    EXPECT_EQ(answers[1]["failure"], "");
+    // The failed answer stays unscored in the results file; starting again tries it again.
+    EXPECT_NE(sato.Get("/api/jobs/" + id + "/results.csv")->body.find("1,huge.txt,"), std::string::npos);
+    EXPECT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    EXPECT_EQ(sato.WaitDone(id)["scored"], 2);
+}
+
+// Scoring goes on where it stopped after the server is killed, and after a scoring process
+// is killed; the results equal those of one uninterrupted run.
+TEST_F(ServeTest, KilledServerAndWorkersLoseNothing) {
+    // 104 answers: each sample eight times, each copy six of its texts long (so that the run
+    // lasts long enough to be interrupted), also given to tavi-score.
+    fs::path answers = temp.path / "answers";
+    fs::create_directories(answers);
+    httplib::MultipartFormDataItems items = QuestionAnd({});
+    for (int round = 0; round < 8; ++round)
+        for (const auto& e : fs::directory_iterator(fs::path(TAVI_SAMPLES_DIR) / "answers")) {
+            std::string text = ReadFile(e.path()), longer;
+            for (int k = 0; k < 6; ++k) longer += text + "\n\n";
+            std::ofstream(answers / ("r" + std::to_string(round) + "_" + e.path().filename().string()),
+                          std::ios::binary)
+                << longer;
+        }
+    std::vector<fs::path> files(fs::directory_iterator(answers), fs::directory_iterator{});
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) items.push_back({"answers", ReadFile(f), f.filename().string(), "text/plain"});
+
+    std::string id;
+    {
+        ServerProcess server(data, {"--jobs", "1"});
+        Teacher sato(server.port, "sato", kPassword);
+        id = CreateJob(sato, items);
+        ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+        // A scoring process killed mid-run is replaced and its answer tried again.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (sato.Json("/api/jobs/" + id)["scored"] < 10 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::vector<pid_t> workers = server.Workers();
+        ASSERT_EQ(workers.size(), 1u);
+        ASSERT_EQ(kill(workers[0], SIGKILL), 0);
+        while (ReadFile(temp.path / "data.log").find("killed by signal 9") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (sato.Json("/api/jobs/" + id)["scored"] < 30 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        json job = sato.Json("/api/jobs/" + id);
+        ASSERT_EQ(job["state"], "scoring");
+        ASSERT_LT(job["scored"], 104);
+        server.Kill(SIGKILL);
+    }
+    ServerProcess restarted(data);
+    Teacher sato(restarted.port, "sato", kPassword);
+    json job = sato.WaitDone(id);
+    ASSERT_EQ(job["state"], "done");
+    EXPECT_EQ(job["scored"], 104);
+    EXPECT_EQ(job["failed"], 0);
+    std::string csv = sato.Get("/api/jobs/" + id + "/results.csv")->body;
+    EXPECT_EQ(WithoutPaths(csv), WithoutPaths(TaviScoreCsv(fs::path(TAVI_SAMPLES_DIR) / "question.txt", answers)));
+    // The log names the dead process, and no essay text.
+    std::string log = ReadFile(temp.path / "data.log");
+    EXPECT_NE(log.find("killed by signal 9"), std::string::npos);
+    EXPECT_EQ(log.find(Sample("a07_medium").substr(0, 24)), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavi::test

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace tavi::test {
+
+// A temporary folder removed with everything in it at the end.
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    std::filesystem::path path;
+};
+
+// tavi-serve started on a free loopback port over a data folder, ended at the end.
+class ServerProcess {
+public:
+    explicit ServerProcess(const std::filesystem::path& dataDir, std::vector<std::string> extraArgs = {});
+    ~ServerProcess();
+    int port = 0;
+    pid_t pid = -1;
+    std::string adminPassword;  // when the server created the administrator
+    // Ends the server with a signal and waits for it.
+    void Kill(int signal);
+    // The scoring processes it started.
+    std::vector<pid_t> Workers() const;
+
+private:
+    std::filesystem::path m_data;
+};
+
+// Adds a user through the command line; true on success.
+bool AddUser(const std::filesystem::path& dataDir, const std::string& name, const std::string& password,
+             bool admin = false);
+
+// A signed-in client: keeps the session cookie and sends the CSRF token.
+class Teacher {
+public:
+    Teacher(int port, const std::string& user, const std::string& password);
+    httplib::Result Get(const std::string& path);
+    httplib::Result Post(const std::string& path, const std::string& json = "{}");
+    httplib::Result Upload(const httplib::MultipartFormDataItems& items);
+    httplib::Result Delete(const std::string& path);
+    httplib::Result Put(const std::string& path, const std::string& json);
+    httplib::Headers Headers(bool withToken) const;
+    nlohmann::json Json(const std::string& path);
+    // Polls the job until it is done (bounded); its last state.
+    nlohmann::json WaitDone(const std::string& id, int seconds = 120);
+
+    httplib::Client client;
+    std::string cookie, csrf;
+    int loginStatus = 0;
+};
+
+// The sample question and answer files as multipart items, answers in name order.
+httplib::MultipartFormDataItems SampleUpload();
+std::string ReadFile(const std::filesystem::path& path);
+// The results file of tavi-score on a question and a folder of answers.
+std::string TaviScoreCsv(const std::filesystem::path& question, const std::filesystem::path& answers);
+// The rows of a results file without the path column.
+std::vector<std::string> WithoutPaths(const std::string& csv);
+
+}  // namespace tavi::test
