@@ -107,19 +107,15 @@ ReportRun RunOf(const JobData& job, bool withQuestionText) {
     return run;
 }
 
-// The person of a worker: nobody to ask; the last message is kept as the cause of a failure.
+// The person of a worker: nobody to ask; causes come back from the document's calls.
 class QuietPerson : public Person {
 public:
-    MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override {
-        lastMessage = SjisToUtf8(request.text);
-        return MessageAnswer::kCancel;
-    }
+    MessageAnswer ShowMessageBox(const MessageBoxRequest&) override { return MessageAnswer::kCancel; }
     bool ChooseFilesToOpen(const FileDialogRequest&, std::vector<std::string>&) override { return false; }
     bool ChooseFileToSave(const FileDialogRequest&, std::string&) override { return false; }
     bool RunQuestionSettings(std::string&, ScoringParams&) override { return false; }
     bool RunParamDetail(ScoringParams&) override { return false; }
     bool StartProcess(const std::vector<std::string>&) override { return false; }
-    std::string lastMessage;
 };
 
 }  // namespace
@@ -266,14 +262,15 @@ bool ScoringSession::Configure(const std::string& questionPath, const std::strin
     }
     CTaviDoc& doc = *m_state->doc;
     ScoringParams p = ParamsFromJson(paramsJson);
-    m_state->person.lastMessage.clear();
     // As tavi-score does: the model, then the parameters, then the question read under them.
-    doc.ApplyParamDetail(p);
+    DocResult model = doc.ApplyParamDetail(p);
     doc.ApplyQuestionSettings(doc.GetQuestionPath(), p);
-    doc.ApplyQuestionSettings(sjisQuestion, p);
-    if (doc.GetQuestionPath() != sjisQuestion || !doc.HasQuestionVector()) {
-        error = "the question cannot be prepared: " +
-                (m_state->person.lastMessage.empty() ? std::string("no text") : m_state->person.lastMessage);
+    DocResult question = doc.ApplyQuestionSettings(sjisQuestion, p);
+    if (question.error || !doc.HasQuestionVector()) {
+        std::string cause = question.error           ? SjisToUtf8(*question.error)
+                            : model.messages.empty() ? std::string("no text")
+                                                     : SjisToUtf8(model.messages.back().text);
+        error = "the question cannot be prepared: " + cause;
         return false;
     }
     m_state->configured = key;
@@ -361,7 +358,7 @@ bool ViewAnswer(const std::string& paramsJson, const std::string& record, Answer
             r.organizationScore,
             r.contentScore,
             SjisToUtf8(r.commentText),
-            EvidenceJson(r, ParamsFromJson(paramsJson), "")};
+            EvidenceJson(r, ParamsFromJson(paramsJson)).dump()};
     return true;
 }
 
