@@ -95,8 +95,8 @@ bool Enter(const pugi::xml_node& node, std::string& text) {
     }
     if (name == "tab") text += '\t';
     if (name == "br" || name == "cr") text += '\n';
-    static constexpr std::string_view kSkipped[] = {"del", "moveFrom", "instrText", "delText", "delInstrText",
-                                                    "drawing", "pict", "object", "Fallback"};
+    static constexpr std::string_view kSkipped[] = {"del",     "moveFrom", "instrText", "delText", "delInstrText",
+                                                    "drawing", "pict",     "object",    "Fallback"};
     for (std::string_view skipped : kSkipped)
         if (name == skipped) return false;
     return !name.ends_with("Pr");

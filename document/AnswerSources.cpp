@@ -71,8 +71,8 @@ std::string SafeFileName(std::string_view name) {
         i += length;
         bool lossy = false;
         Utf8ToSjis(character, &lossy);
-        safe += lossy || c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
-                                                                      std::string_view::npos
+        safe += lossy || c < 0x20 || c == 0x7F ||
+                        std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos
                     ? std::string("_")
                     : std::string(character);
     }
@@ -126,8 +126,8 @@ bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) 
     csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI);
     csv_set_space_func(&parser, NoSpace);
     SheetBuilder builder{sheet, {}};
-    bool parsed = csv_parse(&parser, bytes.data(), bytes.size(), SheetBuilder::Field, SheetBuilder::RowEnd,
-                            &builder) == bytes.size() &&
+    bool parsed = csv_parse(&parser, bytes.data(), bytes.size(), SheetBuilder::Field, SheetBuilder::RowEnd, &builder) ==
+                      bytes.size() &&
                   csv_fini(&parser, SheetBuilder::Field, SheetBuilder::RowEnd, &builder) == 0;
     if (!parsed) {
         error = nativePath + ": not a CSV file (" + csv_strerror(csv_error(&parser)) + " in row " +
@@ -176,8 +176,8 @@ std::string SheetAnswerFolder(const std::string& sheetPath) {
     return (path.parent_path() / (path.stem().string() + "_answers")).string();
 }
 
-bool ImportSheet(const std::string& sheetPath, const Sheet& sheet, size_t textColumn,
-                 std::optional<size_t> nameColumn, std::vector<std::string>& files, std::string& error) {
+bool ImportSheet(const std::string& sheetPath, const Sheet& sheet, size_t textColumn, std::optional<size_t> nameColumn,
+                 std::vector<std::string>& files, std::string& error) {
     const std::string folder = SheetAnswerFolder(sheetPath);
     std::error_code ec;
     fs::create_directories(folder, ec);

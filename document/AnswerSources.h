@@ -47,7 +47,7 @@ std::string SheetAnswerFolder(const std::string& sheetPath);
 // with its "_"), replacing the file of an earlier import. `files` receives the paths in row
 // order. False with `error` ("path: cause") when a file cannot be written; the files written
 // before it are in `files`.
-bool ImportSheet(const std::string& sheetPath, const Sheet& sheet, size_t textColumn,
-                 std::optional<size_t> nameColumn, std::vector<std::string>& files, std::string& error);
+bool ImportSheet(const std::string& sheetPath, const Sheet& sheet, size_t textColumn, std::optional<size_t> nameColumn,
+                 std::vector<std::string>& files, std::string& error);
 
 }  // namespace tavi

@@ -51,8 +51,8 @@ public:
     // The sheet import dialog: shows the first rows of `sheet` (read from the native path
     // `sheetPath`) and lets the person choose the column of the answers and the column that
     // names each answer's file (none: the row number alone). True on OK.
-    virtual bool ChooseSheetColumns(const std::string& /*sheetPath*/, const Sheet& /*sheet*/,
-                                    size_t& /*textColumn*/, std::optional<size_t>& /*nameColumn*/) {
+    virtual bool ChooseSheetColumns(const std::string& /*sheetPath*/, const Sheet& /*sheet*/, size_t& /*textColumn*/,
+                                    std::optional<size_t>& /*nameColumn*/) {
         return false;
     }
 

@@ -111,13 +111,14 @@ void SheetImportDialog::ShowChoice() {
     const int text = static_cast<int>(TextColumn());
     const std::optional<size_t> name = NameColumn();
     for (int c = 0; c < m_preview->columnCount(); ++c) {
-        const QBrush background = c == text ? QBrush(QColor(0xFF, 0xF2, 0xB3))
+        const QBrush background = c == text                              ? QBrush(QColor(0xFF, 0xF2, 0xB3))
                                   : name && c == static_cast<int>(*name) ? QBrush(QColor(0xDD, 0xEB, 0xFF))
-                                                                          : QBrush();
+                                                                         : QBrush();
         for (int r = 0; r < m_preview->rowCount(); ++r)
             if (QTableWidgetItem* item = m_preview->item(r, c)) item->setBackground(background);
     }
-    m_count->setText(U("取り込む回答: %1 件（回答文の列が空の行は除きます）").arg(CountSheetAnswers(m_sheet, TextColumn())));
+    m_count->setText(
+        U("取り込む回答: %1 件（回答文の列が空の行は除きます）").arg(CountSheetAnswers(m_sheet, TextColumn())));
 }
 
 }  // namespace tavi

@@ -1,9 +1,8 @@
-#include "analysis/WordDocument.h"
-
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include "analysis/MorphemeTools.h"
+#include "analysis/WordDocument.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
@@ -43,10 +42,12 @@ TEST(WordDocument, GivesTheBodyAsWordSavesItAsPlainText) {
         "<w:t>枠</w:t></w:r></w:p></w:pict></mc:Fallback></mc:AlternateContent></w:r></w:p>"
         "<w:sectPr><w:pgSz w:w=\"11906\"/></w:sectPr>";
     // Headers, footers and comments are parts of their own and never read.
-    std::string path = test::WriteWordFile("answer.docx", body,
-                                           {{"word/header1.xml", "<w:hdr><w:p><w:r><w:t>ヘッダ</w:t></w:r></w:p></w:hdr>"},
-                                            {"word/comments.xml", "<w:comments><w:comment><w:p><w:r><w:t>注釈</w:t>"
-                                                                  "</w:r></w:p></w:comment></w:comments>"}});
+    std::string path =
+        test::WriteWordFile("answer.docx", body,
+                            {{"word/header1.xml", "<w:hdr><w:p><w:r><w:t>ヘッダ</w:t></w:r></w:p></w:hdr>"},
+                             {"word/comments.xml",
+                              "<w:comments><w:comment><w:p><w:r><w:t>注釈</w:t>"
+                              "</w:r></w:p></w:comment></w:comments>"}});
     EXPECT_EQ(Extract(path), "春は\t あけぼの\nやうやう\n白くなりゆく\n\n3\nA1\nB1\nB1b\n山ぎは少し&明かりて\n");
 }
 
@@ -81,8 +82,8 @@ TEST(WordDocument, DamagedEncryptedAndOversizedDocumentsAreRefusedWithTheirCause
     EXPECT_EQ(Extract(test::WriteWordFile("xml.docx", "<w:p><w:r><w:t>閉じない</w:r></w:p>"), &error), "");
     EXPECT_NE(error.find("word/document.xml"), std::string::npos) << error;
 
-    EXPECT_FALSE(ExtractWordText(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'), text,
-                                 error));
+    EXPECT_FALSE(
+        ExtractWordText(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'), text, error));
     EXPECT_NE(error.find("encrypted"), std::string::npos) << error;
     if (zip_encryption_method_supported(ZIP_EM_AES_256, 1)) {
         EXPECT_EQ(Extract(test::WriteWordFile("locked.docx", test::WordParagraphs({"秘密"}), {}, "pw"), &error), "");

@@ -1,8 +1,7 @@
-#include "document/AnswerSources.h"
-
 #include <cstdio>
 #include <filesystem>
 
+#include "document/AnswerSources.h"
 #include "document/DocumentFixture.h"
 
 namespace tavi::test {
@@ -50,17 +49,17 @@ TEST(Sheets, ReadInEveryEncodingWithQuotedFieldsKept) {
 }
 
 TEST(Sheets, ImportWritesOneFilePerAnswerAndRewritesThemTheNextTime) {
-    std::string sheetPath = WriteTempFile("class 1.csv", SheetBytes({{"田中/太郎", kTricky},
-                                                                     {"空欄", " \u3000 "},
-                                                                     {"", "名前のない回答"},
-                                                                     {"🙂 ..", "絵文字"}}));
+    std::string sheetPath = WriteTempFile(
+        "class 1.csv",
+        SheetBytes({{"田中/太郎", kTricky}, {"空欄", " \u3000 "}, {"", "名前のない回答"}, {"🙂 ..", "絵文字"}}));
     Sheet sheet;
     std::string error;
     ASSERT_TRUE(ReadSheet(sheetPath, sheet, error)) << error;
     std::vector<std::string> files;
     ASSERT_TRUE(ImportSheet(sheetPath, sheet, 2, 1, files, error)) << error;
     const std::string folder = TempDir() + "/class 1_answers/";
-    EXPECT_EQ(files, (std::vector<std::string>{folder + "0002_田中_太郎.txt", folder + "0004.txt", folder + "0005__.txt"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{folder + "0002_田中_太郎.txt", folder + "0004.txt", folder + "0005__.txt"}));
     EXPECT_EQ(ReadFileBytes(files[0]), kTricky);
     EXPECT_EQ(CountSheetAnswers(sheet, 2), 3u);
 
@@ -110,8 +109,8 @@ protected:
 };
 
 TEST_F(AnswerFormsTest, AWordAnswerScoresAsTheTextWithOneLinePerParagraph) {
-    const std::vector<std::string> paragraphs = {"環境問題は社会全体の課題である。", "技術と経済の両面から考える。",
-                                                 "", "しかし、それは料理と音楽の話ではない。"};
+    const std::vector<std::string> paragraphs = {"環境問題は社会全体の課題である。", "技術と経済の両面から考える。", "",
+                                                 "しかし、それは料理と音楽の話ではない。"};
     std::string lines;
     for (const std::string& p : paragraphs) lines += p + "\n";
     doc->AddAnswerFiles({WriteTempFile("answer.txt", lines), WriteWordFile("answer.docx", WordParagraphs(paragraphs))});
@@ -123,10 +122,11 @@ TEST_F(AnswerFormsTest, AWordAnswerScoresAsTheTextWithOneLinePerParagraph) {
 }
 
 TEST_F(AnswerFormsTest, ASheetsRowsScoreAsTheSameTextsGivenAsFiles) {
-    const std::vector<std::string> texts = {
-        "環境問題は社会全体の課題である。技術と経済の両面から考える。", kTricky, "料理と音楽が好きだ。"};
+    const std::vector<std::string> texts = {"環境問題は社会全体の課題である。技術と経済の両面から考える。", kTricky,
+                                            "料理と音楽が好きだ。"};
     std::vector<std::string> files;
-    for (size_t i = 0; i < texts.size(); ++i) files.push_back(WriteTempFile("t" + std::to_string(i) + ".txt", texts[i]));
+    for (size_t i = 0; i < texts.size(); ++i)
+        files.push_back(WriteTempFile("t" + std::to_string(i) + ".txt", texts[i]));
     doc->AddAnswerFiles(files);
     std::vector<std::pair<std::string, std::string>> rows;
     for (const std::string& text : texts) rows.push_back({"生徒", text});

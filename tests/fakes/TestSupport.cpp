@@ -1,14 +1,13 @@
 #include "fakes/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <zip.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
-
-#include <unistd.h>
-#include <zip.h>
 
 namespace tavi::test {
 
@@ -89,10 +88,17 @@ std::string WordParagraphs(const std::vector<std::string>& lines) {
         xml += "<w:p><w:r><w:t xml:space=\"preserve\">";
         for (char c : line) {
             switch (c) {
-                case '&': xml += "&amp;"; break;
-                case '<': xml += "&lt;"; break;
-                case '>': xml += "&gt;"; break;
-                default: xml += c;
+                case '&':
+                    xml += "&amp;";
+                    break;
+                case '<':
+                    xml += "&lt;";
+                    break;
+                case '>':
+                    xml += "&gt;";
+                    break;
+                default:
+                    xml += c;
             }
         }
         xml += "</w:t></w:r></w:p>";

@@ -29,11 +29,12 @@ protected:
         sheet = folder + "/form.csv";
         QFile file(sheet);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("\xEF\xBB\xBF"
-                   "No,Name,Answer\r\n"
-                   "1,Aoki,\"First, with \"\"quotes\"\"\r\nand a line break.\"\r\n"
-                   "2,Baba,\r\n"
-                   "3,Chiba,Third answer.\r\n");
+        file.write(
+            "\xEF\xBB\xBF"
+            "No,Name,Answer\r\n"
+            "1,Aoki,\"First, with \"\"quotes\"\"\r\nand a line break.\"\r\n"
+            "2,Baba,\r\n"
+            "3,Chiba,Third answer.\r\n");
     }
     // Triggers the menu item on the sheet and hands its dialog to `drive`.
     void Import(const std::function<void(SheetImportDialog&)>& drive) {
@@ -84,7 +85,8 @@ TEST_F(SheetImportTest, TheDialogShowsTheFirstRowsAndAddsTheChosenColumnsAnswers
     ASSERT_EQ(run.doc->GetAnswerCount(), 2);
     const QString written = folder + "/form_answers/0002_Aoki.txt";
     EXPECT_EQ(QString::fromStdString(SjisPathToNative(run.doc->GetAnswer(0).path)), written);
-    EXPECT_EQ(QString::fromStdString(SjisPathToNative(run.doc->GetAnswer(1).path)), folder + "/form_answers/0004_Chiba.txt");
+    EXPECT_EQ(QString::fromStdString(SjisPathToNative(run.doc->GetAnswer(1).path)),
+              folder + "/form_answers/0004_Chiba.txt");
     EXPECT_EQ(ReadFileBytes(written.toStdString()), "First, with \"quotes\"\r\nand a line break.");
     EXPECT_TRUE(run.person.BoxTexts().empty());
 }
