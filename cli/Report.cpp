@@ -73,16 +73,9 @@ std::string Int(long long v) { return std::to_string(v); }
 // Bytes of full-width text as characters, for readers who count characters.
 std::string Chars(double bytes) { return Int(std::llround(bytes / 2.0)) + "字"; }
 
-// One highlighted stretch of an answer: a kind (the CSS class) and the title shown on hover.
-struct Mark {
-    TextSpan span;
-    char kind;          // s sentence, p phrase, w word, n neutral word, g found (good)
-    std::string title;  // UTF-8
-};
-
 // The answer's text with the marks: the text is cut at every mark boundary, and each piece
 // carries the kinds and titles of all marks that cover it.
-std::string MarkedText(const EssayEvidence& evidence, const std::vector<Mark>& marks) {
+std::string MarkedText(const EssayEvidence& evidence, const std::vector<EvidenceMark>& marks) {
     const std::string utf8 = SjisToUtf8(evidence.text);
     // Character offsets into the UTF-8 text: one code point per Shift_JIS character.
     std::vector<size_t> starts;
@@ -151,8 +144,9 @@ class AnswerEvidence {
 public:
     AnswerEvidence(const EssayRecord& record, const ScoringParams& params) : m_record(record), m_params(params) {}
 
-    // The detail line of a comment (UTF-8), adding its marks.
-    std::string Explain(const ReceivedComment& comment) {
+    // The detail line of the answer's comment number `position` (UTF-8), adding its marks.
+    std::string Explain(const ReceivedComment& comment, int position) {
+        m_comment = position;
         const std::string title = SjisToUtf8(comment.text);
         const EssayRecord& r = m_record;
         if (!r.evidence) return "";
@@ -245,17 +239,17 @@ public:
                        " 件";
             }
             case kDemonstrativeComment:
-                m_demonstrativeTitle = title;
+                m_demonstrative = {title, position};
                 return "指示語 " + Fixed(r.demonstrativeTotal, 0) + "（文ごとの数）";
             case kCueWordComment:
-                m_cueWordTitle = title;
+                m_cueWord = {title, position};
                 return "きっかけ語 " + Fixed(r.cueWordTotal, 0);
             case kLengthComment:
                 return "文字数 約" + Chars(r.textLength) + "（記号を除く " + Fixed(r.textLength, 0) +
                        " バイト）、想定 " + Fixed(m_params.expectedLength, 0) + " 字の " +
                        Fixed(100.0 * r.textLength / (m_params.expectedLength * 2.0), 0) + "%";
             case kContentComment:
-                m_contentTitle = title;
+                m_content = {title, position};
                 return "設問文との類似度 " + Fixed(r.contentSimilarity);
             default:
                 return "";
@@ -269,27 +263,36 @@ public:
         const EssayEvidence& e = *m_record.evidence;
         for (const OrganizationSentence& sentence : e.organization) {
             for (const CueWordHit& hit : sentence.cueWords)
-                Add(hit.at, 'g',
-                    Prefix(m_cueWordTitle) + "きっかけ語「" + SjisToUtf8(hit.word) + "」（" + CueGroupName(hit.group) +
-                        "）");
+                AddFound(hit.at, m_cueWord,
+                         "きっかけ語「" + SjisToUtf8(hit.word) + "」（" + CueGroupName(hit.group) + "）");
             for (const CueWordHit& hit : sentence.demonstratives)
-                Add(hit.at, 'g', Prefix(m_demonstrativeTitle) + "指示語「" + SjisToUtf8(hit.word) + "」");
+                AddFound(hit.at, m_demonstrative, "指示語「" + SjisToUtf8(hit.word) + "」");
         }
         for (const ContentNounEvidence& noun : e.sharedNouns)
             for (TextSpan at : noun.at)
-                Add(at, 'g', Prefix(m_contentTitle) + "設問文と共通の内容語「" + SjisToUtf8(noun.surface) + "」");
+                AddFound(at, m_content, "設問文と共通の内容語「" + SjisToUtf8(noun.surface) + "」");
     }
 
-    const std::vector<Mark>& Marks() const { return m_marks; }
+    std::vector<EvidenceMark> TakeMarks() { return std::move(m_marks); }
 
 private:
-    static std::string Prefix(const std::string& title) { return title.empty() ? "" : title + " "; }
-    void Add(TextSpan span, char kind, std::string title) { m_marks.push_back({span, kind, std::move(title)}); }
+    // A comment that found marks belong to, when it was given.
+    struct Given {
+        std::string title;
+        int position = -1;
+    };
+    void Add(TextSpan span, char kind, std::string title) {
+        m_marks.push_back({span, kind, std::move(title), m_comment});
+    }
+    void AddFound(TextSpan span, const Given& given, const std::string& what) {
+        m_marks.push_back({span, 'g', given.title.empty() ? what : given.title + " " + what, given.position});
+    }
 
     const EssayRecord& m_record;
     const ScoringParams& m_params;
-    std::vector<Mark> m_marks;
-    std::string m_cueWordTitle, m_demonstrativeTitle, m_contentTitle;
+    std::vector<EvidenceMark> m_marks;
+    int m_comment = -1;
+    Given m_cueWord, m_demonstrative, m_content;
 };
 
 // An SVG histogram of `values` over [low, high] in `bins` bars.
@@ -473,17 +476,15 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
               TdNumber(r.rhetoricFeaturesDone ? "約" + Chars(r.textLength) : "")});
     out += "</table>\n";
 
-    AnswerEvidence evidence(r, params);
-    std::vector<ReceivedComment> comments = ReceivedComments(r.commentText);
+    const MarkedAnswer marked = MarkAnswer(r, params);
     out += "<h3>コメント</h3>\n";
-    if (comments.empty()) {
+    if (marked.comments.empty()) {
         out += scored ? "<p>コメントはありません。</p>\n" : "<p>未評価です。</p>\n";
     } else {
         out += "<ol class=\"comments\">\n";
-        for (const ReceivedComment& comment : comments) {
-            std::string detail = evidence.Explain(comment);
-            out += "<li>" + HtmlSjis(comment.text);
-            if (!detail.empty()) out += "<span class=\"detail\">" + Html(detail) + "</span>";
+        for (size_t c = 0; c < marked.comments.size(); ++c) {
+            out += "<li>" + HtmlSjis(marked.comments[c].text);
+            if (!marked.details[c].empty()) out += "<span class=\"detail\">" + Html(marked.details[c]) + "</span>";
             out += "</li>\n";
         }
         out += "</ol>\n";
@@ -493,7 +494,6 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
         return;
     }
     const EssayEvidence& e = *r.evidence;
-    evidence.AddFound();
 
     // What the answer does: cue words and demonstratives sentence by sentence, shared nouns.
     std::string cue, demonstratives;
@@ -516,7 +516,7 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
         out += "<li class=\"good\">設問文と共通の内容語: " + Html(shared.empty() ? "なし" : shared) + "</li>\n";
         out += "<li>設問文にあって答案にない内容語: " + Html(missing.empty() ? "なし" : missing) + "</li>\n";
     }
-    out += "</ul>\n<h3>本文</h3>\n<div class=\"text\">" + MarkedText(e, evidence.Marks()) + "</div>\n</section>\n";
+    out += "</ul>\n<h3>本文</h3>\n<div class=\"text\">" + MarkedText(e, marked.marks) + "</div>\n</section>\n";
 }
 
 }  // namespace
@@ -525,6 +525,17 @@ std::string HtmlEscape(std::string_view utf8) {
     std::string out;
     Escape(out, utf8);
     return out;
+}
+
+MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params) {
+    MarkedAnswer marked;
+    marked.comments = ReceivedComments(record.commentText);
+    AnswerEvidence evidence(record, params);
+    for (size_t c = 0; c < marked.comments.size(); ++c)
+        marked.details.push_back(evidence.Explain(marked.comments[c], static_cast<int>(c)));
+    evidence.AddFound();
+    marked.marks = evidence.TakeMarks();
+    return marked;
 }
 
 Summary Summarize(std::vector<double> values) {
@@ -606,11 +617,12 @@ std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& par
     return out;
 }
 
-const char kEvidenceLegend[] =
-    "<p class=\"legend\">本文の印: <mark class=\"s\">指摘された文</mark> "
-    "<mark class=\"p\">指摘された句</mark> <mark class=\"w\">指摘された語</mark> "
-    "<mark class=\"n\">読みの長い漢語</mark> <mark class=\"g\">きっかけ語・指示語・設問文と共通の語</mark>。"
-    "印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
+const std::string kEvidenceLegend = [] {
+    std::string out = "<p class=\"legend\">本文の印:";
+    for (const MarkStyle& style : kMarkStyles)
+        out += std::string(" <mark class=\"") + style.kind + "\">" + style.legend + "</mark>";
+    return out + "。印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
+}();
 
 std::string FormatReport(const ReportRun& run) {
     std::string out;

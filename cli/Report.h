@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "document/CTaviDoc.h"
+#include "evaluation/CommentEvidence.h"
 #include "evaluation/EssayRecord.h"
 #include "evaluation/ScoringParams.h"
 
@@ -30,6 +31,43 @@ struct Summary {
 };
 Summary Summarize(std::vector<double> values);
 
+// One highlighted stretch of an answer's text: characters [begin, end) of its evidence text
+// (one per Shift_JIS character), a kind (s sentence, p phrase, w word, n long reading, g what
+// the answer does well), the title shown on hover (UTF-8) and the comment it stands for (its
+// position in the answer's comments; -1 when no comment was given for it).
+struct EvidenceMark {
+    TextSpan span;
+    char kind;
+    std::string title;
+    int comment;
+};
+
+// An answer's comments, the detail line of each (UTF-8; empty without evidence) and the
+// marks of its evidence.
+struct MarkedAnswer {
+    std::vector<ReceivedComment> comments;
+    std::vector<std::string> details;
+    std::vector<EvidenceMark> marks;
+};
+MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params);
+
+// How each kind of mark looks, wherever evidence is shown: a background colour or an
+// underline colour (#rrggbb; null for none), bold or not, and its legend text (UTF-8).
+struct MarkStyle {
+    char kind;
+    const char* background;
+    const char* underline;
+    bool bold;
+    const char* legend;
+};
+inline constexpr MarkStyle kMarkStyles[] = {
+    {'s', "#ffe3a8", nullptr, false, "指摘された文"},
+    {'p', nullptr, "#e07b00", false, "指摘された句"},
+    {'w', nullptr, "#d33", true, "指摘された語"},
+    {'n', nullptr, "#4a7fd0", false, "読みの長い漢語"},
+    {'g', "#c9efc4", nullptr, false, "きっかけ語・指示語・設問文と共通の語"},
+};
+
 // The run of a document: its question (read again for its text), parameters and answers.
 ReportRun ReportRunOf(const CTaviDoc& doc);
 
@@ -47,7 +85,7 @@ std::string FormatReport(const ReportRun& run);
 // marked text; the legend of the marks.
 std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHref);
 std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& params);
-extern const char kEvidenceLegend[];
+extern const std::string kEvidenceLegend;
 
 // UTF-8 text with &, <, >, " and ' escaped for HTML.
 std::string HtmlEscape(std::string_view utf8);

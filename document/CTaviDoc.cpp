@@ -75,15 +75,21 @@ void CTaviDoc::ShowModelMessages() {
 void CTaviDoc::OnAddAnswers() {
     static const std::string filter = Sjis("回答文ファイル(*.txt *.docx)|*.txt;*.docx|全て(*.*)|*.*||");
     std::vector<std::string> paths;
-    if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) AddAnswerFiles(paths);
-    if (View()) View()->UpdateAllViews();
+    if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) {
+        AddAnswerFiles(paths);
+    } else if (View()) {
+        View()->UpdateAllViews();
+    }
 }
 
 void CTaviDoc::OnImportSheet() {
     static const std::string filter = Sjis("スプレッドシート(*.csv)|*.csv|全て(*.*)|*.*||");
     std::vector<std::string> paths;
-    if (m_person.ChooseFilesToOpen({"csv", filter}, paths)) AddAnswerFiles(paths, true);
-    if (View()) View()->UpdateAllViews();
+    if (m_person.ChooseFilesToOpen({"csv", filter}, paths)) {
+        AddAnswerFiles(paths, true);
+    } else if (View()) {
+        View()->UpdateAllViews();
+    }
 }
 
 // What one adding could not do: lines ("path\n" or "path: cause\n") of each kind, Shift_JIS,
@@ -120,6 +126,7 @@ void CTaviDoc::AddAnswerFiles(const std::vector<std::string>& nativePaths, bool 
         }
     }
     report.Show(m_person);
+    if (View()) View()->UpdateAllViews();
 }
 
 void CTaviDoc::AddAnswerFile(const std::string& nativePath, AddingReport& report) {
@@ -222,6 +229,16 @@ EssayRecord CTaviDoc::GetAnswer(int index) const {
     std::lock_guard lock(m_mutex);
     if (index < 0 || index >= static_cast<int>(m_answers.size())) return {};
     return m_answers[index];
+}
+
+std::string CTaviDoc::GetAnswerTitle(int index) const {
+    std::lock_guard lock(m_mutex);
+    return index >= 0 && index < static_cast<int>(m_answers.size()) ? m_answers[index].title : std::string();
+}
+
+std::string CTaviDoc::GetAnswerPath(int index) const {
+    std::lock_guard lock(m_mutex);
+    return index >= 0 && index < static_cast<int>(m_answers.size()) ? m_answers[index].path : std::string();
 }
 
 ScoringParams CTaviDoc::GetParams() const {

@@ -64,7 +64,8 @@ public:
     // Adds files and folders (native paths) as "回答文ファイル追加..." does: a folder gives
     // its answer files (AnswerFilesOf), a sheet (or, with `asSheets`, every file) is imported
     // with the columns the person chooses and gives the files written. The refusals, and the
-    // files that cannot be read, are shown in one warning of each kind afterwards.
+    // files that cannot be read, are shown in one warning of each kind afterwards; then the view
+    // is updated.
     void AddAnswerFiles(const std::vector<std::string>& nativePaths, bool asSheets = false);
     // Adds the answer file at a Shift_JIS path; false when it is already listed or the
     // 65,535 management numbers are used up.
@@ -76,6 +77,10 @@ public:
     std::string GetCommentText(int index) const;
     // A copy of an answer's record (empty record for an index out of range).
     EssayRecord GetAnswer(int index) const;
+    // An answer's file title and full path, Shift_JIS; empty for an index out of range. Cheap
+    // enough for the list to ask each time it paints a cell.
+    std::string GetAnswerTitle(int index) const;
+    std::string GetAnswerPath(int index) const;
 
     // --- Pipeline ---
     // Scores one answer (any thread; one answer at a time).

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolBar>
@@ -24,6 +25,8 @@ constexpr int kSeparator = 0;
 
 const QString kGeometryKey = QStringLiteral("Settings/MainFrameGeometry");
 const QString kStateKey = QStringLiteral("Settings/MainFrameState");
+const QString kSplitterKey = QStringLiteral("Settings/AnswerPaneSplitter");
+const QString kPaneVisibleKey = QStringLiteral("Settings/AnswerPaneVisible");
 
 }  // namespace
 
@@ -33,9 +36,10 @@ CMainFrame::CMainFrame() : m_router(this) {
     setDockOptions(QMainWindow::AnimatedDocks);
     resize(800, 500);
 
-    AddMenu("ファイル(&F)", {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kImportSheet, cmd::kSaveResults, kSeparator, cmd::kParamDetail,
-                             cmd::kLoadParams, cmd::kWriteParams, kSeparator, cmd::kAppExit});
-    AddMenu("表示(&V)", {cmd::kViewToolBar, cmd::kViewStatusBar});
+    AddMenu("ファイル(&F)", {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kImportSheet, cmd::kSaveResults,
+                             cmd::kSaveReport, kSeparator, cmd::kParamDetail, cmd::kLoadParams, cmd::kWriteParams,
+                             kSeparator, cmd::kAppExit});
+    AddMenu("表示(&V)", {cmd::kViewToolBar, cmd::kViewStatusBar, cmd::kViewAnswerPane});
     AddMenu("Tavi(&T)", {cmd::kScoreStart, cmd::kScoreStop});
     AddMenu("ヘルプ(&H)", {cmd::kAppAbout});
 
@@ -58,6 +62,13 @@ CMainFrame::CMainFrame() : m_router(this) {
     OnCommand(cmd::kViewStatusBar, [this] { m_wndStatusBar->setVisible(m_wndStatusBar->isHidden()); });
     OnUpdateCommand(cmd::kViewStatusBar,
                     [this](CommandUi& ui) { ui.checked = m_wndStatusBar && !m_wndStatusBar->isHidden(); });
+    OnCommand(cmd::kViewAnswerPane, [this] {
+        if (m_answerPane) m_answerPane->setVisible(m_answerPane->isHidden());
+    });
+    OnUpdateCommand(cmd::kViewAnswerPane, [this](CommandUi& ui) {
+        ui.enabled = m_answerPane != nullptr;
+        ui.checked = m_answerPane && !m_answerPane->isHidden();
+    });
 }
 
 QMenu* CMainFrame::AddMenu(const char* title, std::initializer_list<int> commands) {
@@ -135,8 +146,16 @@ void CMainFrame::UpdateIndicators() {
         m_indicators[i]->setText(on[i] ? m_indicators[i]->property("indicator").toString() : QString());
 }
 
-void CMainFrame::SetView(CTaviView* view) {
-    setCentralWidget(view);
+void CMainFrame::SetView(CTaviView* view, QWidget* answerPane) {
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("answerSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(view);
+    m_splitter->addWidget(answerPane);
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 2);
+    m_answerPane = answerPane;
+    setCentralWidget(m_splitter);
     view->SetContextMenu(m_contextMenu);
 }
 
@@ -175,11 +194,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::SaveSettings(QSettings& settings) const {
     settings.setValue(kGeometryKey, saveGeometry());
     settings.setValue(kStateKey, saveState());
+    if (m_splitter) {
+        settings.setValue(kSplitterKey, m_splitter->saveState());
+        settings.setValue(kPaneVisibleKey, !m_answerPane->isHidden());
+    }
 }
 
 void CMainFrame::RestoreSettings(const QSettings& settings) {
     restoreGeometry(settings.value(kGeometryKey).toByteArray());
     restoreState(settings.value(kStateKey).toByteArray());
+    if (m_splitter) {
+        m_splitter->restoreState(settings.value(kSplitterKey).toByteArray());
+        m_answerPane->setVisible(settings.value(kPaneVisibleKey, true).toBool());
+    }
 }
 
 #ifdef Q_OS_WIN

@@ -10,6 +10,7 @@
 class QLabel;
 class QMenu;
 class QSettings;
+class QSplitter;
 class QStatusBar;
 class QToolBar;
 
@@ -18,8 +19,9 @@ namespace tavi {
 class CTaviView;
 
 // The main window: menu bar, a dockable toolbar, the status bar with its message pane and
-// lock-key indicators, and the answer list as its client area. It owns the command layer;
-// it carries out the commands that show and hide the toolbar and the status bar.
+// lock-key indicators, and the answer list with the answer pane below it as its client area.
+// It owns the command layer; it carries out the commands that show and hide the toolbar, the
+// status bar and the answer pane.
 class CMainFrame : public QMainWindow, public CommandTarget {
     Q_OBJECT
 public:
@@ -28,8 +30,9 @@ public:
     // Creates the toolbar and the status bar and docks the toolbar at the top. False when
     // a part cannot be made (the window is then unusable).
     bool OnCreate();
-    // Makes the view the client area and gives it the context menu.
-    void SetView(CTaviView* view);
+    // Makes the view and the answer pane below it the client area and gives the view the
+    // context menu.
+    void SetView(CTaviView* view, QWidget* answerPane);
     // The window title: the document's title, a spaced hyphen and the application title.
     void SetDocumentTitle(const QString& documentTitle);
     // Shows a prompt in the message pane; an empty text shows the idle message.
@@ -47,6 +50,7 @@ public:
     // The lock-key indicators CAP, NUM and SCRL, in that order.
     QLabel* Indicator(int pane) const { return m_indicators[pane]; }
     QMenu* ContextMenu() const { return m_contextMenu; }
+    QSplitter* Splitter() const { return m_splitter; }
 
 protected:
     bool event(QEvent* event) override;
@@ -65,6 +69,8 @@ private:
     QToolBar* m_wndToolBar = nullptr;
     CommandRouter m_router;
     QMenu* m_contextMenu = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_answerPane = nullptr;
     QLabel* m_messagePane = nullptr;
     QLabel* m_indicators[3] = {};
     QTimer m_indicatorTimer;

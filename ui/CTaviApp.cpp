@@ -7,7 +7,11 @@
 #include <clocale>
 
 #include "analysis/Encoding.h"
+#include "cli/Report.h"
+#include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
+#include "ui/AnswerListModel.h"
+#include "ui/AnswerPane.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTaviView.h"
@@ -26,6 +30,8 @@ const QString kRecentFileGroup = QStringLiteral("Recent File List");
 CTaviApp::CTaviApp() {
     OnCommand(cmd::kAppAbout, [this] { OnAppAbout(); });
     OnCommand(cmd::kAppExit, [this] { OnAppExit(); });
+    OnCommand(cmd::kSaveReport, [this] { OnSaveReport(); });
+    OnUpdateEnabled(cmd::kSaveReport, [this] { return m_view && m_view->Model().AnyScored(); });
 }
 
 CTaviApp::~CTaviApp() {
@@ -56,16 +62,25 @@ bool CTaviApp::InitInstance(const QStringList& arguments, DesktopPerson* person)
 
     // The document loads the default content model and the analyser.
     m_doc = std::make_unique<CTaviDoc>(*m_person);
+    m_doc->SetKeepEvidence(true);  // the answer pane and the report show it
     m_docCommands = std::make_unique<DocumentCommands>(*m_doc);
 
     m_frame = std::make_unique<CMainFrame>();
     if (!m_frame->OnCreate()) return false;
     if (auto* qtPerson = dynamic_cast<QtPerson*>(m_person)) qtPerson->SetMainWindow(m_frame.get());
     m_view = new CTaviView(*m_doc, *m_person, m_frame.get());
-    m_frame->SetView(m_view);
+    m_pane = new AnswerPane(*m_doc, m_frame.get());
+    m_frame->SetView(m_view, m_pane);
+    connect(m_view, &CTaviView::CurrentAnswerChanged, m_pane, [this] { m_pane->ShowAnswer(m_view->CurrentAnswer()); });
     CommandRouter& router = m_frame->Router();
     router.SetTargets({m_view, m_docCommands.get(), m_frame.get(), this});
     router.SetBusyQuery([this] { return m_doc && m_doc->IsRunning(); });
+    // Files and folders dropped on the list are added as the add command adds its files.
+    m_view->SetDropHandlers([&router] { return router.QueryState(cmd::kAddAnswers).enabled; },
+                            [this](const std::vector<std::string>& paths) {
+                                m_doc->AddAnswerFiles(paths);
+                                m_frame->Router().UpdateStates();
+                            });
     m_frame->SetCloseHandler([this] { return OnClose(); });
     m_frame->RestoreSettings(*ProfileSettings());
     m_view->OnInitialUpdate();
@@ -138,6 +153,21 @@ void CTaviApp::ExitInstance() {
 void CTaviApp::OnAppAbout() {
     CAboutDlg dialog(*m_person, m_frame.get());
     dialog.DoModal();
+}
+
+void CTaviApp::OnSaveReport() {
+    static const std::string filter = Sjis("採点レポート(*.html)|*.html|全て(*.*)|*.*||");
+    std::string path;
+    if (!m_person->ChooseFileToSave({"html", filter}, path)) return;
+    m_person->BeginWaitCursor();
+    std::string error;
+    bool written = WriteFileAtomically(path, FormatReport(ReportRunOf(*m_doc)), error);
+    m_person->EndWaitCursor();
+    if (!written) {
+        m_person->ShowMessageBox({Sjis("採点レポート : \n ") + Utf8ToSjis(path) +
+                                      Sjis(" \n に書き込めません。\n原因 : ") + Utf8ToSjis(error),
+                                  "Tavi", MessageButtons::kOk, MessageIcon::kExclamation, 0, true});
+    }
 }
 
 void CTaviApp::OnAppExit() {

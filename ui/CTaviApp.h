@@ -10,6 +10,7 @@ class QSettings;
 
 namespace tavi {
 
+class AnswerPane;
 class CMainFrame;
 class CTaviDoc;
 class CTaviView;
@@ -36,10 +37,14 @@ public:
 
     void OnAppAbout();
     void OnAppExit();
+    // Writes the run report of the list's answers (the scorer's --report page) to a file the
+    // person chooses; enabled once an answer is scored.
+    void OnSaveReport();
 
     CTaviDoc* Document() const { return m_doc.get(); }
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CTaviView* View() const { return m_view; }
+    AnswerPane* Pane() const { return m_pane; }
     DesktopPerson* Person() const { return m_person; }
 
     // The settings store of the program (the key and the application title).
@@ -56,7 +61,8 @@ private:
     std::unique_ptr<CTaviDoc> m_doc;
     std::unique_ptr<DocumentCommands> m_docCommands;
     std::unique_ptr<CMainFrame> m_frame;
-    CTaviView* m_view = nullptr;  // owned by the frame
+    CTaviView* m_view = nullptr;   // owned by the frame
+    AnswerPane* m_pane = nullptr;  // owned by the frame
     bool m_closing = false;
     bool m_closePending = false;
     bool m_ended = false;

@@ -2,18 +2,23 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QThread>
+#include <QUrl>
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <stdexcept>
 
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
+#include "ui/AnswerListModel.h"
 #include "ui/DesktopPerson.h"
 #include "ui/GuiThreadCall.h"
 #include "ui/Resources.h"
@@ -21,67 +26,33 @@
 namespace tavi {
 namespace {
 
-constexpr int kItemValueRole = Qt::UserRole;  // column 0: the answer index
-constexpr int kSjisRole = Qt::UserRole + 1;   // columns 1 and 8: the Shift_JIS bytes of the text
 constexpr int kMapGrowth = 128;
 constexpr int kMaxEditorWindows = 6;
-constexpr int kHeaderTextMargin = 8;                     // pixels
-constexpr int kRepaintMs = 50;                           // at most, while rows change in bursts
-constexpr double kEqualWithin = 1.1920928955078125e-07;  // 2^-23
-
-// The bytes a cell is compared by: the Shift_JIS text of a file name or path, else the text.
-QByteArray SortKey(const QTableWidgetItem& item) {
-    QVariant sjis = item.data(kSjisRole);
-    return sjis.isValid() ? sjis.toByteArray() : item.text().toUtf8();
-}
-
-// A cell; rows sort by the comparison of the view.
-class CellItem : public QTableWidgetItem {
-public:
-    CellItem() : QTableWidgetItem(QTableWidgetItem::UserType) { setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable); }
-    bool operator<(const QTableWidgetItem& other) const override {
-        return CTaviView::CompareCells(column(), SortKey(*this), SortKey(other)) < 0;
-    }
-};
-
-// The value of the longest leading part of a text that forms a decimal number (blanks,
-// sign, digits, point, exponent); 0 when there is none.
-double LeadingNumber(const QByteArray& text) {
-    const char* p = text.constData();
-    const char* end = p + text.size();
-    while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    const char* start = p;
-    auto digits = [&] {
-        const char* from = p;
-        while (p < end && std::isdigit(static_cast<unsigned char>(*p))) ++p;
-        return p > from;
-    };
-    bool mantissa = digits();
-    if (p < end && *p == '.') {
-        ++p;
-        mantissa = digits() || mantissa;
-    }
-    if (!mantissa) return 0;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        const char* mark = p++;
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        if (!digits()) p = mark;  // an "e" without digits is not part of the number
-    }
-    double value = 0;
-    std::from_chars(start, p, value);
-    return negative ? -value : value;
-}
+constexpr int kHeaderTextMargin = 8;  // pixels
+constexpr int kRepaintMs = 50;        // at most, while rows change in bursts
 
 }  // namespace
 
 CTaviView::CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent)
-    : QTableWidget(parent), m_rowOfAnswer(kMapGrowth, 0), m_doc(doc), m_person(person) {
+    : QTableView(parent),
+      m_rowOfAnswer(kMapGrowth, 0),
+      m_doc(doc),
+      m_person(person),
+      m_model(new AnswerListModel(doc, this)) {
     setObjectName(QStringLiteral("answerList"));
+    setModel(m_model);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
     OnCommand(cmd::kViewSelected, [this] { OnViewSelected(); });
     OnCommand(cmd::kScoreSelected, [this] { OnScoreSelected(); });
     OnCommand(cmd::kDeleteSelected, [this] { OnDeleteSelected(); });
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CTaviView::CurrentAnswerChanged);
+    m_currentChangedTimer.setSingleShot(true);
+    connect(&m_currentChangedTimer, &QTimer::timeout, this, &CTaviView::CurrentAnswerChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        const int current = currentIndex().row();
+        if (current >= from.row() && current <= to.row()) m_currentChangedTimer.start();
+    });
     m_repaintTimer.setInterval(kRepaintMs);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CTaviView::OnRepaintTimer);
 }
@@ -107,13 +78,7 @@ void CTaviView::OnInitialUpdate() {
     header->setStretchLastSection(false);
     connect(header, &QHeaderView::sectionClicked, this, &CTaviView::OnColumnClick);
 
-    setColumnCount(kColumns);
-    for (int c = 0; c < kColumns; ++c) {
-        auto* item = new QTableWidgetItem(QString::fromUtf8(kListColumns[c].header));
-        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        setHorizontalHeaderItem(c, item);
-        setColumnWidth(c, kListColumns[c].width);
-    }
+    for (int c = 0; c < kColumns; ++c) setColumnWidth(c, kListColumns[c].width);
     // Columns with short texts take the width of their header, with the margins that a
     // header item keeps on either side of its text.
     for (int c = 0; c < kColumns; ++c) {
@@ -168,28 +133,24 @@ int CTaviView::RowOfAnswer(int index) const {
     return static_cast<int>(m_rowOfAnswer[index]);
 }
 
-int CTaviView::ItemValue(int row) const {
-    QTableWidgetItem* cell = item(row, kNumber);
-    return cell ? cell->data(kItemValueRole).toInt() : -1;
-}
+int CTaviView::RowCount() const { return m_model->rowCount(); }
+
+QString CTaviView::CellText(int row, int column) const { return m_model->index(row, column).data().toString(); }
+
+int CTaviView::ItemValue(int row) const { return m_model->ItemValue(row); }
+
+int CTaviView::CurrentAnswer() const { return currentIndex().isValid() ? ItemValue(currentIndex().row()) : -1; }
 
 void CTaviView::RebuildRowMap() {
-    for (int row = 0; row < rowCount(); ++row) SetRowOfAnswer(ItemValue(row), row);
+    for (int row = 0; row < RowCount(); ++row) SetRowOfAnswer(ItemValue(row), row);
 }
 
-void CTaviView::AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) {
+void CTaviView::AddAnswerRow(int index, uint16_t number, const std::string&, const std::string&) {
     OnGuiThread([&] {
-        SetRowOfAnswer(index, index);
-        // Answers are only ever appended, so the index is the number of rows.
-        int row = std::min(index, rowCount());
-        insertRow(row);
-        for (int c = 0; c < kColumns; ++c) setItem(row, c, new CellItem);
-        item(row, kNumber)->setText(QString::number(number));
-        item(row, kNumber)->setData(kItemValueRole, index);
-        item(row, kTitle)->setText(QString::fromStdString(SjisToUtf8(title)));
-        item(row, kTitle)->setData(kSjisRole, QByteArray::fromStdString(title));
-        item(row, kPath)->setText(QString::fromStdString(SjisToUtf8(path)));
-        item(row, kPath)->setData(kSjisRole, QByteArray::fromStdString(path));
+        // Answers are only ever appended, so the index is the number of rows. Title and path
+        // are the document's; the row shows them from there.
+        SetRowOfAnswer(index, m_model->rowCount());
+        m_model->AppendRow(index, number);
         DeferPainting();
     });
 }
@@ -219,14 +180,13 @@ void CTaviView::Change(const PendingChange& change) {
 
 void CTaviView::ApplyChange(const PendingChange& change) {
     const int row = RowOfAnswer(change.index);
-    QTableWidgetItem* cell = item(row, change.column);
-    if (!cell) return;
+    if (row >= RowCount()) return;
     if (change.column != kStatus) {
-        cell->setText(QString::fromStdString(ScoreCellText(change.value)));
+        m_model->SetScore(row, change.column, change.value);
         DeferPainting();
         return;
     }
-    cell->setText(QString::fromStdString(SjisToUtf8(StatusText(change.status))));
+    m_model->SetStatus(row, change.status);
     // A row out of sight becomes the first visible one, as far as the list can scroll.
     int top = std::max(0, rowAt(0));
     int perPage = rowHeight(row) > 0 ? viewport()->height() / rowHeight(row) : 0;
@@ -247,19 +207,14 @@ void CTaviView::ApplyPendingChanges() {
 
 int CTaviView::GetRowCount() {
     int count = 0;
-    OnGuiThread([&] { count = rowCount(); });
+    OnGuiThread([&] { count = RowCount(); });
     return count;
 }
 
 void CTaviView::GetRowCsvLine(int row, std::string& line) {
     OnGuiThread([&] {
         std::string cells[kColumns];
-        for (int c = 0; c < kColumns; ++c) {
-            QTableWidgetItem* cell = item(row, c);
-            if (!cell) continue;
-            QVariant sjis = cell->data(kSjisRole);
-            cells[c] = sjis.isValid() ? sjis.toByteArray().toStdString() : Utf8ToSjis(cell->text().toStdString());
-        }
+        for (int c = 0; c < kColumns; ++c) cells[c] = m_model->CellSjis(row, c);
         line = FormatCsvLine(cells);
     });
 }
@@ -275,7 +230,7 @@ void CTaviView::UpdateAllViews() {
 
 void CTaviView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) OnRowDoubleClick(event->position().toPoint());
-    QTableWidget::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
 }
 
 void CTaviView::OnRowDoubleClick(const QPoint& viewportPos) {
@@ -296,28 +251,12 @@ void CTaviView::OnRowRightClick(const QPoint& globalPos) {
     m_contextMenu->popup(globalPos);
 }
 
-int CTaviView::CompareCells(int column, const QByteArray& a, const QByteArray& b) {
-    if (column == kTitle || column == kPath) {
-        // Unsigned bytes; a prefix sorts first.
-        int n = std::min(a.size(), b.size());
-        for (int i = 0; i < n; ++i) {
-            int d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
-            if (d != 0) return d;
-        }
-        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-    }
-    double x = LeadingNumber(a), y = LeadingNumber(b);
-    int r = x > y ? 1 : -1;
-    if ((x - y) * r < kEqualWithin) r = 0;
-    return r;
-}
-
 void CTaviView::OnColumnClick(int column) {
     if (m_doc.IsRunning() || column < 0 || column >= kColumns) return;
     ApplyPendingChanges();  // the rows move: changes still waiting are placed first
     uint32_t bit = 1u << column;
     bool descending = !(m_descendingColumns & bit);
-    sortItems(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_model->SortByColumn(column, descending);
     if (descending)
         m_descendingColumns |= bit;
     else
@@ -359,20 +298,48 @@ void CTaviView::OnDeleteSelected() {
     // From the highest down, so that the indexes and rows still to be removed stay valid.
     for (size_t k = n; k-- > 0;) {
         m_doc.RemoveAnswer(idx[k]);
-        removeRow(rows[k]);
+        m_model->RemoveRowAt(rows[k]);
     }
     // Answers after a removed one moved down in the document: renumber the item values.
-    const int total = rowCount() + static_cast<int>(n);
+    const int total = RowCount() + static_cast<int>(n);
     std::vector<int> shift(total, 0);
     for (int i = 0, removed = 0, k = 0; i < total; ++i) {
         while (k < static_cast<int>(n) && idx[k] <= i) ++removed, ++k;
         shift[i] = removed;
     }
-    for (int row = 0; row < rowCount(); ++row) {
+    for (int row = 0; row < RowCount(); ++row) {
         int d = ItemValue(row);
-        if (d >= 0 && d < total) item(row, kNumber)->setData(kItemValueRole, d - shift[d]);
+        if (d >= 0 && d < total) m_model->SetItemValue(row, d - shift[d]);
     }
     RebuildRowMap();
+    emit CurrentAnswerChanged();
+}
+
+bool CTaviView::AcceptsDrop(const QMimeData* data) const {
+    if (!data || !data->hasUrls() || !m_addDropped || (m_dropAllowed && !m_dropAllowed())) return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void CTaviView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+
+void CTaviView::dragMoveEvent(QDragMoveEvent* event) {
+    if (AcceptsDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CTaviView::dropEvent(QDropEvent* event) {
+    if (!AcceptsDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    event->acceptProposedAction();
+    m_addDropped(paths);
 }
 
 }  // namespace tavi

@@ -1,30 +1,35 @@
 #pragma once
 
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "document/ListView.h"
 #include "ui/CommandTarget.h"
 
 class QMenu;
+class QMimeData;
 
 namespace tavi {
 
+class AnswerListModel;
 class CTaviDoc;
 class DesktopPerson;
 
 // The answer list: one row per answer with its number, file name, status, scores and path,
 // in a report-style table whose rows the user can sort by any column. Rows carry their
-// answer index as item value, and m_rowOfAnswer maps answer indexes back to rows.
+// answer index as item value (AnswerListModel), and m_rowOfAnswer maps answer indexes back
+// to rows. Files and folders dropped on it are added as answers.
 //
 // Thread safety: the document's update operations (AddAnswerRow, ShowStatus, the score
 // cells) may be called from the scoring worker; off the user-interface thread each is carried
 // out there through a blocking queued call. Everything else is user-interface thread only.
 // The document must outlive the view.
-class CTaviView : public QTableWidget, public ListView, public CommandTarget {
+class CTaviView : public QTableView, public ListView, public CommandTarget {
     Q_OBJECT
 public:
     CTaviView(CTaviDoc& doc, DesktopPerson& person, QWidget* parent = nullptr);
@@ -34,6 +39,12 @@ public:
     void OnInitialUpdate();
     // The popup shown on a right click on a row; owned by the main window.
     void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
+    // What a drop of files and folders does: `allowed` says whether answers may be added now,
+    // `add` adds the dropped native paths.
+    void SetDropHandlers(std::function<bool()> allowed, std::function<void(const std::vector<std::string>&)> add) {
+        m_dropAllowed = std::move(allowed);
+        m_addDropped = std::move(add);
+    }
 
     // --- Operations called by the document ---
     void AddAnswerRow(int index, uint16_t number, const std::string& title, const std::string& path) override;
@@ -59,8 +70,14 @@ public:
     void OnScoreSelected();
     void OnDeleteSelected();
 
+    AnswerListModel& Model() const { return *m_model; }
+    int RowCount() const;
+    // A cell's text as shown.
+    QString CellText(int row, int column) const;
     // The answer index that a row shows.
     int ItemValue(int row) const;
+    // The answer of the current row; -1 when there is none.
+    int CurrentAnswer() const;
     // The row that shows an answer; std::invalid_argument beyond the map.
     int RowOfAnswer(int index) const;
     // Selected rows in row order.
@@ -68,21 +85,22 @@ public:
     // True while "選択部分を採点" scores on this thread.
     bool IsScoringSelection() const { return m_scoringSelection; }
 
-    // The comparison of two cell texts of a column for an ascending sort: negative, zero or
-    // positive. File name and path compare their Shift_JIS bytes; the other columns compare
-    // the numbers the texts start with (0 when none), equal within 2^-23.
-    static int CompareCells(int column, const QByteArray& a, const QByteArray& b);
-
     uint32_t m_descendingColumns = 0;     // bit k: the last sort on column k was descending
     std::vector<uint32_t> m_rowOfAnswer;  // answer index -> row; grows in steps of 128
 
 signals:
     // After a "選択部分を採点" run has ended.
     void SelectionRunFinished();
+    // The current row shows another answer, or its answer's cells changed (the latter at most
+    // once per pass of the event loop).
+    void CurrentAnswerChanged();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Statuses and score cells set from the worker wait in a list, in order, until the
@@ -109,11 +127,18 @@ private:
     template <class F>
     void OnGuiThread(F&& f);
 
+    // True when a drag carries local files and adding answers is allowed now.
+    bool AcceptsDrop(const QMimeData* data) const;
+
     CTaviDoc& m_doc;
     DesktopPerson& m_person;
+    AnswerListModel* m_model;  // owned by the view
     QMenu* m_contextMenu = nullptr;
+    std::function<bool()> m_dropAllowed;
+    std::function<void(const std::vector<std::string>&)> m_addDropped;
     bool m_scoringSelection = false;
     QTimer m_repaintTimer;
+    QTimer m_currentChangedTimer;
     bool m_changedSinceRepaint = false;
     std::mutex m_pendingMutex;
     std::vector<PendingChange> m_pendingChanges;  // guarded by m_pendingMutex

@@ -1,5 +1,6 @@
 // tavi-screenshots: runs the program on the sample essays and writes pictures of the main
-// window, the two settings dialogs, the sheet import dialog and the version dialog. Usage: tavi-screenshots FOLDER
+// window (with the answer pane showing an answer's marked evidence), the two settings
+// dialogs, the sheet import dialog and the version dialog. Usage: tavi-screenshots FOLDER
 // (run it under a display, e.g. xvfb-run, with a Japanese font installed).
 #include <QAbstractButton>
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "analysis/Encoding.h"
 #include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
+#include "ui/AnswerPane.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTaviApp.h"
 #include "ui/CTaviView.h"
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
     CTaviApp theApp;
     if (!theApp.InitInstance({}, &person)) return 1;
     CMainFrame& frame = *theApp.MainFrame();
-    frame.resize(980, 440);
+    frame.resize(1000, 720);
     WaitFor([&] { return frame.isVisible(); });
     bool ok = true;
 
@@ -140,7 +143,11 @@ int main(int argc, char** argv) {
     frame.Action(cmd::kScoreStart)->trigger();
     ok &= WaitFor([&] { return !theApp.Document()->IsRunning() && theApp.Document()->GetUnscoredCount() == 0; });
     theApp.View()->OnColumnClick(CTaviView::kTotal);
-    theApp.View()->selectRow(1);
+    // The long-sentence essay in the pane, with its first comment chosen.
+    for (int row = 0; row < theApp.View()->RowCount(); ++row)
+        if (theApp.View()->CellText(row, CTaviView::kTitle).startsWith(QStringLiteral("a06")))
+            theApp.View()->selectRow(row);
+    theApp.Pane()->Comments()->setCurrentRow(0);
     theApp.View()->verticalScrollBar()->setValue(0);
     WaitFor([&] { return theApp.View()->viewport()->updatesEnabled(); });  // the list's repaints have caught up
     ok &= Save(&frame, folder.filePath(QStringLiteral("tavi-main-window.png")));

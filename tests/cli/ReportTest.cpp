@@ -186,6 +186,33 @@ TEST_F(SampleReport, HighlightsNameTheCommentTheySupport) {
             EXPECT_NE(connectiveSection.find("きっかけ語「" + U(hit.word) + "」"), std::string::npos) << U(hit.word);
 }
 
+TEST_F(SampleReport, MarksBelongToTheCommentWhoseTitleTheyCarry) {
+    for (const EssayRecord& r : s_run->answers) {
+        const MarkedAnswer marked = MarkAnswer(r, s_run->doc->GetParams());
+        ASSERT_EQ(marked.details.size(), marked.comments.size());
+        for (const EvidenceMark& mark : marked.marks) {
+            if (mark.comment < 0) {
+                EXPECT_EQ(mark.kind, 'g') << mark.title;  // only what the answer does well stands alone
+                continue;
+            }
+            ASSERT_LT(mark.comment, static_cast<int>(marked.comments.size()));
+            EXPECT_EQ(mark.title.rfind(U(marked.comments[mark.comment].text), 0), 0u) << mark.title;
+        }
+    }
+}
+
+TEST_F(SampleReport, TheStylesheetAndLegendShowTheSharedMarkColours) {
+    // The desktop program draws marks from the same table: the page must agree with it.
+    for (const MarkStyle& style : kMarkStyles) {
+        const std::string rule = std::string("mark.") + style.kind + " { ";
+        const std::string colour = style.background ? std::string("background: ") + style.background
+                                                    : std::string("box-shadow: inset 0 -3px 0 ") + style.underline;
+        EXPECT_NE(s_html->find(rule + colour), std::string::npos) << rule + colour;
+        EXPECT_NE(s_html->find(std::string("<mark class=\"") + style.kind + "\">" + style.legend + "</mark>"),
+                  std::string::npos);
+    }
+}
+
 TEST(Report, EscapesTextAndShowsAnswersWithoutEvidence) {
     ReportRun run;
     EssayRecord r(Sjis("/答案/<b>&\"x\".txt"), Sjis("<b>&\"x\".txt"));

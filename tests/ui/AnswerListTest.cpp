@@ -3,8 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <atomic>
@@ -14,6 +18,7 @@
 #include "analysis/Encoding.h"
 #include "document/CTaviDoc.h"
 #include "fakes/DocAccess.h"
+#include "ui/AnswerListModel.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTaviView.h"
 
@@ -30,11 +35,11 @@ protected:
     void AddNumbered(int n) {
         for (int i = 0; i < n; ++i) Add("/answers/a" + std::to_string(i) + ".txt");
     }
-    QString Cell(int row, int column) { return view().item(row, column)->text(); }
+    QString Cell(int row, int column) { return view().CellText(row, column); }
     // The answer indexes that the rows show, top to bottom.
     std::vector<int> Order() {
         std::vector<int> order;
-        for (int row = 0; row < view().rowCount(); ++row) order.push_back(view().ItemValue(row));
+        for (int row = 0; row < view().RowCount(); ++row) order.push_back(view().ItemValue(row));
         return order;
     }
     void Select(std::initializer_list<int> rows) {
@@ -46,8 +51,8 @@ protected:
     // Every row shows the answer that the document holds at its item value, and the map
     // leads back to the row.
     void ExpectRowsMatchTheDocument() {
-        ASSERT_EQ(view().rowCount(), run.doc->GetAnswerCount());
-        for (int row = 0; row < view().rowCount(); ++row) {
+        ASSERT_EQ(view().RowCount(), run.doc->GetAnswerCount());
+        for (int row = 0; row < view().RowCount(); ++row) {
             int index = view().ItemValue(row);
             EXPECT_EQ(Cell(row, CTaviView::kPath).toStdString(), SjisToUtf8(run.doc->GetAnswer(index).path)) << row;
             EXPECT_EQ(Cell(row, CTaviView::kNumber).toInt(), run.doc->GetAnswer(index).id) << row;
@@ -64,7 +69,8 @@ protected:
 
 TEST_F(AnswerListTest, ColumnsHaveTheirHeadersAndStartingWidths) {
     QStringList headers;
-    for (int c = 0; c < view().columnCount(); ++c) headers << view().horizontalHeaderItem(c)->text();
+    for (int c = 0; c < view().model()->columnCount(); ++c)
+        headers << view().model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(headers, (QStringList{U("管理番号"), U("ファイル名"), U("状態"), U("総合得点"), U("文量減点"), U("修辞"),
                                     U("論理"), U("内容"), U("場所")}));
     EXPECT_EQ(view().columnWidth(CTaviView::kTitle), 150);
@@ -72,7 +78,9 @@ TEST_F(AnswerListTest, ColumnsHaveTheirHeadersAndStartingWidths) {
     // Fitted columns are wide enough for their header and for a score such as "-10.00".
     for (int c : {0, 2, 3, 4, 5, 6, 7}) {
         QFontMetrics metrics = view().horizontalHeader()->fontMetrics();
-        EXPECT_GE(view().columnWidth(c), metrics.horizontalAdvance(view().horizontalHeaderItem(c)->text())) << c;
+        EXPECT_GE(view().columnWidth(c),
+                  metrics.horizontalAdvance(view().model()->headerData(c, Qt::Horizontal).toString()))
+            << c;
     }
     EXPECT_GE(view().columnWidth(CTaviView::kRhetoric), view().fontMetrics().horizontalAdvance("0.85") + 8);
     EXPECT_TRUE(view().showGrid());
@@ -83,7 +91,7 @@ TEST_F(AnswerListTest, ColumnsHaveTheirHeadersAndStartingWidths) {
 
 TEST_F(AnswerListTest, AnAddedAnswerShowsItsNumberTitlePathAndStatus) {
     Add("/answers/first essay.txt");
-    ASSERT_EQ(view().rowCount(), 1);
+    ASSERT_EQ(view().RowCount(), 1);
     EXPECT_EQ(Cell(0, CTaviView::kNumber), "1");
     EXPECT_EQ(Cell(0, CTaviView::kTitle), "first essay.txt");
     EXPECT_EQ(Cell(0, CTaviView::kStatus), U("未採点"));
@@ -161,7 +169,7 @@ TEST_F(AnswerListTest, ANewAnswerGoesLastWhateverTheSortOrder) {
 }
 
 TEST_F(AnswerListTest, NumbersCompareWithinTheToleranceAndTextsWithoutANumberAsZero) {
-    auto cmp = [](const char* a, const char* b) { return CTaviView::CompareCells(CTaviView::kTotal, a, b); };
+    auto cmp = [](const char* a, const char* b) { return AnswerListModel::CompareCells(CTaviView::kTotal, a, b); };
     EXPECT_EQ(cmp("0.50", "0.50"), 0);
     EXPECT_EQ(cmp("", "0.00"), 0);
     EXPECT_EQ(cmp("-0.00", "0.00"), 0);
@@ -175,8 +183,8 @@ TEST_F(AnswerListTest, NumbersCompareWithinTheToleranceAndTextsWithoutANumberAsZ
     EXPECT_EQ(cmp("3e2x", "300"), 0);
     EXPECT_EQ(cmp("7e", "7"), 0);
     EXPECT_EQ(cmp(".5", "0.5"), 0);
-    EXPECT_EQ(CTaviView::CompareCells(CTaviView::kStatus, Sjis("未採点").c_str(), Sjis("済").c_str()), 0);
-    EXPECT_EQ(CTaviView::CompareCells(CTaviView::kNumber, "2", "10") < 0, true);
+    EXPECT_EQ(AnswerListModel::CompareCells(CTaviView::kStatus, Sjis("未採点").c_str(), Sjis("済").c_str()), 0);
+    EXPECT_EQ(AnswerListModel::CompareCells(CTaviView::kNumber, "2", "10") < 0, true);
 }
 
 TEST_F(AnswerListTest, SortingByStatusTreatsEveryRowAsEqual) {
@@ -197,8 +205,8 @@ TEST_F(AnswerListTest, FileNamesAndPathsCompareTheirShiftJisBytes) {
     EXPECT_EQ(Order(), (std::vector<int>{2, 1, 0}));
     view().OnColumnClick(CTaviView::kTitle);  // ascending: a prefix sorts first
     EXPECT_EQ(Order(), (std::vector<int>{0, 1, 2}));
-    EXPECT_LT(CTaviView::CompareCells(CTaviView::kPath, Sjis("/z/Ａ").c_str(), Sjis("/z/あ").c_str()), 0);
-    EXPECT_GT(CTaviView::CompareCells(CTaviView::kPath, "\xE0", "\x7F"), 0);  // bytes are unsigned
+    EXPECT_LT(AnswerListModel::CompareCells(CTaviView::kPath, Sjis("/z/Ａ").c_str(), Sjis("/z/あ").c_str()), 0);
+    EXPECT_GT(AnswerListModel::CompareCells(CTaviView::kPath, "\xE0", "\x7F"), 0);  // bytes are unsigned
 }
 
 TEST_F(AnswerListTest, HeaderClicksAreIgnoredWhileScoringRuns) {
@@ -236,7 +244,7 @@ TEST_F(AnswerListTest, DeletingFromASortedListKeepsRowsAndDocumentTogether) {
     Trigger(32785);
     ExpectRowsMatchTheDocument();
     QStringList titles;
-    for (int row = 0; row < view().rowCount(); ++row) titles << Cell(row, 1);
+    for (int row = 0; row < view().RowCount(); ++row) titles << Cell(row, 1);
     EXPECT_EQ(titles, (QStringList{"a5.txt", "a0.txt", "a4.txt", "a6.txt"}));
     // Updates still reach the right rows.
     view().ShowTotalScore(0, 0.5);  // answer a0 is index 0 after the deletion
@@ -249,7 +257,7 @@ TEST_F(AnswerListTest, DeletingIsRefusedWhileScoringRuns) {
     DocAccess::Running(*run.doc) = true;
     Trigger(32785);
     DocAccess::Running(*run.doc) = false;
-    EXPECT_EQ(view().rowCount(), 2);
+    EXPECT_EQ(view().RowCount(), 2);
 }
 
 TEST_F(AnswerListTest, CommandsWithoutASelectionDoNothing) {
@@ -257,7 +265,7 @@ TEST_F(AnswerListTest, CommandsWithoutASelectionDoNothing) {
     view().clearSelection();
     Trigger(32785);
     Trigger(32783);
-    EXPECT_EQ(view().rowCount(), 2);
+    EXPECT_EQ(view().RowCount(), 2);
     EXPECT_TRUE(run.person.started.empty());
 }
 
@@ -364,6 +372,56 @@ TEST_F(AnswerListTest, ARightClickOnARowOpensTheContextMenu) {
     EXPECT_FALSE(run.frame->Action(32786)->isEnabled());
     EXPECT_TRUE(run.frame->Action(32785)->isEnabled());
     menu->hide();
+}
+
+// Drops local files and folders on the list; true when the list took the drop.
+bool Drop(CTaviView& view, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QPoint at = view.viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drop);
+    return drop.isAccepted();
+}
+
+TEST_F(AnswerListTest, DroppedFilesAndFoldersAreAddedAsTheAddCommandAddsThem) {
+    const QString dir = TempFolder();
+    QDir().mkpath(dir + "/folder/sub");
+    for (const char* name :
+         {"one.txt", "folder/b.txt", "folder/a.txt", "folder/C.TXT", "folder/notes.md", "folder/sub/deep.txt"}) {
+        QFile file(dir + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(Drop(view(), {dir + "/one.txt", dir + "/folder"}));
+    QStringList titles;
+    for (int row = 0; row < view().RowCount(); ++row) titles << Cell(row, CTaviView::kTitle);
+    // The folder's answer files by name (bytes: capitals first), nothing from its subfolder.
+    EXPECT_EQ(titles, (QStringList{"one.txt", "C.TXT", "a.txt", "b.txt"}));
+    EXPECT_TRUE(run.person.Boxes().empty());
+
+    // Dropping what is listed already gives the add command's warning, naming the file.
+    ASSERT_TRUE(Drop(view(), {dir + "/folder/a.txt"}));
+    EXPECT_EQ(view().RowCount(), 4);
+    ASSERT_EQ(run.person.Boxes().size(), 1u);
+    EXPECT_EQ(run.person.Boxes()[0].text,
+              "以下はリスト内に既に存在します。\n" + (dir + "/folder/a.txt\n").toStdString());
+    EXPECT_EQ(run.person.Boxes()[0].caption, "警告");
+}
+
+TEST_F(AnswerListTest, ADropIsRefusedWhileAddingIsNotAllowed) {
+    bool allowed = false;
+    std::vector<std::string> added;
+    view().SetDropHandlers([&] { return allowed; }, [&](const std::vector<std::string>& paths) { added = paths; });
+    EXPECT_FALSE(Drop(view(), {"/answers/x.txt"}));
+    EXPECT_TRUE(added.empty());
+    allowed = true;
+    EXPECT_TRUE(Drop(view(), {"/answers/x.txt"}));
+    EXPECT_EQ(added, (std::vector<std::string>{"/answers/x.txt"}));
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ QString CommandName(int command) {
         NAMED(QuestionSettings), NAMED(AddAnswers),  NAMED(ImportSheet),  NAMED(SaveResults),  NAMED(ScoreStart),
         NAMED(ScoreStop),        NAMED(ParamDetail), NAMED(ViewSelected), NAMED(DeleteSelected),
         NAMED(ScoreSelected),    NAMED(LoadParams),  NAMED(WriteParams),  NAMED(AppAbout),
-        NAMED(AppExit),          NAMED(ViewToolBar), NAMED(ViewStatusBar)};
+        NAMED(AppExit),          NAMED(ViewToolBar), NAMED(ViewStatusBar), NAMED(SaveReport),
+        NAMED(ViewAnswerPane)};
 #undef NAMED
     auto found = names.find(command);
     return found == names.end() ? QString::number(command) : QString::fromUtf8(found->second);

@@ -56,7 +56,7 @@ protected:
         for (int i = 0; i < run.doc->GetAnswerCount(); ++i) n += run.doc->GetAnswer(i).status == kStatusScored;
         return n;
     }
-    QString Cell(int row, int column) { return run.view->item(row, column)->text(); }
+    QString Cell(int row, int column) { return run.view->CellText(row, column); }
 
     RunningApp run;
 };
@@ -68,7 +68,7 @@ TEST_F(ScoringJobTest, AWholeJobThroughTheMenus) {
 
     AddSamples();
     const int count = static_cast<int>(SampleAnswers().size());
-    ASSERT_EQ(run.view->rowCount(), count);
+    ASSERT_EQ(run.view->RowCount(), count);
     EXPECT_EQ(Cell(0, CTaviView::kStatus), U("未採点"));
     EXPECT_TRUE(Enabled(32772));
     EXPECT_FALSE(Enabled(32776));
@@ -223,7 +223,7 @@ TEST_F(ScoringJobTest, AParameterFileOnTheCommandLineBecomesTheDocument) {
     CTaviApp app;
     ASSERT_TRUE(app.InitInstance({path}, &person));
     EXPECT_EQ(app.MainFrame()->windowTitle(), U("job.tvp - Tavi"));
-    EXPECT_EQ(app.View()->rowCount(), static_cast<int>(SampleAnswers().size()));
+    EXPECT_EQ(app.View()->RowCount(), static_cast<int>(SampleAnswers().size()));
     EXPECT_TRUE(app.Document()->HasQuestionVector());
 }
 
