@@ -1,10 +1,13 @@
 #include "analysis/MorphemeTools.h"
 
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 
 #include "analysis/AnalyzerBinding.h"
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
+#include "analysis/WordDocument.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -137,10 +140,9 @@ std::string DropCarriageReturns(std::string_view bytes) {
 }  // namespace
 
 size_t MorphemeTools::ReadAnswerFile(const std::string& path, std::string& text, int paragraphMode) const {
-    std::string bytes;
-    std::string error;
+    std::string bytes, error;
     // A read error ends the text where it happened, and so does the size limit.
-    ReadRegularFile(SjisPathToNative(path), bytes, error, kMaxAnswerBytes);
+    ReadAnswerSource(SjisPathToNative(path), bytes, error);
     return ReadAnswerBytes(bytes, text, paragraphMode);
 }
 
@@ -365,12 +367,24 @@ const std::string& MorphemeTools::ToHiragana(std::string_view text, std::string&
     return result;
 }
 
+bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::string& error) {
+    const bool whole = ReadRegularFile(nativePath, bytes, error, MorphemeTools::kMaxAnswerBytes);
+    std::string extension = std::filesystem::path(nativePath).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".docx" && !IsWordDocument(bytes)) return whole;
+    std::string text, cause;
+    const bool extracted = whole && ExtractWordText(bytes, text, cause);
+    if (whole && !extracted) error = nativePath + ": " + cause;
+    bytes = std::move(text);
+    return extracted;
+}
+
 std::string AnalyseText(const std::string& nativePath, int paragraphMode, AnalyzerBinding& analyzer,
                         MorphemeTable& table, std::string& error, const std::function<void()>& afterReading) {
     const MorphemeTools tools;
     std::string bytes;
     error.clear();
-    ReadRegularFile(nativePath, bytes, error, MorphemeTools::kMaxAnswerBytes);
+    ReadAnswerSource(nativePath, bytes, error);
     std::string text;
     tools.ReadAnswerBytes(bytes, text, paragraphMode);
     if (afterReading) afterReading();

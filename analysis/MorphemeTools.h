@@ -94,6 +94,13 @@ public:
     const std::string& ToHiragana(std::string_view text, std::string& result) const;
 };
 
+// The bytes of an answer or question file (native path) that the paragraph rule reads: a text
+// file's bytes as they stand; for a Word document (recognised by its content, or named .docx)
+// the UTF-8 text of its body (ExtractWordText). False with `error` ("path: cause") when the
+// file cannot be read or is a Word document that cannot be read; `bytes` then holds what was
+// read of a text file, nothing of a Word document.
+bool ReadAnswerSource(const std::string& nativePath, std::string& bytes, std::string& error);
+
 // Reads a text file (native path) as ReadAnswerFile does, analyses it when `analyzer` is
 // loaded and refills `table` from the result; without a loaded analyser the text is split as it
 // stands. `afterReading`, when set, is called between reading and analysing. Returns the text as

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "cli/ParallelScoring.h"
 #include "cli/Report.h"
 #include "cli/TerminalPerson.h"
+#include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 
@@ -28,29 +30,58 @@ constexpr int kExitUsage = 2;
 
 void Error(const std::string& message) { std::fprintf(stderr, "tavi-score: %s\n", message.c_str()); }
 
-// Answer files in argument order; a folder gives its *.txt files sorted by name.
-bool CollectAnswers(const std::vector<std::string>& inputs, std::vector<std::string>& files) {
+// The columns of the sheets named on the command line (a header text or a number from 1).
+struct SheetOptions {
+    std::string textColumn, nameColumn;
+};
+
+// Imports a sheet with the columns of the options and appends the files it gives; an exit status.
+int ImportSheetFile(const std::string& path, const SheetOptions& options, std::vector<std::string>& files) {
+    if (options.textColumn.empty()) {
+        Error(path + ": a sheet needs --text-column (the column of the answers)");
+        return kExitUsage;
+    }
+    Sheet sheet;
+    std::string error;
+    if (!ReadSheet(path, sheet, error)) {
+        Error(error);
+        return kExitFailed;
+    }
+    auto column = [&](const char* option, const std::string& spec) {
+        std::optional<size_t> found = FindSheetColumn(sheet, spec);
+        if (!found) Error(path + ": " + option + " \"" + spec + "\" names no column of the header");
+        return found;
+    };
+    std::optional<size_t> text = column("--text-column", options.textColumn), name;
+    if (!options.nameColumn.empty() && !(name = column("--name-column", options.nameColumn))) return kExitUsage;
+    if (!text) return kExitUsage;
+    if (!ImportSheet(path, sheet, *text, name, files, error)) {
+        Error(error);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+// Answer files in argument order; a folder gives its answer files sorted by name, a sheet the
+// files it is imported into. An exit status.
+int CollectAnswers(const std::vector<std::string>& inputs, const SheetOptions& options,
+                   std::vector<std::string>& files) {
     for (const std::string& input : inputs) {
-        std::error_code ec;
-        fs::path path = fs::absolute(input, ec).lexically_normal();
-        if (fs::is_directory(path, ec)) {
-            std::vector<std::string> found;
-            for (const auto& entry : fs::directory_iterator(path, ec))
-                if (entry.path().extension() == ".txt" && !entry.is_directory()) found.push_back(entry.path().string());
-            if (ec) {
-                Error(input + ": " + ec.message());
-                return false;
+        std::vector<std::string> found;
+        std::string error;
+        if (!AnswerFilesOf(input, found, error)) {
+            Error(error);
+            return kExitUsage;
+        }
+        for (const std::string& file : found) {
+            if (!IsSheetFile(file)) {
+                files.push_back(file);
+            } else if (int status = ImportSheetFile(file, options, files); status != kExitOk) {
+                return status;
             }
-            std::sort(found.begin(), found.end());
-            files.insert(files.end(), found.begin(), found.end());
-        } else if (fs::exists(path, ec)) {
-            files.push_back(path.string());
-        } else {
-            Error(input + ": no such file or folder");
-            return false;
         }
     }
-    return true;
+    return kExitOk;
 }
 
 bool ParseWeights(const std::string& text, std::array<double, 3>& weights) {
@@ -100,6 +131,7 @@ int main(int argc, char** argv) {
     std::optional<int> paragraph;
     int jobs = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     std::vector<std::string> inputs;
+    SheetOptions sheetOptions;
     app.add_option("-q,--question", question, "question file (設問文)");
     app.add_option("-m,--model", model, "content model settings file (.tcf); a bare name is a built-in model");
     app.add_option("-l,--expected-length", expected, "expected length of an answer in characters (default 800)");
@@ -113,7 +145,11 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", out, "write the output to this file instead of stdout");
     app.add_option("--report", report, "also write an HTML report of the run (statistics, charts, evidence)");
     app.add_option("-j,--jobs", jobs, "processes that score: this one and N-1 workers (default: the number of cores)")->check(CLI::PositiveNumber);
-    app.add_option("answers", inputs, "answer files or folders of *.txt files");
+    app.add_option("--text-column", sheetOptions.textColumn,
+                   "the column of the answers in a .csv sheet: its header text or its number from 1");
+    app.add_option("--name-column", sheetOptions.nameColumn,
+                   "the column of a .csv sheet that names each answer's file (header text or number)");
+    app.add_option("answers", inputs, "answer files (.txt, .docx), .csv sheets, or folders of them");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -127,12 +163,24 @@ int main(int argc, char** argv) {
         Error("--weights takes three numbers as R:O:C, not \"" + weightsText + "\"");
         return kExitUsage;
     }
+    if (expected && !(std::isfinite(*expected) && *expected > 0)) {
+        std::ostringstream given;
+        given << *expected;
+        Error("--expected-length takes a positive number of characters, not " + given.str());
+        return kExitUsage;
+    }
+    if (!weightsText.empty() && !(std::ranges::all_of(weights, [](double w) { return std::isfinite(w) && w >= 0; }) &&
+                                  weights[0] + weights[1] + weights[2] > 0)) {
+        Error("--weights takes three numbers that are not negative and do not sum to zero, not \"" + weightsText +
+              "\"");
+        return kExitUsage;
+    }
     if (inputs.empty() && paramsFile.empty()) {
         Error("no answer files given (see --help)");
         return kExitUsage;
     }
     std::vector<std::string> files;
-    if (!CollectAnswers(inputs, files)) return kExitUsage;
+    if (int status = CollectAnswers(inputs, sheetOptions, files); status != kExitOk) return status;
 
     TerminalPerson person;
     MemoryListView view;
@@ -195,7 +243,12 @@ int main(int argc, char** argv) {
             Error(file + ": the file name has no Shift_JIS form");
             return kExitFailed;
         }
-        if (!doc.AddAnswer(sjis)) Error("warning: " + file + ": already listed, not added again");
+        std::string bytes, error;
+        if (!doc.AddAnswer(sjis)) {
+            Error("warning: " + file + ": already listed, not added again");
+        } else if (!ReadAnswerSource(file, bytes, error)) {
+            Error("warning: " + error + "; scored as an empty answer");
+        }
     }
 
     std::vector<int> pending;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "analysis/Encoding.h"
+#include "document/AnswerSources.h"
 
 namespace tavi {
 namespace {
@@ -72,7 +73,7 @@ void CTaviDoc::ShowModelMessages() {
 }
 
 void CTaviDoc::OnAddAnswers() {
-    static const std::string filter = Sjis("回答文ファイル(*.txt)|*.txt|全て(*.*)|*.*||");
+    static const std::string filter = Sjis("回答文ファイル(*.txt *.docx)|*.txt;*.docx|全て(*.*)|*.*||");
     std::vector<std::string> paths;
     if (m_person.ChooseFilesToOpen({"txt", filter}, paths)) {
         AddAnswerFiles(paths);
@@ -81,27 +82,79 @@ void CTaviDoc::OnAddAnswers() {
     }
 }
 
-void CTaviDoc::AddAnswerFiles(const std::vector<std::string>& nativePaths) {
-    static const std::string duplicates = Sjis("以下はリスト内に既に存在します。\n");
-    static const std::string unnamed = Sjis("以下のファイルは名前を Shift_JIS で表せないため追加できません。\n");
-    static const std::string warning = Sjis("警告");
-    std::string refused = duplicates, unrepresentable = unnamed;
-    size_t refusedCount = 0, unrepresentableCount = 0;
-    for (const std::string& native : nativePaths) {
-        std::string path;
-        if (!NativePathToSjis(native, path)) {
-            unrepresentable += Utf8ToSjis(native) + "\n";
-            ++unrepresentableCount;
-        } else if (!AddAnswer(path)) {
-            refused += path + "\n";
-            ++refusedCount;
+void CTaviDoc::OnImportSheet() {
+    static const std::string filter = Sjis("スプレッドシート(*.csv)|*.csv|全て(*.*)|*.*||");
+    std::vector<std::string> paths;
+    if (m_person.ChooseFilesToOpen({"csv", filter}, paths)) {
+        AddAnswerFiles(paths, true);
+    } else if (View()) {
+        View()->UpdateAllViews();
+    }
+}
+
+// What one adding could not do: lines ("path\n" or "path: cause\n") of each kind, Shift_JIS,
+// shown in one warning per kind afterwards.
+struct CTaviDoc::AddingReport {
+    std::string duplicates, unnamed, unreadable, failed;
+
+    void Show(Person& person) const {
+        static const std::pair<const char*, std::string AddingReport::*> kinds[] = {
+            {"以下はリスト内に既に存在します。\n", &AddingReport::duplicates},
+            {"以下のファイルは名前を Shift_JIS で表せないため追加できません。\n", &AddingReport::unnamed},
+            {"以下のファイルは読み込めないため、空の回答として採点されます。\n", &AddingReport::unreadable},
+            {"以下は追加できません。\n", &AddingReport::failed}};
+        static const std::string warning = Sjis("警告");
+        for (const auto& [header, lines] : kinds)
+            if (!(this->*lines).empty())
+                person.ShowMessageBox(
+                    {Sjis(header) + this->*lines, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+    }
+};
+
+void CTaviDoc::AddAnswerFiles(const std::vector<std::string>& nativePaths, bool asSheets) {
+    AddingReport report;
+    for (const std::string& input : nativePaths) {
+        std::vector<std::string> files;
+        std::string error;
+        if (!AnswerFilesOf(input, files, error)) report.failed += Utf8ToSjis(error) + "\n";
+        for (const std::string& file : files) {
+            if (asSheets || IsSheetFile(file)) {
+                AddSheet(file, report);
+            } else {
+                AddAnswerFile(file, report);
+            }
         }
     }
-    if (refusedCount)
-        m_person.ShowMessageBox({refused, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
-    if (unrepresentableCount)
-        m_person.ShowMessageBox({unrepresentable, warning, MessageButtons::kOk, MessageIcon::kExclamation, 0, false});
+    report.Show(m_person);
     if (View()) View()->UpdateAllViews();
+}
+
+void CTaviDoc::AddAnswerFile(const std::string& nativePath, AddingReport& report) {
+    std::string path, bytes, error;
+    if (!NativePathToSjis(nativePath, path)) {
+        report.unnamed += Utf8ToSjis(nativePath) + "\n";
+    } else if (!AddAnswer(path)) {
+        report.duplicates += path + "\n";
+    } else if (!ReadAnswerSource(nativePath, bytes, error)) {
+        report.unreadable += Utf8ToSjis(error) + "\n";
+    }
+}
+
+// Imports a sheet with the columns the person chooses and adds the files it gives.
+void CTaviDoc::AddSheet(const std::string& nativePath, AddingReport& report) {
+    Sheet sheet;
+    std::string error;
+    if (!ReadSheet(nativePath, sheet, error)) {
+        report.failed += Utf8ToSjis(error) + "\n";
+        return;
+    }
+    size_t textColumn = GuessAnswerColumn(sheet);
+    std::optional<size_t> nameColumn;
+    if (!m_person.ChooseSheetColumns(nativePath, sheet, textColumn, nameColumn)) return;
+    std::vector<std::string> files;
+    if (!ImportSheet(nativePath, sheet, textColumn, nameColumn, files, error))
+        report.failed += Utf8ToSjis(error) + "\n";
+    for (const std::string& file : files) AddAnswerFile(file, report);
 }
 
 bool CTaviDoc::AddAnswer(const std::string& path) {

@@ -59,10 +59,14 @@ public:
 
     // --- Answers (user-interface thread) ---
     void OnAddAnswers();
-    // Adds answer files by native path as OnAddAnswers adds the chosen ones: one box lists
-    // those already listed (or beyond the management numbers), another those whose names
-    // Shift_JIS cannot hold.
-    void AddAnswerFiles(const std::vector<std::string>& nativePaths);
+    // Handler of "スプレッドシートから回答文を取り込む...": each chosen file is imported as a sheet.
+    void OnImportSheet();
+    // Adds files and folders (native paths) as "回答文ファイル追加..." does: a folder gives
+    // its answer files (AnswerFilesOf), a sheet (or, with `asSheets`, every file) is imported
+    // with the columns the person chooses and gives the files written. The refusals, and the
+    // files that cannot be read, are shown in one warning of each kind afterwards; then the view
+    // is updated.
+    void AddAnswerFiles(const std::vector<std::string>& nativePaths, bool asSheets = false);
     // Adds the answer file at a Shift_JIS path; false when it is already listed or the
     // 65,535 management numbers are used up.
     bool AddAnswer(const std::string& path);
@@ -177,6 +181,9 @@ private:
     // Shows the messages the model has kept since they were last taken.
     void ShowModelMessages();
     bool AddRecord(EssayRecord record);
+    struct AddingReport;
+    void AddAnswerFile(const std::string& nativePath, AddingReport& report);
+    void AddSheet(const std::string& nativePath, AddingReport& report);
     void NotifyScores(int index, const EssayRecord& r, bool withContent);
     // The steps of ScoreEssay, on the answer's copy `r`.
     EssayRecord* StoredRecord(int index, uint16_t id);

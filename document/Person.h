@@ -1,11 +1,14 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "evaluation/ScoringParams.h"
 
 namespace tavi {
+
+struct Sheet;
 
 enum class MessageButtons { kOk, kOkCancel };
 enum class MessageIcon { kNone, kError, kExclamation, kQuestion };
@@ -44,6 +47,14 @@ public:
     virtual bool ChooseFilesToOpen(const FileDialogRequest& request, std::vector<std::string>& paths) = 0;
     // Save dialog that asks before overwriting; `path` receives a native full path.
     virtual bool ChooseFileToSave(const FileDialogRequest& request, std::string& path) = 0;
+
+    // The sheet import dialog: shows the first rows of `sheet` (read from the native path
+    // `sheetPath`) and lets the person choose the column of the answers and the column that
+    // names each answer's file (none: the row number alone). True on OK.
+    virtual bool ChooseSheetColumns(const std::string& /*sheetPath*/, const Sheet& /*sheet*/, size_t& /*textColumn*/,
+                                    std::optional<size_t>& /*nameColumn*/) {
+        return false;
+    }
 
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}

@@ -141,7 +141,11 @@ DocResult CTaviDoc::PrepareQuestion() {
     };
     MorphemeTable table;
     std::string unreadable;
-    if (AnalyseText(SjisPathToNative(path), mode, m_analyzer, table, unreadable).empty()) return refuse({});
+    if (AnalyseText(SjisPathToNative(path), mode, m_analyzer, table, unreadable).empty()) {
+        DocResult refused = refuse({});
+        if (!unreadable.empty()) *refused.error += Sjis("\n原因 : ") + Utf8ToSjis(unreadable);
+        return refused;
+    }
     bool built = false;
     DocResult result;
     {

@@ -8,7 +8,6 @@
 
 #include "analysis/Encoding.h"
 #include "cli/Report.h"
-#include "document/AnswerFiles.h"
 #include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
 #include "ui/AnswerListModel.h"
@@ -79,7 +78,7 @@ bool CTaviApp::InitInstance(const QStringList& arguments, DesktopPerson* person)
     // Files and folders dropped on the list are added as the add command adds its files.
     m_view->SetDropHandlers([&router] { return router.QueryState(cmd::kAddAnswers).enabled; },
                             [this](const std::vector<std::string>& paths) {
-                                m_doc->AddAnswerFiles(ExpandAnswerFolders(paths));
+                                m_doc->AddAnswerFiles(paths);
                                 m_frame->Router().UpdateStates();
                             });
     m_frame->SetCloseHandler([this] { return OnClose(); });

@@ -8,6 +8,7 @@ namespace tavi {
 DocumentCommands::DocumentCommands(CTaviDoc& doc) {
     OnCommand(cmd::kQuestionSettings, [&doc] { doc.OnQuestionSettings(); });
     OnCommand(cmd::kAddAnswers, [&doc] { doc.OnAddAnswers(); });
+    OnCommand(cmd::kImportSheet, [&doc] { doc.OnImportSheet(); });
     OnCommand(cmd::kSaveResults, [&doc] { doc.OnSaveResults(); });
     OnCommand(cmd::kScoreStart, [&doc] { doc.OnScoreStart(); });
     OnCommand(cmd::kScoreStop, [&doc] { doc.OnScoreStop(); });

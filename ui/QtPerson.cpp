@@ -11,6 +11,7 @@
 #include "ui/CTaviPref.h"
 #include "ui/GuiThreadCall.h"
 #include "ui/Resources.h"
+#include "ui/SheetImportDialog.h"
 
 namespace tavi {
 namespace {
@@ -155,6 +156,16 @@ bool QtPerson::RunQuestionSettings(std::string& questionPath, ScoringParams& par
     params.organizationWeight = dialog.organizationWeight;
     params.contentWeight = dialog.contentWeight;
     params.paragraphMode = dialog.paragraphMode;
+    return true;
+}
+
+bool QtPerson::ChooseSheetColumns(const std::string& sheetPath, const Sheet& sheet, size_t& textColumn,
+                                  std::optional<size_t>& nameColumn) {
+    SheetImportDialog dialog(QString::fromStdString(sheetPath), sheet, m_mainWindow);
+    dialog.SetColumns(textColumn, nameColumn);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    textColumn = dialog.TextColumn();
+    nameColumn = dialog.NameColumn();
     return true;
 }
 

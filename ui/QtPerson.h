@@ -31,6 +31,8 @@ public:
     void EndWaitCursor() override;
     bool RunQuestionSettings(std::string& questionPath, ScoringParams& params) override;
     bool RunParamDetail(ScoringParams& params) override;
+    bool ChooseSheetColumns(const std::string& sheetPath, const Sheet& sheet, size_t& textColumn,
+                            std::optional<size_t>& nameColumn) override;
 
     // A file-dialog filter of the "name|pattern|...||" form (UTF-8) in Qt's form; "*.*"
     // becomes "*" so that it matches names without a dot, as it does on Windows.

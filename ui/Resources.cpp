@@ -15,6 +15,8 @@ const std::map<int, CommandTexts>& Table() {
     static const std::map<int, CommandTexts> table = {
         {cmd::kQuestionSettings, {"問題文ファイル設定...\tCtrl+N(&N)", "問題文・評価設定", "評価設定"}},
         {cmd::kAddAnswers, {"回答文ファイル追加...\tCtrl+O(&O)", "回答文ファイルを追加", "追加"}},
+        {cmd::kImportSheet,
+         {"スプレッドシートから回答文を取り込む...(&I)", "CSV の各行の回答を回答文ファイルにして追加", ""}},
         {cmd::kSaveResults, {"採点結果の保存...\tCtrl+S(&S)", "結果を保存します", "保存"}},
         {cmd::kSaveReport, {"採点レポートの保存...(&R)", "採点結果のレポート (HTML) を保存します", "レポート"}},
         {cmd::kParamDetail, {"採点パラメータ詳細設定...(&D)", "採点比率・内容評価用辞書設定", "詳細設定"}},

@@ -8,6 +8,7 @@ namespace tavi {
 namespace cmd {
 constexpr int kQuestionSettings = 57600;
 constexpr int kAddAnswers = 57601;
+constexpr int kImportSheet = 32801;
 constexpr int kSaveResults = 57603;
 constexpr int kScoreStart = 32772;
 constexpr int kScoreStop = 32776;

@@ -1,11 +1,12 @@
 // tavi-screenshots: runs the program on the sample essays and writes pictures of the main
 // window (with the answer pane showing an answer's marked evidence), the two settings
-// dialogs and the version dialog. Usage: tavi-screenshots FOLDER
+// dialogs, the sheet import dialog and the version dialog. Usage: tavi-screenshots FOLDER
 // (run it under a display, e.g. xvfb-run, with a Japanese font installed).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <functional>
 
 #include "analysis/Encoding.h"
+#include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "ui/AnswerPane.h"
 #include "ui/CMainFrame.h"
@@ -22,6 +24,7 @@
 #include "ui/CTaviView.h"
 #include "ui/QtPerson.h"
 #include "ui/Resources.h"
+#include "ui/SheetImportDialog.h"
 #include "ui/TemplateDialog.h"
 
 namespace {
@@ -88,6 +91,31 @@ void Click(TemplateDialog& dialog, int id) {
     if (auto* button = qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id))) button->click();
 }
 
+// The sheet import dialog on a form's answers made of the sample essays.
+bool SaveSheetImport(QWidget& frame, const QString& path) {
+    const char* names[] = {"山田 太郎", "佐藤 花子", "鈴木 一郎", "高橋 美咲", "田中 健太", "伊藤 結衣", "渡辺 翔"};
+    Sheet sheet;
+    sheet.rows.push_back({"タイムスタンプ", "出席番号", "氏名", "回答"});
+    QDir answers(QStringLiteral(TAVI_SAMPLES_DIR "/answers"));
+    const QStringList files = answers.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
+    for (int i = 0; i < 7 && i < files.size(); ++i) {
+        QFile file(answers.absoluteFilePath(files[i]));
+        file.open(QIODevice::ReadOnly);
+        std::string bytes = file.readAll().toStdString();
+        sheet.rows.push_back({"2026/04/1" + std::to_string(i) + " 9:0" + std::to_string(i) + ":00",
+                              std::to_string(i + 1), names[i], IsValidUtf8(bytes) ? bytes : SjisToUtf8(bytes)});
+    }
+    SheetImportDialog dialog(QString::fromUtf8("/home/teacher/国語/小論文_回答.csv"), sheet, &frame);
+    dialog.SetColumns(GuessAnswerColumn(sheet), 2);
+    dialog.resize(720, 420);
+    dialog.show();
+    WaitFor([&] { return dialog.isVisible(); });
+    QElapsedTimer settle;
+    settle.start();
+    WaitFor([&] { return settle.elapsed() > 300; });  // let it paint first
+    return Save(&dialog, path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +156,7 @@ int main(int argc, char** argv) {
         ok &= Save(&dialog, folder.filePath(QStringLiteral("tavi-parameter-detail.png")));
         Click(dialog, kIdCancel);
     });
+    ok &= SaveSheetImport(frame, folder.filePath(QStringLiteral("tavi-sheet-import.png")));
     ok &= WithDialog(frame, cmd::kAppAbout, [&](TemplateDialog& dialog) {
         ok &= Save(&dialog, folder.filePath(QStringLiteral("tavi-version.png")));
         Click(dialog, kIdOk);

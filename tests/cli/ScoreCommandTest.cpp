@@ -53,6 +53,57 @@ TEST(ScoreCommand, UsageErrorsExitWith2) {
     EXPECT_EQ(Score("--help").status, 0);
 }
 
+TEST(ScoreCommand, ValuesOutOfRangeAreUsageErrorsNamingTheOption) {
+    const std::pair<const char*, const char*> cases[] = {{"-l 0", "--expected-length"},
+                                                         {"-l -5", "--expected-length"},
+                                                         {"-l nan", "--expected-length"},
+                                                         {"-w 1:-1:1", "--weights"},
+                                                         {"-w 0:0:0", "--weights"}};
+    for (auto [args, option] : cases) {
+        CommandRun run = Score(std::string(args) + " " + kSamples + "/answers");
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_NE(run.err.find(option), std::string::npos) << args << ": " << run.err;
+    }
+}
+
+TEST(ScoreCommand, ASheetIsImportedAndScoresAsTheFilesItWrites) {
+    std::string sheet = "名前,回答\n";
+    for (const char* name : {"a01_long_on_topic", "a13_utf8"}) {
+        std::string text = ReadFileBytes(kSamples + "/answers/" + name + ".txt");
+        if (!IsValidUtf8(text)) text = SjisToUtf8(text);
+        std::string quoted;
+        for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        sheet += std::string(name) + ",\"" + quoted + "\"\n";
+    }
+    sheet += "tricky,\"環境は、\"\"大切\"\"だ。\n技術, 経済も。\"\n";
+    const std::string path = WriteTempFile("sheet.csv", sheet);
+    const std::string question = "-q " + kSamples + "/question.txt ";
+
+    CommandRun imported = Score("--format csv --text-column 回答 --name-column 1 " + question + path);
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(ReadFileBytes(TempDir() + "/sheet_answers/0004_tricky.txt"), "環境は、\"大切\"だ。\n技術, 経済も。");
+    CommandRun files = Score("--format csv " + question + TempDir() + "/sheet_answers");
+    ASSERT_EQ(files.status, 0) << files.err;
+    EXPECT_EQ(imported.out, files.out);
+    EXPECT_NE(files.out.find(Sjis("0002_a01_long_on_topic.txt")), std::string::npos);
+
+    CommandRun noColumn = Score(question + path);
+    EXPECT_EQ(noColumn.status, 2);
+    EXPECT_NE(noColumn.err.find("--text-column"), std::string::npos) << noColumn.err;
+    CommandRun unknown = Score("--text-column 感想 " + question + path);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("--text-column \"感想\""), std::string::npos) << unknown.err;
+}
+
+TEST(ScoreCommand, ACorruptWordAnswerIsNamedWithItsCauseAndScoredEmpty) {
+    std::string good = WriteWordFile("good.docx", WordParagraphs({"本文です。"}));
+    std::string corrupt = WriteTempFile("corrupt.docx", ReadFileBytes(good).substr(0, 100));
+    CommandRun run = Score("-q " + kSamples + "/question.txt " + corrupt + " " + good);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(corrupt + ": damaged Word document"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("good.docx"), std::string::npos) << run.err;
+}
+
 TEST(ScoreCommand, FailuresExitWith1AndNameTheCause) {
     CommandRun noAnalyser = Score(SampleArgs(), "TAVI_ANALYZER_LIBRARY=libtavi-none.so");
     EXPECT_EQ(noAnalyser.status, 1);

@@ -211,7 +211,8 @@ TEST_F(DocumentTest, SettingsCallsReturnMessagesAndCauses) {
     DocResult missing = doc->ApplyQuestionSettings(Sjis(dir + "/none.txt"), values);
     ASSERT_TRUE(missing.error);
     EXPECT_EQ(U(*missing.error),
-              "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。");
+              "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。\n原因 : " + dir +
+                  "/none.txt: cannot be opened (No such file or directory)");
     EXPECT_EQ(doc->GetQuestionPath(), "");
     EXPECT_EQ(doc->GetParams().expectedLength, 400);  // taken although the question was refused
 

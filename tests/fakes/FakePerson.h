@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "document/AnswerSources.h"
 #include "document/MemoryListView.h"
 #include "document/Person.h"
 
@@ -33,6 +34,10 @@ public:
         path = fileToSave;
         return saveAccepted;
     }
+    bool ChooseSheetColumns(const std::string&, const Sheet& sheet, size_t& textColumn,
+                            std::optional<size_t>& nameColumn) override {
+        return sheetColumns ? sheetColumns(sheet, textColumn, nameColumn) : false;
+    }
     void BeginWaitCursor() override { ++waitCursorDepth, ++waitCursorShown; }
     void EndWaitCursor() override { --waitCursorDepth; }
     bool RunQuestionSettings(std::string& questionPath, ScoringParams& params) override {
@@ -57,6 +62,7 @@ public:
     int waitCursorDepth = 0, waitCursorShown = 0;
     std::function<bool(std::string&, ScoringParams&)> questionDialog;
     std::function<bool(ScoringParams&)> detailDialog;
+    std::function<bool(const Sheet&, size_t&, std::optional<size_t>&)> sheetColumns;
     std::vector<std::vector<std::string>> started;
 
 private:

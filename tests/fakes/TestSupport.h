@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTable.h"
@@ -29,5 +31,14 @@ std::string WriteTempFile(const std::string& name, std::string_view bytes);
 std::string TempDir();
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+
+// Writes a Word document (.docx) under the test's temporary folder and returns its path. `body`
+// is the content of w:body (UTF-8 WordprocessingML); `otherParts` are more archive members
+// (name, content), such as a header part; `password`, when not empty, encrypts every member.
+std::string WriteWordFile(const std::string& name, const std::string& body,
+                          std::initializer_list<std::pair<std::string, std::string>> otherParts = {},
+                          const std::string& password = "");
+// Word paragraphs (w:p, one run each) holding the UTF-8 lines, escaped for XML.
+std::string WordParagraphs(const std::vector<std::string>& lines);
 
 }  // namespace tavi::test

@@ -95,17 +95,26 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
-void OnNextDialog(std::function<void(TemplateDialog&)> drive, bool* driven) {
+void OnNextModal(std::function<bool(QWidget&)> drive, bool* driven) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [poll, drive = std::move(drive), driven] {
-        auto* dialog = qobject_cast<TemplateDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || !drive(*modal)) return;
         poll->stop();
         poll->deleteLater();
-        drive(*dialog);
         if (driven) *driven = true;
     });
     poll->start(0);
+}
+
+void OnNextDialog(std::function<void(TemplateDialog&)> drive, bool* driven) {
+    OnNextModal(
+        [drive = std::move(drive)](QWidget& modal) {
+            auto* dialog = qobject_cast<TemplateDialog*>(&modal);
+            if (dialog) drive(*dialog);
+            return dialog != nullptr;
+        },
+        driven);
 }
 
 void ClickButton(TemplateDialog& dialog, int id) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QWidget>
 #include <QThread>
 #include <deque>
 #include <functional>
@@ -71,6 +72,9 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // Calls `drive` with the next modal template dialog as soon as it is shown (for dialogs that
 // a command opens with DoModal). `driven` is set once it ran.
 void OnNextDialog(std::function<void(TemplateDialog&)> drive, bool* driven = nullptr);
+
+// Calls `drive` with each modal widget shown until it returns true (it took that one).
+void OnNextModal(std::function<bool(QWidget&)> drive, bool* driven = nullptr);
 
 // Clicks a dialog's button by its number.
 void ClickButton(TemplateDialog& dialog, int id);
