@@ -344,12 +344,13 @@ int main(int argc, char** argv) {
     std::printf("answers                      %d (listed %d, unscored %d)\n", count, doc.GetAnswerCount(),
                 doc.GetUnscoredCount());
     std::printf("batches added                %d of up to %d\n", batches, batch);
-    std::printf("stops / starts after a stop  %d / %d (started %d times more after catching up)\n", stops,
-                resumes, starts - 1);
+    std::printf("stops / starts after a stop  %d / %d (started %d times more after catching up)\n", stops, resumes,
+                starts - 1);
     const ScoringParams final = doc.GetParams();
-    std::printf("settings changes             %d (final: length %.0f, weights %.0f:%.0f:%.0f, diversity %.2f, cue %.2f)\n",
-                settingsChanges, final.expectedLength, final.rhetoricWeight, final.organizationWeight,
-                final.contentWeight, final.vocabularyDiversityWeight, final.cueWordWeight);
+    std::printf(
+        "settings changes             %d (final: length %.0f, weights %.0f:%.0f:%.0f, diversity %.2f, cue %.2f)\n",
+        settingsChanges, final.expectedLength, final.rhetoricWeight, final.organizationWeight, final.contentWeight,
+        final.vocabularyDiversityWeight, final.cueWordWeight);
     std::printf("wall time of the run         %.2f s (%d answers after %.2f s)\n", runSeconds, checkpoint,
                 checkpointSeconds);
     std::printf("peak RSS at %5d scored      %ld KiB (current %ld KiB, heap in use %ld KiB, %d answers listed)\n",
@@ -363,7 +364,7 @@ int main(int argc, char** argv) {
     std::printf("heap after rescoring rounds ");
     for (long kb : heapAfterRound) std::printf(" %ld", kb);
     std::printf(" KiB (spread %ld KiB)\n", *std::max_element(heapAfterRound.begin(), heapAfterRound.end()) -
-                                              *std::min_element(heapAfterRound.begin(), heapAfterRound.end()));
+                                               *std::min_element(heapAfterRound.begin(), heapAfterRound.end()));
     std::printf("shown as scored              %d times; duplicates %d, never %d\n", counting.Total(), duplicates,
                 missing);
     std::printf("tavi-score -j2 --params      %.2f s\n", cliSeconds);

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/Report.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
-#include "cli/Report.h"
 
 namespace tavi {
 

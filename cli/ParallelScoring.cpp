@@ -67,7 +67,11 @@ class Workers {
 public:
     Workers(CTaviDoc& doc, const std::vector<int>& answers, SharedCounter& next, std::vector<bool>& delivered,
             const std::function<void()>& onDelivered)
-        : m_doc(doc), m_answers(answers), m_next(next), m_delivered(delivered), m_onDelivered(onDelivered),
+        : m_doc(doc),
+          m_answers(answers),
+          m_next(next),
+          m_delivered(delivered),
+          m_onDelivered(onDelivered),
           m_position(static_cast<size_t>(doc.GetAnswerCount()) + 1, SIZE_MAX) {
         for (size_t k = 0; k < answers.size(); ++k) m_position[answers[k]] = k;
     }

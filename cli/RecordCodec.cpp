@@ -80,12 +80,18 @@ void Fields(Archive& io, Record& r) {
     io.Int(r.status);
     io.Str(r.path);
     io.Str(r.title);
-    for (auto* v : {&r.sentenceLengthMedian, &r.sentenceLengthMax, &r.phraseLengthMedian, &r.phraseLengthMax,
-                    &r.bunsetsuPerPhraseMedian, &r.bunsetsuPerPhraseMax, &r.vocabularyDiversity, &r.kanaKanjiRatio,
-                    &r.longReadingKanji, &r.longReadingShare9, &r.longReadingShare11, &r.passiveRate,
-                    &r.attributiveSentences, &r.continuativeSentences, &r.rhetoricScore, &r.cueWordTotal,
-                    &r.demonstrativeTotal, &r.organizationScore, &r.contentSimilarity, &r.contentScore,
-                    &r.weightedTotal, &r.textLength, &r.lengthPenalty, &r.finalScore})
+    for (auto* v : {&r.sentenceLengthMedian,    &r.sentenceLengthMax,
+                    &r.phraseLengthMedian,      &r.phraseLengthMax,
+                    &r.bunsetsuPerPhraseMedian, &r.bunsetsuPerPhraseMax,
+                    &r.vocabularyDiversity,     &r.kanaKanjiRatio,
+                    &r.longReadingKanji,        &r.longReadingShare9,
+                    &r.longReadingShare11,      &r.passiveRate,
+                    &r.attributiveSentences,    &r.continuativeSentences,
+                    &r.rhetoricScore,           &r.cueWordTotal,
+                    &r.demonstrativeTotal,      &r.organizationScore,
+                    &r.contentSimilarity,       &r.contentScore,
+                    &r.weightedTotal,           &r.textLength,
+                    &r.lengthPenalty,           &r.finalScore})
         io.Real(*v);
     for (auto* v : {&r.sentenceStatsCount, &r.phraseStatsCount, &r.bunsetsuStatsCount}) io.Int(*v);
     for (auto* v : {&r.rhetoricFeaturesDone, &r.rhetoricScored, &r.organizationFeaturesDone, &r.organizationScored})

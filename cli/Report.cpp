@@ -8,10 +8,10 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
-#include "web/WebAssets.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "evaluation/RhetoricThresholds.h"
+#include "web/WebAssets.h"
 
 namespace tavi {
 namespace {
@@ -449,14 +449,15 @@ void AnswerTable(std::string& out, const ReportRun& run, const std::string& answ
         };
         const std::string title = HtmlSjis(r.title);
         const std::string comments = Int(ReceivedComments(r.commentText).size());
-        Row(out, {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
-                  "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
-                  "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
-                  cell(r.finalScore, scored), cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
-                  cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
-                  "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
-                      (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",
-                  "<td class=\"n\" data-v=\"" + comments + "\">" + comments + "</td>"});
+        Row(out,
+            {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
+             "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
+             "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
+             cell(r.finalScore, scored), cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
+             cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
+             "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
+                 (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",
+             "<td class=\"n\" data-v=\"" + comments + "\">" + comments + "</td>"});
     }
     out += "</tbody>\n</table>\n";
 }

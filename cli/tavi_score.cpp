@@ -1,7 +1,7 @@
 // tavi-score: scores answer files against a question from the command line.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"table", "csv", "json"}));
     app.add_option("-o,--output", out, "write the output to this file instead of stdout");
     app.add_option("--report", report, "also write an HTML report of the run (statistics, charts, evidence)");
-    app.add_option("-j,--jobs", jobs, "processes that score: this one and N-1 workers (default: the number of cores)")->check(CLI::PositiveNumber);
+    app.add_option("-j,--jobs", jobs, "processes that score: this one and N-1 workers (default: the number of cores)")
+        ->check(CLI::PositiveNumber);
     app.add_option("--text-column", sheetOptions.textColumn,
                    "the column of the answers in a .csv sheet: its header text or its number from 1");
     app.add_option("--name-column", sheetOptions.nameColumn,

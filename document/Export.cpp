@@ -13,12 +13,21 @@ namespace {
 // The stored form's real-valued fields, in file order; storing and loading walk the same lists.
 constexpr double ScoringParams::*kWeights[] = {&ScoringParams::expectedLength, &ScoringParams::rhetoricWeight,
                                                &ScoringParams::organizationWeight, &ScoringParams::contentWeight};
-constexpr double EssayRecord::*kStoredFeatures[] = {
-    &EssayRecord::sentenceLengthMedian,    &EssayRecord::sentenceLengthMax,   &EssayRecord::phraseLengthMedian,
-    &EssayRecord::phraseLengthMax,         &EssayRecord::bunsetsuPerPhraseMedian, &EssayRecord::bunsetsuPerPhraseMax,
-    &EssayRecord::vocabularyDiversity,     &EssayRecord::kanaKanjiRatio,      &EssayRecord::longReadingShare9,
-    &EssayRecord::longReadingShare11,      &EssayRecord::passiveRate,         &EssayRecord::attributiveSentences,
-    &EssayRecord::continuativeSentences,   &EssayRecord::cueWordTotal,        &EssayRecord::demonstrativeTotal};
+constexpr double EssayRecord::*kStoredFeatures[] = {&EssayRecord::sentenceLengthMedian,
+                                                    &EssayRecord::sentenceLengthMax,
+                                                    &EssayRecord::phraseLengthMedian,
+                                                    &EssayRecord::phraseLengthMax,
+                                                    &EssayRecord::bunsetsuPerPhraseMedian,
+                                                    &EssayRecord::bunsetsuPerPhraseMax,
+                                                    &EssayRecord::vocabularyDiversity,
+                                                    &EssayRecord::kanaKanjiRatio,
+                                                    &EssayRecord::longReadingShare9,
+                                                    &EssayRecord::longReadingShare11,
+                                                    &EssayRecord::passiveRate,
+                                                    &EssayRecord::attributiveSentences,
+                                                    &EssayRecord::continuativeSentences,
+                                                    &EssayRecord::cueWordTotal,
+                                                    &EssayRecord::demonstrativeTotal};
 
 // The stored form's fields in file order, named once for storing and for loading, with the
 // checks of what was loaded.

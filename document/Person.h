@@ -20,7 +20,7 @@ struct MessageBoxRequest {
     std::string caption;
     MessageButtons buttons = MessageButtons::kOk;
     MessageIcon icon = MessageIcon::kNone;
-    int defaultButton = 0;      // 0 the first button, 1 the second
+    int defaultButton = 0;       // 0 the first button, 1 the second
     bool overMainWindow = true;  // false: a box without owner window
 };
 

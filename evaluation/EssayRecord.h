@@ -30,10 +30,10 @@ enum EssayStatus : int32_t {
 // its arguments and constant tables, so records may be scored on any thread (one thread
 // per record at a time).
 struct EssayRecord {
-    uint16_t id = 0;                 // management number, unique within the document
+    uint16_t id = 0;  // management number, unique within the document
     EssayStatus status = kStatusUnscored;
-    std::string path;                // full path of the answer file (Shift_JIS)
-    std::string title;               // the file's display title (Shift_JIS)
+    std::string path;   // full path of the answer file (Shift_JIS)
+    std::string title;  // the file's display title (Shift_JIS)
     double sentenceLengthMedian = 0;
     double sentenceLengthMax = 0;
     int32_t sentenceStatsCount = 0;  // the number of phrases

@@ -152,7 +152,8 @@ struct AnywhereIndex {
 };
 
 uint16_t CharacterCode(std::string_view text, size_t i, size_t n) {
-    return n == 2 ? static_cast<uint16_t>(static_cast<unsigned char>(text[i]) << 8 | static_cast<unsigned char>(text[i + 1]))
+    return n == 2 ? static_cast<uint16_t>(static_cast<unsigned char>(text[i]) << 8 |
+                                          static_cast<unsigned char>(text[i + 1]))
                   : static_cast<unsigned char>(text[i]);
 }
 
@@ -190,8 +191,7 @@ double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std:
         size_t n = SjisCharLength(sentence, i);
         for (size_t slot : index.lists[index.listOfFirst[CharacterCode(sentence, i, n)]]) {
             const std::string& entry = *index.entries[slot];
-            if (first[slot] == std::string_view::npos && sentence.compare(i, entry.size(), entry) == 0)
-                first[slot] = i;
+            if (first[slot] == std::string_view::npos && sentence.compare(i, entry.size(), entry) == 0) first[slot] = i;
         }
         i += n;
     }

@@ -176,12 +176,12 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     uint32_t kanaBytes = 0;
     uint32_t passives = 0;
 
-    Counts sentenceLengths;       // S: one per sentence
-    Counts phraseLengths;         // P: one per phrase
-    Counts phraseFunctionWords;   // B: one per phrase
-    Counts sentenceAttributives;  // A: one per sentence
-    Counts sentenceLinks;         // L: continuative + conjunctive, one per sentence
-    Counts runReadings;           // R: one per kanji-noun run
+    Counts sentenceLengths;                                     // S: one per sentence
+    Counts phraseLengths;                                       // P: one per phrase
+    Counts phraseFunctionWords;                                 // B: one per phrase
+    Counts sentenceAttributives;                                // A: one per sentence
+    Counts sentenceLinks;                                       // L: continuative + conjunctive, one per sentence
+    Counts runReadings;                                         // R: one per kanji-noun run
     std::unordered_map<std::string_view, uint32_t> kanjiNouns;  // keys point into the table
 
     auto closeSentence = [&](size_t row, bool fullStop) {

@@ -12,8 +12,8 @@ struct ScoringParams {
     double rhetoricWeight = 5.0;
     double organizationWeight = 2.0;
     double contentWeight = 3.0;
-    int paragraphMode = 0;                   // 0: blank lines separate paragraphs; 1: every line break
-    int modelChoice = 0;                     // 0, 1: built-in models; 2: a file the user picks
+    int paragraphMode = 0;                     // 0: blank lines separate paragraphs; 1: every line break
+    int modelChoice = 0;                       // 0, 1: built-in models; 2: a file the user picks
     std::string modelPath = "yoroku2000.tcf";  // Shift_JIS; without "/" it names a built-in model
     double sentenceLengthMedianWeight = 0.05;
     double phraseLengthMedianWeight = 0.05;

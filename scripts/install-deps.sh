@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev
     xvfb xauth fonts-ipafont-gothic
     dpkg-dev help2man appstream desktop-file-utils lintian
+    clang-format
 )
 # make fuzz also needs clang with its sanitizer and libFuzzer runtimes.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)

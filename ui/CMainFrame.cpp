@@ -36,9 +36,9 @@ CMainFrame::CMainFrame() : m_router(this) {
     setDockOptions(QMainWindow::AnimatedDocks);
     resize(800, 500);
 
-    AddMenu("ファイル(&F)", {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kImportSheet, cmd::kSaveResults,
-                             cmd::kSaveReport, kSeparator, cmd::kParamDetail, cmd::kLoadParams, cmd::kWriteParams,
-                             kSeparator, cmd::kAppExit});
+    AddMenu("ファイル(&F)",
+            {cmd::kQuestionSettings, cmd::kAddAnswers, cmd::kImportSheet, cmd::kSaveResults, cmd::kSaveReport,
+             kSeparator, cmd::kParamDetail, cmd::kLoadParams, cmd::kWriteParams, kSeparator, cmd::kAppExit});
     AddMenu("表示(&V)", {cmd::kViewToolBar, cmd::kViewStatusBar, cmd::kViewAnswerPane});
     AddMenu("Tavi(&T)", {cmd::kScoreStart, cmd::kScoreStop});
     AddMenu("ヘルプ(&H)", {cmd::kAppAbout});

@@ -7,8 +7,8 @@
 #include <clocale>
 
 #include "analysis/Encoding.h"
-#include "cli/Report.h"
 #include "analysis/FileIo.h"
+#include "cli/Report.h"
 #include "document/CTaviDoc.h"
 #include "ui/AnswerListModel.h"
 #include "ui/AnswerPane.h"

@@ -146,7 +146,7 @@ void CTaviEvalParamDetailDlg::OnDefaults() {
     UpdateData(false);
 }
 
-bool CTaviEvalParamDetailDlg::CheckGroupSum(std::span<double ScoringParams::* const> group, const char* question,
+bool CTaviEvalParamDetailDlg::CheckGroupSum(std::span<double ScoringParams::*const> group, const char* question,
                                             const char* zeroSum, int firstField) {
     double sum = 0;
     for (auto ratio : group) sum += ratios.*ratio;  // in member order

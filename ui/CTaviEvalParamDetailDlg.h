@@ -61,7 +61,7 @@ private:
     void OnBrowse();
     void OnDefaults();
     // The sum test of one group; true when the group was rescaled or cannot be.
-    bool CheckGroupSum(std::span<double ScoringParams::* const> group, const char* question, const char* zeroSum,
+    bool CheckGroupSum(std::span<double ScoringParams::*const> group, const char* question, const char* zeroSum,
                        int firstField);
 };
 

@@ -142,7 +142,7 @@ private:
     bool m_changedSinceRepaint = false;
     std::mutex m_pendingMutex;
     std::vector<PendingChange> m_pendingChanges;  // guarded by m_pendingMutex
-    bool m_flushPosted = false;                 // guarded by m_pendingMutex
+    bool m_flushPosted = false;                   // guarded by m_pendingMutex
 };
 
 }  // namespace tavi

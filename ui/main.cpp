@@ -1,6 +1,5 @@
 // tavi: the desktop program. With one argument, opens that parameter file as the document.
 #include <QApplication>
-
 #include <cstdio>
 #include <cstring>
 

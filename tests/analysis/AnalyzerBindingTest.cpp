@@ -1,5 +1,3 @@
-#include "analysis/AnalyzerBinding.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,6 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "analysis/AnalyzerBinding.h"
 #include "analysis/MorphemeTools.h"
 #include "fakes/SpelledText.h"
 #include "fakes/TestSupport.h"

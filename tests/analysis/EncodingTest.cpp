@@ -1,9 +1,9 @@
-#include "analysis/Encoding.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <cstdint>
+
+#include "analysis/Encoding.h"
 
 namespace tavi {
 namespace {
@@ -16,9 +16,15 @@ TEST(Encoding, LiteralsAndRoundTrip) {
 
 TEST(Encoding, UnconvertibleCharactersBecomeGeta) {
     bool lossy = false;
-    EXPECT_EQ(Utf8ToSjis("a😀b", &lossy), "a\x81\xAC" "b");
+    EXPECT_EQ(Utf8ToSjis("a😀b", &lossy),
+              "a\x81\xAC"
+              "b");
     EXPECT_TRUE(lossy);
-    EXPECT_EQ(Utf8ToSjis("a\xFF" "b", &lossy), "a\x81\xAC" "b");
+    EXPECT_EQ(Utf8ToSjis("a\xFF"
+                         "b",
+                         &lossy),
+              "a\x81\xAC"
+              "b");
     EXPECT_TRUE(lossy);
     EXPECT_EQ(Utf8ToSjis("abc", &lossy), "abc");
     EXPECT_FALSE(lossy);
@@ -45,10 +51,10 @@ TEST(Encoding, TableConversionAgreesWithIconvOnTheWholeBasicPlane) {
     int mapped = 0;
     for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
         if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-        std::string utf8 = cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))}
-                                      : std::string{static_cast<char>(0xE0 | (cp >> 12)),
-                                                    static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                                                    static_cast<char>(0x80 | (cp & 0x3F))};
+        std::string utf8 =
+            cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))}
+                       : std::string{static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                                     static_cast<char>(0x80 | (cp & 0x3F))};
         char out[8];
         char* in = utf8.data();
         char* o = out;
@@ -112,7 +118,10 @@ TEST(Encoding, ShiftJisTableAgreesWithIconvOnEveryByteAndPair) {
 }
 
 TEST(Encoding, InvalidShiftJisBecomesReplacementCharacter) {
-    EXPECT_EQ(SjisToUtf8("a\x80" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(SjisToUtf8("a\x80"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(SjisToUtf8("a\x82"), "a\xEF\xBF\xBD");  // lone lead byte at the end
 }
 
@@ -120,9 +129,9 @@ TEST(Encoding, Utf8Validation) {
     EXPECT_TRUE(IsValidUtf8("plain"));
     EXPECT_TRUE(IsValidUtf8("日本語"));
     EXPECT_FALSE(IsValidUtf8(Sjis("日本語")));
-    EXPECT_FALSE(IsValidUtf8("\xE6\x97"));          // cut sequence
-    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xE6\x97"));      // cut sequence
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 TEST(Encoding, PathsConvertOnlyWhenExact) {

@@ -1,11 +1,10 @@
-#include "analysis/MorphemeTools.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <map>
 #include <stdexcept>
 
+#include "analysis/MorphemeTools.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi {
@@ -63,7 +62,10 @@ TEST_F(ReaderTest, DoubleByteCharacterAtChunkBoundaryStaysWhole) {
 
 TEST_F(ReaderTest, Utf8FilesAreConvertedToShiftJis) {
     EXPECT_EQ(Read("日本語です。\nabc", 1), S("日本語です。") + "\n" + S("ａｂｃ"));
-    EXPECT_EQ(Read("\xEF\xBB\xBF" "abc", 0), S("ａｂｃ"));
+    EXPECT_EQ(Read("\xEF\xBB\xBF"
+                   "abc",
+                   0),
+              S("ａｂｃ"));
     EXPECT_EQ(Read("絵😀文字", 0), S("絵〓文字"));
     // Shift_JIS bytes are read as they stand.
     EXPECT_EQ(Read(S("日本語"), 0), S("日本語"));
@@ -76,7 +78,10 @@ TEST_F(ReaderTest, BadInput) {
     EXPECT_EQ(Read("", 0), "");
     EXPECT_EQ(Read("\n\n\n", 0), "");
     // A binary file keeps its bytes (the analyser stops at the first NUL).
-    std::string binary("\x00\x01\xFF\x80" "A", 5);
+    std::string binary(
+        "\x00\x01\xFF\x80"
+        "A",
+        5);
     std::string read = Read(binary, 0);
     EXPECT_EQ(read, std::string("\x00\x01\xFF\x80", 4) + S("Ａ"));
     // One line of 100,000 bytes: every byte arrives, doubled to full width.
@@ -94,10 +99,10 @@ TEST_F(ReaderTest, BadInput) {
 TEST(FullWidth, EveryPrintableAsciiByteAgreesWithCodePage932) {
     MorphemeTools tools;
     // Bytes with several full-width candidates take these forms.
-    const std::map<char, std::string> chosen = {
-        {' ', "\x81\x40"}, {'"', "\x81\x68"}, {'\'', "\x81\x66"}, {'-', "\x81\x7C"},
-        {'/', "\x81\x5E"}, {'\\', "\x81\x8F"}, {'^', "\x81\x4F"}, {'_', "\x81\x51"},
-        {'`', "\x81\x65"}, {'|', "\x81\x62"}, {'~', "\x81\x50"}};
+    const std::map<char, std::string> chosen = {{' ', "\x81\x40"}, {'"', "\x81\x68"}, {'\'', "\x81\x66"},
+                                                {'-', "\x81\x7C"}, {'/', "\x81\x5E"}, {'\\', "\x81\x8F"},
+                                                {'^', "\x81\x4F"}, {'_', "\x81\x51"}, {'`', "\x81\x65"},
+                                                {'|', "\x81\x62"}, {'~', "\x81\x50"}};
     std::string out;
     for (int c = 0x20; c <= 0x7E; ++c) {
         std::string expected;
@@ -121,7 +126,8 @@ TEST(FullWidth, EveryHalfWidthKatakana) {
     std::string all;
     for (int c = 0xA1; c <= 0xDF; ++c) all.push_back(static_cast<char>(c));
     EXPECT_EQ(U(tools.ToFullWidth(all, out)),
-              "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜");
+              "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤ"
+              "ユヨラリルレロワン゛゜");
     EXPECT_EQ(tools.ToFullWidth("\xB6\xDE", out), S("カ゛"));
     EXPECT_EQ(tools.ToFullWidth("\xA1\xA4\xB1\xDD\xDF", out), S("。、アン゜"));
     EXPECT_EQ(tools.ToFullWidth(std::string("\t\n\r\x01", 4), out), std::string("\t\n\r\x01", 4));
@@ -241,7 +247,7 @@ TEST(Predicates, KanjiAndHiragana) {
     MorphemeTools t;
     EXPECT_FALSE(t.HasKanji(S("かなＡＢＣカナ")));
     EXPECT_TRUE(t.HasKanji(S("かな漢")));
-    EXPECT_TRUE(t.HasKanji(S("亜")));       // 0x889F, the first kanji
+    EXPECT_TRUE(t.HasKanji(S("亜")));      // 0x889F, the first kanji
     EXPECT_FALSE(t.HasKanji("\x88\x9E"));  // just below it
     EXPECT_FALSE(t.HasKanji("\x88"));      // a lone lead byte is no character
     std::string out;

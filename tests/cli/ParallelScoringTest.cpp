@@ -1,5 +1,3 @@
-#include "cli/ParallelScoring.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +8,7 @@
 #include <fstream>
 
 #include "analysis/Encoding.h"
+#include "cli/ParallelScoring.h"
 #include "cli/SampleRun.h"
 #include "fakes/TestSupport.h"
 
@@ -99,12 +98,15 @@ TEST(ParallelScoring, AnswersOfWorkersThatDieAreScoredHere) {
     const int copies = 12;
     ScoredRun one = ScoreSamples(1, {}, copies);
     bool killed = false;
-    ScoredRun interrupted = ScoreSamples(3, [&](size_t) {
-        if (killed) return;
-        std::vector<pid_t> children = Children();
-        for (pid_t pid : children) kill(pid, SIGKILL);
-        killed = !children.empty();
-    }, copies);
+    ScoredRun interrupted = ScoreSamples(
+        3,
+        [&](size_t) {
+            if (killed) return;
+            std::vector<pid_t> children = Children();
+            for (pid_t pid : children) kill(pid, SIGKILL);
+            killed = !children.empty();
+        },
+        copies);
     EXPECT_TRUE(killed);
     EXPECT_EQ(interrupted.unscored, 0);
     EXPECT_EQ(interrupted.progress, one.progress);

@@ -1,8 +1,8 @@
-#include "content/WordIndex.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "content/WordIndex.h"
 
 namespace tavi {
 namespace {

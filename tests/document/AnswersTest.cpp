@@ -1,7 +1,7 @@
 #include <cstdlib>
 
-#include "document/ParamArchive.h"
 #include "document/DocumentFixture.h"
+#include "document/ParamArchive.h"
 
 namespace tavi::test {
 namespace {

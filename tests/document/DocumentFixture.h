@@ -65,8 +65,8 @@ protected:
 };
 
 inline std::string DocumentTest::MatrixBytes() {
-    const double words[7][3] = {{1, 0, 0}, {0.8, 0.2, 0}, {0.9, 0, 0.1}, {0.7, 0.1, 0.2},
-                                {0.6, 0.3, 0.1}, {0, 1, 0}, {0, 0, 1}};
+    const double words[7][3] = {{1, 0, 0},       {0.8, 0.2, 0}, {0.9, 0, 0.1}, {0.7, 0.1, 0.2},
+                                {0.6, 0.3, 0.1}, {0, 1, 0},     {0, 0, 1}};
     std::string bytes;
     auto put = [&](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
     int32_t k = 3, n = 7;

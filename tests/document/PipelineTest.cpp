@@ -13,9 +13,9 @@ TEST_F(DocumentTest, ScoringAnAnswerShowsEveryStageInOrder) {
     Add(onTopic);
     view.ClearEvents();
     doc->ScoreEssay(0);
-    EXPECT_EQ(view.Events(), (std::vector<std::string>{"status 0 1", "status 0 2", "status 0 3", "content 0",
-                                                       "rhetoric 0", "organization 0", "content 0", "penalty 0",
-                                                       "total 0", "status 0 4"}));
+    EXPECT_EQ(view.Events(),
+              (std::vector<std::string>{"status 0 1", "status 0 2", "status 0 3", "content 0", "rhetoric 0",
+                                        "organization 0", "content 0", "penalty 0", "total 0", "status 0 4"}));
     EssayRecord r = doc->GetAnswer(0);
     EXPECT_EQ(r.status, kStatusScored);
     EXPECT_TRUE(r.rhetoricFeaturesDone && r.organizationFeaturesDone);
@@ -210,9 +210,9 @@ TEST_F(DocumentTest, SettingsCallsReturnMessagesAndCauses) {
     values.expectedLength = 400;
     DocResult missing = doc->ApplyQuestionSettings(Sjis(dir + "/none.txt"), values);
     ASSERT_TRUE(missing.error);
-    EXPECT_EQ(U(*missing.error),
-              "設問文ファイル : \n " + dir + "/none.txt \n を読み込めないか、文章が含まれていません。\n原因 : " + dir +
-                  "/none.txt: cannot be opened (No such file or directory)");
+    EXPECT_EQ(U(*missing.error), "設問文ファイル : \n " + dir +
+                                     "/none.txt \n を読み込めないか、文章が含まれていません。\n原因 : " + dir +
+                                     "/none.txt: cannot be opened (No such file or directory)");
     EXPECT_EQ(doc->GetQuestionPath(), "");
     EXPECT_EQ(doc->GetParams().expectedLength, 400);  // taken although the question was refused
 

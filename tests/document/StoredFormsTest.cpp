@@ -105,7 +105,7 @@ TEST_F(DocumentTest, TruncatedOrCorruptStoredFormsChangeNothing) {
         bool ok = target.LoadParameterFile(WriteTempFile("bad.prm", corrupt), error);
         return !ok && target.GetAnswerCount() == 0;
     };
-    EXPECT_TRUE(refused(bytes + "x"));                  // trailing bytes
+    EXPECT_TRUE(refused(bytes + "x"));  // trailing bytes
     std::string negative = bytes;
     size_t countAt = bytes.size() - 2 * 126 - 2 * (2 + 6) - Sjis(onTopic).size() - Sjis(offTopic).size() - 4;
     negative.replace(countAt, 4, std::string("\xFF\xFF\xFF\xFF", 4));
@@ -173,7 +173,8 @@ TEST_F(DocumentTest, ResultsFileFailuresAreReportedAndLoseNothing) {
     EXPECT_EQ(ReadFileBytes(existing), "old contents");
     person.saveAccepted = true;
     doc->OnSaveResults();
-    EXPECT_EQ(ReadFileBytes(existing), Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,") + "\r\n");
+    EXPECT_EQ(ReadFileBytes(existing),
+              Sjis("管理番号,ファイル名,状態,総合得点,文量減点,修辞,論理,内容,場所,") + "\r\n");
     EXPECT_FALSE(doc->OnUpdateSaveResults());
 }
 

@@ -73,7 +73,9 @@ private:
 class RecordingListView : public MemoryListView {
 public:
     void ShowStatus(int index, EssayStatus status) override;
-    void ShowTotalScore(int index, double value) override { Log("total", index, value), MemoryListView::ShowTotalScore(index, value); }
+    void ShowTotalScore(int index, double value) override {
+        Log("total", index, value), MemoryListView::ShowTotalScore(index, value);
+    }
     void ShowLengthPenalty(int index, double value) override {
         Log("penalty", index, value), MemoryListView::ShowLengthPenalty(index, value);
     }

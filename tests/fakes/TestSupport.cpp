@@ -15,7 +15,8 @@ MorphemeTable TableOf(std::initializer_list<Row> rows) {
     MorphemeTable table;
     for (const Row& r : rows) {
         Morpheme m;
-        m.fields = {Sjis(r.surface), Sjis(r.reading), Sjis(r.baseForm), Sjis(r.pos), Sjis(r.conjType), Sjis(r.conjForm)};
+        m.fields = {Sjis(r.surface), Sjis(r.reading),  Sjis(r.baseForm),
+                    Sjis(r.pos),     Sjis(r.conjType), Sjis(r.conjForm)};
         table.AppendRow(m);
     }
     return table;
@@ -26,7 +27,8 @@ std::string TempDir() {
     std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "tavi";
     for (char& c : name)
         if (c == '/') c = '_';
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tavi_test_" + std::to_string(::getpid())) / name;
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tavi_test_" + std::to_string(::getpid())) / name;
     static std::string last;
     if (last != dir.string()) {
         std::filesystem::remove_all(dir);

@@ -13,9 +13,9 @@ struct Target {
     const char* name;
     int (*run)(const uint8_t*, size_t);
 };
-const Target kTargets[] = {{"reader", FuzzReader},     {"features", FuzzAnalysisFeatures},
+const Target kTargets[] = {{"reader", FuzzReader},         {"features", FuzzAnalysisFeatures},
                            {"settings", FuzzSettingsFile}, {"dictionary", FuzzDictionary},
-                           {"matrix", FuzzMatrix},     {"params", FuzzParameterFile}};
+                           {"matrix", FuzzMatrix},         {"params", FuzzParameterFile}};
 
 class Reproducers : public ::testing::TestWithParam<Target> {};
 
@@ -25,8 +25,7 @@ TEST_P(Reproducers, ReplayWithoutFailure) {
     if (std::filesystem::is_directory(folder)) {
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             std::string bytes = test::ReadFileBytes(entry.path());
-            EXPECT_EQ(GetParam().run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), 0)
-                << entry.path();
+            EXPECT_EQ(GetParam().run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), 0) << entry.path();
             ++replayed;
         }
     }

@@ -50,11 +50,10 @@ QString CommandName(int command) {
 #define NAMED(name) \
     { cmd::k##name, #name }
     static const std::map<int, const char*> names = {
-        NAMED(QuestionSettings), NAMED(AddAnswers),  NAMED(ImportSheet),  NAMED(SaveResults),  NAMED(ScoreStart),
-        NAMED(ScoreStop),        NAMED(ParamDetail), NAMED(ViewSelected), NAMED(DeleteSelected),
-        NAMED(ScoreSelected),    NAMED(LoadParams),  NAMED(WriteParams),  NAMED(AppAbout),
-        NAMED(AppExit),          NAMED(ViewToolBar), NAMED(ViewStatusBar), NAMED(SaveReport),
-        NAMED(ViewAnswerPane)};
+        NAMED(QuestionSettings), NAMED(AddAnswers),  NAMED(ImportSheet),   NAMED(SaveResults),    NAMED(ScoreStart),
+        NAMED(ScoreStop),        NAMED(ParamDetail), NAMED(ViewSelected),  NAMED(DeleteSelected), NAMED(ScoreSelected),
+        NAMED(LoadParams),       NAMED(WriteParams), NAMED(AppAbout),      NAMED(AppExit),        NAMED(ViewToolBar),
+        NAMED(ViewStatusBar),    NAMED(SaveReport),  NAMED(ViewAnswerPane)};
 #undef NAMED
     auto found = names.find(command);
     return found == names.end() ? QString::number(command) : QString::fromUtf8(found->second);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
 #include <QThread>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <memory>
