@@ -148,7 +148,7 @@ Server::Server(ServerOptions options, Store& store)
         m_listenSocket = sock;
     });
     // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
-    m_http->set_read_timeout(30);
+    m_http->set_read_timeout(m_options.readTimeout);
     m_http->set_write_timeout(30);
     m_http->set_keep_alive_timeout(5);
     m_http->set_payload_max_length(m_options.maxUpload);
@@ -275,14 +275,13 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     if (!req.is_multipart_form_data()) return Fail(res, 400, "a new job is sent as multipart/form-data");
     std::map<std::string, std::string> fields;
     std::string questionName, questionBytes;
-    std::vector<UploadedFile> answers;
-    size_t unpacked = 0;
+    UploadedAnswers uploaded;
     bool hasAnswerFiles = false;
     for (const auto& [key, item] : req.files) {
         if (key == "answers") {
             if (item.filename.empty() && item.content.empty()) continue;  // an empty file picker
             hasAnswerFiles = true;
-            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, answers, unpacked);
+            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, uploaded);
             if (!problem.empty()) return Fail(res, 400, problem);
         } else if (key == "question" && !item.filename.empty()) {
             questionName = BaseName(item.filename);
@@ -301,6 +300,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return Fail(res, 400, questionName + ": " + problem);
     if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
+    const std::vector<UploadedFile>& answers = uploaded.files;
     if (answers.empty()) return Fail(res, 400, "answers: the upload holds no .txt answer");
     std::string params;
     if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())

@@ -21,7 +21,8 @@ struct ServerOptions {
     int processes = 1;
     std::string certFile, keyFile;
     size_t maxUpload = size_t{64} << 20;
-    std::string program;  // this executable, started again as the scoring processes
+    int readTimeout = 30;  // seconds a client may take to send the next part of a request
+    std::string program;   // this executable, started again as the scoring processes
     ModelCatalog models;
     UploadLimits limits;
 };
