@@ -179,6 +179,10 @@ Server::Server(ServerOptions options, Store& store)
     m_http->set_logger([](const Request& req, const Response& res) {
         std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
     });
+    // A finished job's summary is rendered once, before its teacher's next look.
+    m_scheduler.OnJobDone([this](const std::string& id) {
+        if (std::optional<JobRow> job = m_store.Job(id)) Summary(*job);
+    });
     Routes();
     Pages();
 }
@@ -409,6 +413,7 @@ void Server::Routes() {
     http.Delete(jobPath, OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                     m_scheduler.Remove(job.id);
                     m_store.DeleteJob(job.id);
+                    SummaryChanged(job.id);
                     DeleteJobFiles(job.id);
                     Reply(res, 200, Json::object());
                 }));
@@ -417,6 +422,7 @@ void Server::Routes() {
                   // Answers that failed are tried again.
                   m_store.ClearFailures(job.id);
                   m_scheduler.Enqueue(job);
+                  SummaryChanged(job.id);
                   Reply(res, 202, JobJson(*m_store.Job(job.id)));
               }));
     http.Post(jobPath + "/stop",
@@ -490,11 +496,13 @@ void Server::Routes() {
         if (name == c->user.name) return Fail(res, 400, "an administrator cannot remove their own account");
         std::optional<User> user = m_store.FindUser(name);
         if (!user) return Fail(res, 404, "no such user");
-        for (const JobRow& job : m_store.Jobs(user->id)) {
+        std::vector<JobRow> jobs = m_store.Jobs(user->id);
+        for (const JobRow& job : jobs) {
             m_scheduler.Remove(job.id);
             DeleteJobFiles(job.id);
         }
         m_store.RemoveUser(name);
+        for (const JobRow& job : jobs) SummaryChanged(job.id);
         Reply(res, 200, Json::object());
     });
 }

@@ -400,10 +400,18 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
     json answers = sato.Json("/api/jobs/" + id + "/answers");
     EXPECT_EQ(answers[0]["failure"], "the scoring process was killed by signal 9 (twice on this answer)");
     EXPECT_EQ(answers[1]["failure"], "");
-    // The failed answer stays unscored in the results file; starting again tries it again.
+    // The failed answer stays unscored in the results file; starting again tries it again,
+    // and the job page's summary (kept while the job is done) shows it scored.
     EXPECT_NE(sato.Get("/api/jobs/" + id + "/results.csv")->body.find("1,huge.txt,"), std::string::npos);
+    auto summary = [&] {
+        std::string page = sato.Get("/jobs/" + id)->body;
+        return page.substr(std::min(page.size(), page.find("パラメータファイル</a></p>")));
+    };
+    std::string before = summary();
+    EXPECT_EQ(summary(), before);
     EXPECT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
     EXPECT_EQ(sato.WaitDone(id)["scored"], 2);
+    EXPECT_NE(summary(), before);
 }
 
 // Scoring goes on where it stopped after the server is killed, and after a scoring process
