@@ -9,6 +9,8 @@ namespace {
 
 using Values = std::map<std::string, std::string>;
 
+constexpr size_t kSummaryCacheBytes = size_t{64} << 20;
+
 // Fills a template: {{name}} with the value escaped, {{{name}}} with it as it is (HTML made
 // here from escaped parts).
 std::string Render(std::string_view tmpl, const Values& values) {
@@ -61,7 +63,41 @@ void Html(httplib::Response& res, const std::string& body) { res.set_content(bod
 std::string Server::Summary(const JobRow& job) {
     if (job.state == "queued" || job.state == "scoring")
         return "<p class=\"legend\">採点が終わると、集計と答案一覧がここに表示されます。</p>";
-    return JobSummaryHtml(DataOf(job, true), "/jobs/" + job.id + "/answers/");
+    const std::string href = "/jobs/" + job.id + "/answers/";
+    if (job.state != "done") return JobSummaryHtml(DataOf(job, true), href);
+    uint64_t changes = 0;
+    {
+        std::lock_guard lock(m_summaryMutex);
+        if (auto it = m_summaries.find(job.id); it != m_summaries.end()) return it->second;
+        changes = m_summaryChanges;
+    }
+    // Read again: a start between the caller's reading of the job and here has changed its
+    // state before dropping its summary.
+    std::optional<JobRow> now = m_store.Job(job.id);
+    std::string html = JobSummaryHtml(DataOf(job, true), href);
+    std::lock_guard lock(m_summaryMutex);
+    if (now && now->state == "done" && changes == m_summaryChanges && m_summaries.emplace(job.id, html).second) {
+        m_summaryBytes += html.size();
+        // At most 64 MiB of summaries: others are dropped to make room.
+        for (auto it = m_summaries.begin(); m_summaryBytes > kSummaryCacheBytes && it != m_summaries.end();) {
+            if (it->first == job.id) {
+                ++it;
+                continue;
+            }
+            m_summaryBytes -= it->second.size();
+            it = m_summaries.erase(it);
+        }
+    }
+    return html;
+}
+
+void Server::SummaryChanged(const std::string& jobId) {
+    std::lock_guard lock(m_summaryMutex);
+    ++m_summaryChanges;
+    if (auto it = m_summaries.find(jobId); it != m_summaries.end()) {
+        m_summaryBytes -= it->second.size();
+        m_summaries.erase(it);
+    }
 }
 
 void Server::Pages() {

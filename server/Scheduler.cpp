@@ -230,7 +230,7 @@ std::optional<Scheduler::Task> Scheduler::Take() {
 // An answer is done (or, with `retry`, goes back to the front of its job's queue); a job
 // with nothing queued or in progress and no answer left is done.
 void Scheduler::Finish(const Task& task, bool retry) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     const std::string& id = task.job->id;
     auto& busy = m_inFlight[id];
     busy.erase(busy.find(task.number));
@@ -256,7 +256,10 @@ void Scheduler::Finish(const Task& task, bool retry) {
     if (queued || !busy.empty()) return;
     m_inFlight.erase(id);
     bool wasScoring = m_markedScoring.erase(id) > 0;
-    if (wasScoring && m_store.PendingAnswers(id).empty()) m_store.SetJobState(id, "done");
+    if (!wasScoring || !m_store.PendingAnswers(id).empty()) return;
+    m_store.SetJobState(id, "done");
+    lock.unlock();
+    if (m_onJobDone) m_onJobDone(id);
 }
 
 void Scheduler::Serve(size_t slot) {

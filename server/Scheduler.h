@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,8 @@ public:
     Scheduler(Store& store, std::string dataDir, std::string program, int processes);
     ~Scheduler();
 
+    // Called with a job's id when its last answer is done (from a scoring thread).
+    void OnJobDone(std::function<void(const std::string&)> done) { m_onJobDone = std::move(done); }
     // Starts the processes and continues the jobs that were queued or scoring.
     void Start();
     // Queues the job's answers that have neither a result nor a failure. False when there is
@@ -104,6 +107,7 @@ private:
     std::set<std::string> m_markedScoring;
     std::vector<std::unique_ptr<WorkerProcess>> m_workers;
     std::vector<std::thread> m_threads;
+    std::function<void(const std::string&)> m_onJobDone;
 };
 
 }  // namespace tavi::serve

@@ -148,7 +148,7 @@ Server::Server(ServerOptions options, Store& store)
         m_listenSocket = sock;
     });
     // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
-    m_http->set_read_timeout(30);
+    m_http->set_read_timeout(m_options.readTimeout);
     m_http->set_write_timeout(30);
     m_http->set_keep_alive_timeout(5);
     m_http->set_payload_max_length(m_options.maxUpload);
@@ -178,6 +178,10 @@ Server::Server(ServerOptions options, Store& store)
     // Requests and their outcome; never a body (essays are personal data).
     m_http->set_logger([](const Request& req, const Response& res) {
         std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
+    });
+    // A finished job's summary is rendered once, before its teacher's next look.
+    m_scheduler.OnJobDone([this](const std::string& id) {
+        if (std::optional<JobRow> job = m_store.Job(id)) Summary(*job);
     });
     Routes();
     Pages();
@@ -275,14 +279,13 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     if (!req.is_multipart_form_data()) return Fail(res, 400, "a new job is sent as multipart/form-data");
     std::map<std::string, std::string> fields;
     std::string questionName, questionBytes;
-    std::vector<UploadedFile> answers;
-    size_t unpacked = 0;
+    UploadedAnswers uploaded;
     bool hasAnswerFiles = false;
     for (const auto& [key, item] : req.files) {
         if (key == "answers") {
             if (item.filename.empty() && item.content.empty()) continue;  // an empty file picker
             hasAnswerFiles = true;
-            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, answers, unpacked);
+            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, uploaded);
             if (!problem.empty()) return Fail(res, 400, problem);
         } else if (key == "question" && !item.filename.empty()) {
             questionName = BaseName(item.filename);
@@ -301,6 +304,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return Fail(res, 400, questionName + ": " + problem);
     if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
+    const std::vector<UploadedFile>& answers = uploaded.files;
     if (answers.empty()) return Fail(res, 400, "answers: the upload holds no .txt answer");
     std::string params;
     if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())
@@ -409,6 +413,7 @@ void Server::Routes() {
     http.Delete(jobPath, OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                     m_scheduler.Remove(job.id);
                     m_store.DeleteJob(job.id);
+                    SummaryChanged(job.id);
                     DeleteJobFiles(job.id);
                     Reply(res, 200, Json::object());
                 }));
@@ -417,6 +422,7 @@ void Server::Routes() {
                   // Answers that failed are tried again.
                   m_store.ClearFailures(job.id);
                   m_scheduler.Enqueue(job);
+                  SummaryChanged(job.id);
                   Reply(res, 202, JobJson(*m_store.Job(job.id)));
               }));
     http.Post(jobPath + "/stop",
@@ -490,11 +496,13 @@ void Server::Routes() {
         if (name == c->user.name) return Fail(res, 400, "an administrator cannot remove their own account");
         std::optional<User> user = m_store.FindUser(name);
         if (!user) return Fail(res, 404, "no such user");
-        for (const JobRow& job : m_store.Jobs(user->id)) {
+        std::vector<JobRow> jobs = m_store.Jobs(user->id);
+        for (const JobRow& job : jobs) {
             m_scheduler.Remove(job.id);
             DeleteJobFiles(job.id);
         }
         m_store.RemoveUser(name);
+        for (const JobRow& job : jobs) SummaryChanged(job.id);
         Reply(res, 200, Json::object());
     });
 }

@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -21,7 +23,8 @@ struct ServerOptions {
     int processes = 1;
     std::string certFile, keyFile;
     size_t maxUpload = size_t{64} << 20;
-    std::string program;  // this executable, started again as the scoring processes
+    int readTimeout = 30;  // seconds a client may take to send the next part of a request
+    std::string program;   // this executable, started again as the scoring processes
     ModelCatalog models;
     UploadLimits limits;
 };
@@ -67,6 +70,8 @@ private:
     void DeleteJobFiles(const std::string& id);
     void Pages();
     std::string Summary(const JobRow& job);
+    // Drops the job's cached summary; called after a change of the job in the store.
+    void SummaryChanged(const std::string& jobId);
 
     ServerOptions m_options;
     Store& m_store;
@@ -74,6 +79,14 @@ private:
     LoginThrottle m_throttle;
     std::unique_ptr<httplib::Server> m_http;
     int m_listenSocket = -1;
+
+    // The rendered summaries of finished jobs (rendering decodes every answer with its
+    // evidence), made when a job finishes and kept until it is started again or deleted.
+    // `m_summaryChanges` counts the drops, so that a summary rendered across one is not kept.
+    std::mutex m_summaryMutex;
+    std::map<std::string, std::string> m_summaries;
+    size_t m_summaryBytes = 0;
+    uint64_t m_summaryChanges = 0;
 };
 
 }  // namespace tavi::serve

@@ -17,20 +17,25 @@ bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
+// The cause of a refusal when `total` bytes of answers exceed the job's limit.
+std::string TotalProblem(const std::string& shownName, size_t total, const UploadLimits& limits) {
+    if (total <= limits.maxUnpackedBytes) return {};
+    return shownName + ": the answers exceed " + std::to_string(limits.maxUnpackedBytes >> 20) + " MiB unpacked";
+}
+
 // Checks one answer and appends it.
 std::string AddAnswer(UploadedFile file, const std::string& shownName, const UploadLimits& limits,
-                      std::vector<UploadedFile>& answers, size_t& unpacked) {
+                      UploadedAnswers& answers) {
     if (file.name.empty()) return shownName + ": the file has no usable name";
     if (!HasSjisForm(file.name)) return shownName + ": the name has no Shift_JIS form";
     if (std::string problem = TextProblem(file.bytes); !problem.empty()) return shownName + ": " + problem;
-    if (answers.size() >= limits.maxAnswers)
+    if (answers.files.size() >= limits.maxAnswers)
         return shownName + ": more than " + std::to_string(limits.maxAnswers) + " answers in one job";
-    unpacked += file.bytes.size();
-    if (unpacked > limits.maxUnpackedBytes)
-        return shownName + ": the answers exceed " + std::to_string(limits.maxUnpackedBytes >> 20) + " MiB unpacked";
-    for (const UploadedFile& a : answers)
-        if (a.name == file.name) return shownName + ": a second answer named \"" + file.name + "\"";
-    answers.push_back(std::move(file));
+    if (std::string problem = TotalProblem(shownName, answers.unpacked + file.bytes.size(), limits); !problem.empty())
+        return problem;
+    if (!answers.names.insert(file.name).second) return shownName + ": a second answer named \"" + file.name + "\"";
+    answers.unpacked += file.bytes.size();
+    answers.files.push_back(std::move(file));
     return {};
 }
 
@@ -38,8 +43,7 @@ std::string ZipError(const std::string& zipName, zip_error_t* error) {
     return zipName + ": not a readable zip archive (" + zip_error_strerror(error) + ")";
 }
 
-std::string AddZip(const UploadedFile& file, const UploadLimits& limits, std::vector<UploadedFile>& answers,
-                   size_t& unpacked) {
+std::string AddZip(const UploadedFile& file, const UploadLimits& limits, UploadedAnswers& answers) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(file.bytes.data(), file.bytes.size(), 0, &error);
@@ -68,11 +72,14 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, std::ve
             !EndsWithNoCase(base, ".txt"))
             continue;
         // The sizes in the archive are only claims: the entry is read up to one byte beyond
-        // the limit, and its ratio checked on what was really unpacked.
-        size_t limit =
-            std::min(limits.maxFileBytes, limits.maxUnpackedBytes - std::min(unpacked, limits.maxUnpackedBytes));
-        if ((st.valid & ZIP_STAT_SIZE) && st.size > limit)
-            return shown + ": unpacks to more than " + std::to_string(limit) + " bytes";
+        // the limits, and its ratio checked on what was really unpacked.
+        auto sizeProblem = [&](size_t size) {
+            if (size > limits.maxFileBytes)
+                return shown + ": unpacks to more than " + std::to_string(limits.maxFileBytes) + " bytes";
+            return TotalProblem(shown, answers.unpacked + size, limits);
+        };
+        if (st.valid & ZIP_STAT_SIZE)
+            if (std::string problem = sizeProblem(st.size); !problem.empty()) return problem;
         std::unique_ptr<zip_file_t, decltype(&zip_fclose)> entry(zip_fopen_index(archive.get(), k, 0), &zip_fclose);
         if (!entry) return shown + ": cannot be unpacked (" + zip_strerror(archive.get()) + ")";
         std::string bytes;
@@ -80,14 +87,13 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, std::ve
         for (zip_int64_t n; (n = zip_fread(entry.get(), buffer, sizeof buffer)) != 0;) {
             if (n < 0) return shown + ": cannot be unpacked (" + zip_file_strerror(entry.get()) + ")";
             bytes.append(buffer, static_cast<size_t>(n));
-            if (bytes.size() > limit) return shown + ": unpacks to more than " + std::to_string(limit) + " bytes";
+            if (std::string problem = sizeProblem(bytes.size()); !problem.empty()) return problem;
         }
         double packed = (st.valid & ZIP_STAT_COMP_SIZE) ? static_cast<double>(st.comp_size) : 0;
         if (bytes.size() > 4096 && bytes.size() > limits.maxZipRatio * std::max(packed, 1.0))
             return shown + ": compressed more than " + std::to_string(static_cast<int>(limits.maxZipRatio)) +
                    " to 1, refused as a zip bomb";
-        if (std::string problem = AddAnswer({base, std::move(bytes)}, shown, limits, answers, unpacked);
-            !problem.empty())
+        if (std::string problem = AddAnswer({base, std::move(bytes)}, shown, limits, answers); !problem.empty())
             return problem;
     }
     return {};
@@ -102,12 +108,11 @@ std::string BaseName(const std::string& name) {
     return base;
 }
 
-std::string AddUpload(const UploadedFile& file, const UploadLimits& limits, std::vector<UploadedFile>& answers,
-                      size_t& unpacked) {
+std::string AddUpload(const UploadedFile& file, const UploadLimits& limits, UploadedAnswers& answers) {
     std::string name = BaseName(file.name);
-    if (EndsWithNoCase(name, ".zip")) return AddZip({name, file.bytes}, limits, answers, unpacked);
+    if (EndsWithNoCase(name, ".zip")) return AddZip({name, file.bytes}, limits, answers);
     if (!EndsWithNoCase(name, ".txt")) return (name.empty() ? file.name : name) + ": neither a .txt nor a .zip file";
-    return AddAnswer({name, file.bytes}, name, limits, answers, unpacked);
+    return AddAnswer({name, file.bytes}, name, limits, answers);
 }
 
 }  // namespace tavi::serve

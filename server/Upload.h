@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct UploadLimits {
     double maxZipRatio = 200;                   // unpacked to packed, per entry
 };
 
+// The answers of one job as its files are added: the files in order, their names and the
+// bytes so far.
+struct UploadedAnswers {
+    std::vector<UploadedFile> files;
+    std::set<std::string> names;
+    size_t unpacked = 0;
+};
+
 // The base name of an uploaded file's name: no folder, no "..". Empty when nothing usable
 // is left.
 std::string BaseName(const std::string& name);
@@ -28,8 +37,7 @@ std::string BaseName(const std::string& name);
 // Adds the answers of one uploaded file: a .txt file as it is, a .zip its .txt entries
 // (folders and hidden files left out, each entry by its base name). Returns the cause of a
 // refusal naming the file (a zip bomb, a damaged archive, a file that is not text, a name
-// given twice, too many answers); empty when accepted. `unpacked` counts the bytes so far.
-std::string AddUpload(const UploadedFile& file, const UploadLimits& limits, std::vector<UploadedFile>& answers,
-                      size_t& unpacked);
+// given twice, too many answers); empty when accepted.
+std::string AddUpload(const UploadedFile& file, const UploadLimits& limits, UploadedAnswers& answers);
 
 }  // namespace tavi::serve

@@ -78,6 +78,10 @@ int main(int argc, char** argv) {
     app.add_option("--max-upload", maxUploadMiB, "largest request in MiB")
         ->capture_default_str()
         ->check(CLI::Range(1, 4096));
+    // Shorter timeouts and smaller limits, for the tests of the limits (not listed in --help).
+    size_t maxUnpackedMiB = options.limits.maxUnpackedBytes >> 20;
+    app.add_option("--read-timeout", options.readTimeout)->check(CLI::Range(1, 3600))->group("");
+    app.add_option("--max-unpacked", maxUnpackedMiB)->check(CLI::Range(1, 1 << 20))->group("");
     app.add_option("--models", modelsDir, "folder of further content models (*.tcf with their files)");
     app.add_option("--add-user", addUser, "add a user, the password read from standard input, and exit");
     app.add_flag("--admin", admin, "with --add-user: the user manages users");
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     options.maxUpload = maxUploadMiB << 20;
+    options.limits.maxUnpackedBytes = maxUnpackedMiB << 20;
     if (!InitCrypto()) {
         Error("libsodium cannot be initialised");
         return 1;

@@ -1,6 +1,10 @@
 // tavi-serve over HTTP: a server on a loopback port over a temporary data folder.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <chrono>
@@ -17,8 +21,8 @@ namespace {
 
 constexpr const char* kPassword = "correct horse battery";
 
-// A zip archive of the given entries (a name ending in "/" is a folder).
-std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+// A zip archive of the given entries (a name ending in "/" is a folder), deflated or stored.
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false) {
     TempFolder dir;
     fs::path path = dir.path / "a.zip";
     int error = 0;
@@ -29,7 +33,8 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entr
             continue;
         }
         zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-        zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (stored) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     }
     zip_close(archive);
     return ReadFile(path);
@@ -202,7 +207,7 @@ TEST_F(ServeTest, ZipUploadsKeepOnlyBaseNamesOfTextEntries) {
 }
 
 TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
-    ServerProcess server(data, {"--max-upload", "1"});
+    ServerProcess server(data, {"--max-upload", "16", "--max-unpacked", "1", "--read-timeout", "1"});
     Teacher sato(server.port, "sato", kPassword);
     const std::string answer = Sample("a07_medium");
     httplib::MultipartFormData good{"answers", answer, "a.txt", "text/plain"};
@@ -212,6 +217,14 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         std::string message;
     };
     std::string bomb = MakeZip({{"bomb.txt", std::string(900000, 'a')}});
+    // 65,536 tiny answers: one more than a zip may hold, and one more than a job may hold.
+    std::vector<std::pair<std::string, std::string>> tiny;
+    for (int k = 0; k < 65536; ++k) tiny.push_back({std::to_string(k) + ".txt", "\xe3\x81\x82"});
+    std::string tooManyEntries = MakeZip(tiny, true);
+    tiny.pop_back();
+    std::string allEntries = MakeZip(tiny, true);
+    std::string third(400000, 'a');
+    std::string overOneMiB = MakeZip({{"a.txt", third}, {"b.txt", third}, {"c.txt", third}}, true);
     const std::vector<Case> cases = {
         {QuestionAnd({}), 400, "answers: no answer files"},
         {{good}, 400, "question: no question file or text"},
@@ -223,6 +236,10 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         {QuestionAnd({good, good}), 400, "a.txt: a second answer named"},
         {QuestionAnd({{"answers", "not a zip", "x.zip", ""}}), 400, "x.zip: not a readable zip archive"},
         {QuestionAnd({{"answers", bomb, "bomb.zip", ""}}), 400, "refused as a zip bomb"},
+        {QuestionAnd({{"answers", tooManyEntries, "many.zip", ""}}), 400, "many.zip: more than 65535 entries"},
+        {QuestionAnd({{"answers", allEntries, "all.zip", ""}, good}), 400, "a.txt: more than 65535 answers in one job"},
+        {QuestionAnd({{"answers", overOneMiB, "big.zip", ""}}), 400,
+         "big.zip: c.txt: the answers exceed 1 MiB unpacked"},
         {QuestionAnd({{"answers", MakeZip({{"readme.pdf", "%PDF"}}), "none.zip", ""}}), 400,
          "the upload holds no .txt answer"},
         {{{"question", " \r\n　\n", "q.txt", ""}, good}, 400, "q.txt: the question holds no text"},
@@ -234,7 +251,7 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "cueWordWeight"},
         {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "name: longer than 200 bytes or not text"},
         {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "the name has no Shift_JIS form"},
-        {QuestionAnd({{"answers", std::string(1100000, 'a'), "big.txt", ""}}), 413, "larger than the limit of 1 MiB"},
+        {QuestionAnd({{"answers", std::string(17 << 20, 'a'), "big.txt", ""}}), 413, "larger than the limit of 16 MiB"},
     };
     for (const Case& c : cases) {
         auto res = sato.Upload(c.items);
@@ -252,6 +269,26 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
     EXPECT_EQ(cut->status, 400);
     EXPECT_EQ(sato.Upload({{"name", "x", "", ""}})->status, 400);
     EXPECT_EQ(sato.client.Post("/api/jobs", sato.Headers(true), "{}", "application/json")->status, 400);
+
+    // A client that sends half a request and stops is answered or cut off within the read
+    // timeout, while others are served.
+    int slow = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(slow, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string half = "POST /api/jobs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n--cut";
+    ASSERT_EQ(send(slow, half.data(), half.size(), 0), static_cast<ssize_t>(half.size()));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sato.Get("/api/jobs")->status, 200);
+    pollfd p{slow, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1) << "the server neither answered nor closed";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    char reply[256];
+    ssize_t n = recv(slow, reply, sizeof reply - 1, 0);
+    EXPECT_TRUE(n == 0 || std::string(reply, static_cast<size_t>(std::max<ssize_t>(n, 0))).find("HTTP/1.1 4") == 0);
+    close(slow);
 
     EXPECT_TRUE(sato.Json("/api/jobs").empty());
     EXPECT_TRUE(fs::is_empty(data / "jobs"));
@@ -363,11 +400,19 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
     json answers = sato.Json("/api/jobs/" + id + "/answers");
     EXPECT_EQ(answers[0]["failure"], "the scoring process was killed by signal 9 (twice on this answer)");
     EXPECT_EQ(answers[1]["failure"], "");
-    // The failed answer stays unscored in the results file; starting again tries it again.
+    // The failed answer stays unscored in the results file; starting again tries it again,
+    // and the job page's summary (kept while the job is done) shows it scored.
     EXPECT_NE(sato.Get("/api/jobs/" + id + "/results.csv")->body.find("1,huge.txt,"), std::string::npos);
+    auto summary = [&] {
+        std::string page = sato.Get("/jobs/" + id)->body;
+        return page.substr(std::min(page.size(), page.find("パラメータファイル</a></p>")));
+    };
+    std::string before = summary();
+    EXPECT_EQ(summary(), before);
     EXPECT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
     // The 4 MiB answer takes minutes under the sanitizers.
     EXPECT_EQ(sato.WaitDone(id, 480)["scored"], 2);
+    EXPECT_NE(summary(), before);
 }
 
 // Scoring goes on where it stopped after the server is killed, and after a scoring process
