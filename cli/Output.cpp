@@ -34,13 +34,7 @@ std::string FormatTable(const MemoryListView& view, int rows) {
     return out;
 }
 
-std::string FormatJson(const CTaviDoc& doc) {
-    ReportRun run;
-    run.params = doc.GetParams();
-    run.questionPath = doc.GetQuestionPath();
-    for (int i = 0; i < doc.GetAnswerCount(); ++i) run.answers.push_back(doc.GetAnswer(i));
-    return FormatJson(run);
-}
+std::string FormatJson(const CTaviDoc& doc) { return FormatJson(ReportRunOf(doc)); }
 
 std::string FormatJson(const ReportRun& run, const std::vector<AnswerReview>* reviews) {
     using Json = nlohmann::ordered_json;

@@ -12,10 +12,6 @@ namespace tavi {
 class TerminalPerson : public Person {
 public:
     MessageAnswer ShowMessageBox(const MessageBoxRequest& request) override;
-    bool ChooseFilesToOpen(const FileDialogRequest&, std::vector<std::string>&) override { return false; }
-    bool ChooseFileToSave(const FileDialogRequest&, std::string&) override { return false; }
-    bool RunQuestionSettings(std::string&, ScoringParams&) override { return false; }
-    bool RunParamDetail(ScoringParams&) override { return false; }
     bool StartProcess(const std::vector<std::string>&) override { return false; }
 };
 

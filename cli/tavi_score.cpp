@@ -47,9 +47,9 @@ int ImportSheetFile(const std::string& path, const SheetOptions& options, std::v
         Error(error);
         return kExitFailed;
     }
-    auto column = [&](const char* option, const std::string& spec) {
-        std::optional<size_t> found = FindSheetColumn(sheet, spec);
-        if (!found) Error(path + ": " + option + " \"" + spec + "\" names no column of the header");
+    auto column = [&](const char* option, const std::string& named) {
+        std::optional<size_t> found = FindSheetColumn(sheet, named);
+        if (!found) Error(path + ": " + option + " \"" + named + "\" names no column of the header");
         return found;
     };
     std::optional<size_t> text = column("--text-column", options.textColumn), name;

@@ -141,17 +141,17 @@ bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) 
     return parsed;
 }
 
-std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view spec) {
+std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view name) {
     if (sheet.rows.empty()) return std::nullopt;
     const std::vector<std::string>& header = sheet.rows.front();
     for (size_t i = 0; i < header.size(); ++i)
-        if (header[i] == spec) return i;
+        if (header[i] == name) return i;
     size_t number = 0;
-    for (char c : spec) {
+    for (char c : name) {
         if (c < '0' || c > '9' || number > header.size()) return std::nullopt;
         number = number * 10 + static_cast<size_t>(c - '0');
     }
-    if (spec.empty() || number == 0 || number > header.size()) return std::nullopt;
+    if (name.empty() || number == 0 || number > header.size()) return std::nullopt;
     return number - 1;
 }
 

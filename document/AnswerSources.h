@@ -28,9 +28,9 @@ struct Sheet {
 // stand). False with `error` ("path: cause") when it cannot be read, is malformed or is empty.
 bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error);
 
-// The column (from 0) that `spec` names: a header text, else a number from 1. None when
+// The column (from 0) that `name` names: a header text, else a number from 1. None when
 // neither fits.
-std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view spec);
+std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view name);
 
 // The column that holds the most text below the header: the likely answer column.
 size_t GuessAnswerColumn(const Sheet& sheet);

@@ -38,15 +38,19 @@ struct FileDialogRequest {
 // Thread safety: ShowMessageBox may be called from the scoring worker thread (the question
 // prompt); an implementation shows it on its own user-interface thread and waits for the
 // answer. Everything else is called on the user-interface thread.
+//
+// The dialogs default to what a front end without them gives: cancelled.
 class Person {
 public:
     virtual ~Person() = default;
     virtual MessageAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
 
     // Open dialog with multiple selection; `paths` receives native (UTF-8) full paths.
-    virtual bool ChooseFilesToOpen(const FileDialogRequest& request, std::vector<std::string>& paths) = 0;
+    virtual bool ChooseFilesToOpen(const FileDialogRequest& /*request*/, std::vector<std::string>& /*paths*/) {
+        return false;
+    }
     // Save dialog that asks before overwriting; `path` receives a native full path.
-    virtual bool ChooseFileToSave(const FileDialogRequest& request, std::string& path) = 0;
+    virtual bool ChooseFileToSave(const FileDialogRequest& /*request*/, std::string& /*path*/) { return false; }
 
     // The sheet import dialog: shows the first rows of `sheet` (read from the native path
     // `sheetPath`) and lets the person choose the column of the answers and the column that
@@ -61,9 +65,9 @@ public:
 
     // The question and answer settings dialog: edits the question path (Shift_JIS), the
     // expected length, the three axis weights and the paragraph mode. True on OK.
-    virtual bool RunQuestionSettings(std::string& questionPath, ScoringParams& params) = 0;
+    virtual bool RunQuestionSettings(std::string& /*questionPath*/, ScoringParams& /*params*/) { return false; }
     // The parameter detail dialog: edits the fourteen ratios, the model choice and path. True on OK.
-    virtual bool RunParamDetail(ScoringParams& params) = 0;
+    virtual bool RunParamDetail(ScoringParams& /*params*/) { return false; }
 
     // Starts a program (first element) with its arguments, without waiting. False when it
     // cannot be started.

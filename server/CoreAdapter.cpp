@@ -111,10 +111,6 @@ ReportRun RunOf(const JobData& job, bool withQuestionText) {
 class QuietPerson : public Person {
 public:
     MessageAnswer ShowMessageBox(const MessageBoxRequest&) override { return MessageAnswer::kCancel; }
-    bool ChooseFilesToOpen(const FileDialogRequest&, std::vector<std::string>&) override { return false; }
-    bool ChooseFileToSave(const FileDialogRequest&, std::string&) override { return false; }
-    bool RunQuestionSettings(std::string&, ScoringParams&) override { return false; }
-    bool RunParamDetail(ScoringParams&) override { return false; }
     bool StartProcess(const std::vector<std::string>&) override { return false; }
 };
 

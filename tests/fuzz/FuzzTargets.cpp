@@ -23,10 +23,6 @@ namespace {
 class SilentPerson : public Person {
 public:
     MessageAnswer ShowMessageBox(const MessageBoxRequest&) override { return MessageAnswer::kOk; }
-    bool ChooseFilesToOpen(const FileDialogRequest&, std::vector<std::string>&) override { return false; }
-    bool ChooseFileToSave(const FileDialogRequest&, std::string&) override { return false; }
-    bool RunQuestionSettings(std::string&, ScoringParams&) override { return false; }
-    bool RunParamDetail(ScoringParams&) override { return false; }
     bool StartProcess(const std::vector<std::string>&) override { return false; }
 };
 
