@@ -260,12 +260,20 @@ bool ScoringSession::Configure(const std::string& questionPath, const std::strin
     ScoringParams p = ParamsFromJson(paramsJson);
     // As tavi-score does: the model, then the parameters, then the question read under them.
     DocResult model = doc.ApplyParamDetail(p);
-    doc.ApplyQuestionSettings(doc.GetQuestionPath(), p);
+    DocResult again = doc.ApplyQuestionSettings(doc.GetQuestionPath(), p);
     DocResult question = doc.ApplyQuestionSettings(sjisQuestion, p);
     if (question.error || !doc.HasQuestionVector()) {
-        std::string cause = question.error           ? SjisToUtf8(*question.error)
-                            : model.messages.empty() ? std::string("no text")
-                                                     : SjisToUtf8(model.messages.back().text);
+        // The model's messages name the file it could not read; the question is named without
+        // the data folder, which is the server's own.
+        std::string cause = "no text";
+        for (const DocResult* r : {&model, &again, &question})
+            if (!r->messages.empty()) cause = SjisToUtf8(r->messages.back().text);
+        if (cause == "no text" && question.error) {
+            std::string text = *question.error;
+            if (size_t at = text.find(sjisQuestion); at != std::string::npos)
+                text.replace(at, sjisQuestion.size(), sjisQuestion.substr(sjisQuestion.rfind('/') + 1));
+            cause = SjisToUtf8(text);
+        }
         error = "the question cannot be prepared: " + cause;
         return false;
     }

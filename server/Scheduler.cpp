@@ -96,8 +96,14 @@ bool WorkerProcess::Start(std::string& error) {
     return true;
 }
 
-bool WorkerProcess::Call(const std::string& request, std::string& reply, std::string& error) {
-    if (Running() && SendMessage(m_to, request) && ReceiveMessage(m_from, reply)) return true;
+bool WorkerProcess::Send(const std::string& request, std::string& error) {
+    if (Running() && SendMessage(m_to, request)) return true;
+    error = Reap();
+    return false;
+}
+
+bool WorkerProcess::Receive(std::string& reply, std::string& error) {
+    if (Running() && ReceiveMessage(m_from, reply)) return true;
     error = Reap();
     return false;
 }
@@ -206,10 +212,10 @@ void Scheduler::Remove(const std::string& jobId) {
     m_markedScoring.erase(jobId);
 }
 
-std::optional<Scheduler::Task> Scheduler::Take() {
+std::optional<Scheduler::Task> Scheduler::Take(bool wait) {
     std::unique_lock lock(m_mutex);
-    m_ready.wait(lock, [&] { return m_stopping || !m_turns.empty(); });
-    if (m_stopping) return std::nullopt;
+    if (wait) m_ready.wait(lock, [&] { return m_stopping || !m_turns.empty(); });
+    if (m_stopping || m_turns.empty()) return std::nullopt;
     int64_t user = m_turns.front();
     m_turns.pop_front();
     auto& queues = m_queues[user];
@@ -262,46 +268,80 @@ void Scheduler::Finish(const Task& task, bool retry) {
     if (m_onJobDone) m_onJobDone(id);
 }
 
+// Answers a process holds at once: while it scores one, the next waits in its pipe, so it
+// does not wait while this side stores a result and takes the next answer.
+constexpr size_t kAnswersAhead = 2;
+
 void Scheduler::Serve(size_t slot) {
     WorkerProcess& worker = *m_workers[slot];
-    while (std::optional<Task> task = Take()) Score(worker, *task);
+    std::deque<Task> sent;  // with the process, in the order of its replies
+    for (;;) {
+        std::string error;
+        bool alive = true;
+        while (alive && sent.size() < kAnswersAhead) {
+            std::optional<Task> task = Take(sent.empty());
+            if (!task) break;
+            sent.push_back(std::move(*task));
+            if (!Send(worker, sent.back(), error)) {
+                alive = worker.Running() || error.empty();
+                if (!alive) break;
+                sent.pop_back();  // settled: no process could be started
+            }
+        }
+        if (sent.empty()) {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping) return;
+            continue;
+        }
+        std::string reply;
+        if (alive && worker.Receive(reply, error)) {
+            Task task = std::move(sent.front());
+            sent.pop_front();
+            if (!reply.empty() && reply[0] == 'R') {
+                m_store.SaveResult(task.job->id, task.number, reply.substr(1));
+            } else {
+                m_store.SaveFailure(task.job->id, task.number, reply.empty() ? "no reply" : reply.substr(1));
+            }
+            Finish(task, false);
+            continue;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping) return;  // ended by Stop: the answers stay unscored for the next start
+        }
+        GiveBack(sent, error);
+    }
 }
 
-void Scheduler::Score(WorkerProcess& worker, Task& task) {
-    std::string error;
+bool Scheduler::Send(WorkerProcess& worker, Task& task, std::string& error) {
     if (!worker.Running() && !worker.Start(error)) {
         std::fprintf(stderr, "tavi-serve: cannot start a scoring process: %s\n", error.c_str());
         m_store.SaveFailure(task.job->id, task.number, "no scoring process could be started: " + error);
         Finish(task, false);
-        return;
+        error.clear();
+        return false;
     }
     nlohmann::json request = {{"question", task.job->question},
                               {"params", task.job->params},
                               {"answer", AnswerFile(task.job->answersDir, task.number)},
                               {"number", task.number}};
-    std::string reply;
-    if (worker.Call(request.dump(), reply, error)) {
-        if (!reply.empty() && reply[0] == 'R') {
-            m_store.SaveResult(task.job->id, task.number, reply.substr(1));
-        } else {
-            m_store.SaveFailure(task.job->id, task.number, reply.empty() ? "no reply" : reply.substr(1));
-        }
-        Finish(task, false);
-        return;
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_stopping) return;  // ended by Stop: the answer stays unscored for the next start
-    }
-    std::fprintf(stderr, "tavi-serve: job %s answer %d: %s\n", task.job->id.c_str(), task.number, error.c_str());
+    return worker.Send(request.dump(), error);
+}
+
+void Scheduler::GiveBack(std::deque<Task>& sent, const std::string& error) {
+    Task& scoring = sent.front();
+    std::fprintf(stderr, "tavi-serve: job %s answer %d: %s\n", scoring.job->id.c_str(), scoring.number, error.c_str());
+    // Back to the front of their queues, last first, so the order stays as it was.
+    for (size_t k = sent.size(); k-- > 1;) Finish(sent[k], true);
     // A dead process is replaced at the next answer; its answer is tried once more.
-    if (task.attempt == 0) {
-        ++task.attempt;
-        Finish(task, true);
-        return;
+    if (scoring.attempt == 0) {
+        ++scoring.attempt;
+        Finish(scoring, true);
+    } else {
+        m_store.SaveFailure(scoring.job->id, scoring.number, error + " (twice on this answer)");
+        Finish(scoring, false);
     }
-    m_store.SaveFailure(task.job->id, task.number, error + " (twice on this answer)");
-    Finish(task, false);
+    sent.clear();
 }
 
 void Scheduler::Stop() {

@@ -30,9 +30,11 @@ public:
 
     bool Running() const { return m_pid > 0; }
     bool Start(std::string& error);
-    // Sends a request and waits for the reply. False when the process died; `error` then
-    // says how it ended.
-    bool Call(const std::string& request, std::string& reply, std::string& error);
+    // Sends a request; replies come in the order of the requests. False when the process
+    // died; `error` then says how it ended.
+    bool Send(const std::string& request, std::string& error);
+    // Waits for the reply to the oldest request not yet answered; false as Send.
+    bool Receive(std::string& reply, std::string& error);
     // Ends the process (SIGTERM, then waits).
     void End();
     pid_t Pid() const { return m_pid; }
@@ -88,10 +90,17 @@ private:
         std::deque<Task> tasks;
     };
 
-    std::optional<Task> Take();
+    // The next answer in turn; waits for one when `wait`. Nothing when stopping (or, without
+    // `wait`, when no answer is queued).
+    std::optional<Task> Take(bool wait);
     void Finish(const Task& task, bool retry);
     void Serve(size_t slot);
-    void Score(WorkerProcess& worker, Task& task);
+    // Sends the task to the process, starting one if needed; false when the task is settled
+    // (failed because no process starts) or the process died.
+    bool Send(WorkerProcess& worker, Task& task, std::string& error);
+    // The process died with `sent` in it: the first of them, which it was scoring, is tried
+    // once more or failed; the others go back to their queues as they were.
+    void GiveBack(std::deque<Task>& sent, const std::string& error);
 
     Store& m_store;
     std::string m_dataDir;

@@ -151,14 +151,14 @@ Server::Server(ServerOptions options, Store& store)
     m_http->set_read_timeout(m_options.readTimeout);
     m_http->set_write_timeout(30);
     m_http->set_keep_alive_timeout(5);
+    m_http->set_keep_alive_max_count(1000);  // a polling page keeps its connection
     m_http->set_payload_max_length(m_options.maxUpload);
     m_http->set_post_routing_handler([](const Request&, Response& res) { SecurityHeaders(res); });
     m_http->set_error_handler([this](const Request&, Response& res) {
         if (res.body.empty()) {
-            std::string message =
-                res.status == 413
-                    ? "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB"
-                    : "the request was refused (HTTP " + std::to_string(res.status) + ")";
+            std::string message = res.status == 413
+                                      ? UploadTooLarge()
+                                      : "the request was refused (HTTP " + std::to_string(res.status) + ")";
             Fail(res, res.status, message);
         }
         SecurityHeaders(res);
@@ -181,7 +181,9 @@ Server::Server(ServerOptions options, Store& store)
     });
     // A finished job's summary is rendered once, before its teacher's next look.
     m_scheduler.OnJobDone([this](const std::string& id) {
-        if (std::optional<JobRow> job = m_store.Job(id)) Summary(*job);
+        std::lock_guard lock(m_summaryMutex);
+        m_finished.push_back(id);
+        m_finishedReady.notify_one();
     });
     Routes();
     Pages();
@@ -207,13 +209,37 @@ bool Server::Run(std::string& error) {
     }
     // The library listens with a short queue of connections; many teachers at once need more.
     if (m_listenSocket >= 0) listen(m_listenSocket, SOMAXCONN);
+    m_renderer = std::thread(&Server::RenderFinished, this);
     m_scheduler.Start();
     std::printf("listening on %s://%s:%d\n", m_options.certFile.empty() ? "http" : "https", m_options.host.c_str(),
                 port);
     std::fflush(stdout);
     m_http->listen_after_bind();
     m_scheduler.Stop();
+    {
+        std::lock_guard lock(m_summaryMutex);
+        m_stopRendering = true;
+    }
+    m_finishedReady.notify_one();
+    m_renderer.join();
     return true;
+}
+
+std::string Server::UploadTooLarge() const {
+    return "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB";
+}
+
+void Server::RenderFinished() {
+    std::unique_lock lock(m_summaryMutex);
+    for (;;) {
+        m_finishedReady.wait(lock, [&] { return m_stopRendering || !m_finished.empty(); });
+        if (m_stopRendering) return;
+        std::string id = std::move(m_finished.front());
+        m_finished.pop_front();
+        lock.unlock();
+        if (std::optional<JobRow> job = m_store.Job(id)) Summary(*job);
+        lock.lock();
+    }
 }
 
 void Server::Stop() {
@@ -275,13 +301,29 @@ void Server::Logout(const Request& req, Response& res) {
     Reply(res, 200, Json::object());
 }
 
-void Server::CreateJob(const Caller& caller, const Request& req, Response& res) {
-    if (!req.is_multipart_form_data()) return Fail(res, 400, "a new job is sent as multipart/form-data");
+void Server::CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader) {
+    if (!req.is_multipart_form_data()) {
+        reader([](const char*, size_t) { return true; });
+        return Fail(res, 400, "a new job is sent as multipart/form-data");
+    }
+    std::vector<httplib::MultipartFormData> parts;
+    bool whole = reader(
+        [&](const httplib::MultipartFormData& part) {
+            parts.push_back(part);
+            return true;
+        },
+        [&](const char* data, size_t size) {
+            parts.back().content.append(data, size);
+            return true;
+        });
+    if (!whole && res.status == 413) return Fail(res, 413, UploadTooLarge());
+    if (!whole) return Fail(res, 400, "the form is malformed or cut off");
     std::map<std::string, std::string> fields;
     std::string questionName, questionBytes;
     UploadedAnswers uploaded;
     bool hasAnswerFiles = false;
-    for (const auto& [key, item] : req.files) {
+    for (const httplib::MultipartFormData& item : parts) {
+        const std::string& key = item.name;
         if (key == "answers") {
             if (item.filename.empty() && item.content.empty()) continue;  // an empty file picker
             hasAnswerFiles = true;
@@ -301,6 +343,8 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res) 
     }
     if (questionName.empty()) return Fail(res, 400, "question: no question file or text");
     if (!HasSjisForm(questionName)) return Fail(res, 400, "question: the file name has no Shift_JIS form");
+    if (std::string problem = SizeProblem(questionName, questionBytes.size(), m_options.limits); !problem.empty())
+        return Fail(res, 400, problem);
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return Fail(res, 400, questionName + ": " + problem);
     if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
@@ -403,8 +447,13 @@ void Server::Routes() {
         for (const JobRow& job : m_store.Jobs(c->user.id)) jobs.push_back(JobJson(job));
         Reply(res, 200, jobs);
     });
-    http.Post("/api/jobs", [this](const Request& req, Response& res) {
-        if (auto c = SignedIn(req, res, true)) CreateJob(*c, req, res);
+    http.Post("/api/jobs", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
+        if (auto c = SignedIn(req, res, true)) return CreateJob(*c, req, res, reader);
+        // The refused body is read and dropped, so the connection stays usable.
+        if (req.is_multipart_form_data())
+            reader([](const httplib::MultipartFormData&) { return true; }, [](const char*, size_t) { return true; });
+        else
+            reader([](const char*, size_t) { return true; });
     });
     const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
     http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {

@@ -2,11 +2,14 @@
 
 #include <httplib.h>
 
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "server/Auth.h"
 #include "server/CoreAdapter.h"
@@ -61,9 +64,12 @@ private:
     template <typename Handler>
     auto OwnJobHandler(bool changesState, Handler handler);
 
+    std::string UploadTooLarge() const;
     void Login(const Request& req, Response& res);
     void Logout(const Request& req, Response& res);
-    void CreateJob(const Caller& caller, const Request& req, Response& res);
+    // The form's parts are taken in order through `reader` (the library's parser, without its
+    // limit of 1,024 parts: a job may bring 65,535 answer files).
+    void CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader);
     void Download(const JobRow& job, const std::string& what, Response& res);
     JobData DataOf(const JobRow& job, bool withRecords);
     std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }
@@ -87,6 +93,12 @@ private:
     std::map<std::string, std::string> m_summaries;
     size_t m_summaryBytes = 0;
     uint64_t m_summaryChanges = 0;
+    // Jobs just finished, rendered by a thread of their own so that no scoring thread waits.
+    void RenderFinished();
+    std::condition_variable m_finishedReady;
+    std::deque<std::string> m_finished;
+    bool m_stopRendering = false;
+    std::thread m_renderer;
 };
 
 }  // namespace tavi::serve

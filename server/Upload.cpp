@@ -27,6 +27,7 @@ std::string TotalProblem(const std::string& shownName, size_t total, const Uploa
 std::string AddAnswer(UploadedFile file, const std::string& shownName, const UploadLimits& limits,
                       UploadedAnswers& answers) {
     if (file.name.empty()) return shownName + ": the file has no usable name";
+    if (std::string problem = SizeProblem(shownName, file.bytes.size(), limits); !problem.empty()) return problem;
     if (!HasSjisForm(file.name)) return shownName + ": the name has no Shift_JIS form";
     if (std::string problem = TextProblem(file.bytes); !problem.empty()) return shownName + ": " + problem;
     if (answers.files.size() >= limits.maxAnswers)
@@ -74,8 +75,7 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, Uploade
         // The sizes in the archive are only claims: the entry is read up to one byte beyond
         // the limits, and its ratio checked on what was really unpacked.
         auto sizeProblem = [&](size_t size) {
-            if (size > limits.maxFileBytes)
-                return shown + ": unpacks to more than " + std::to_string(limits.maxFileBytes) + " bytes";
+            if (std::string problem = SizeProblem(shown, size, limits); !problem.empty()) return problem;
             return TotalProblem(shown, answers.unpacked + size, limits);
         };
         if (st.valid & ZIP_STAT_SIZE)
@@ -100,6 +100,11 @@ std::string AddZip(const UploadedFile& file, const UploadLimits& limits, Uploade
 }
 
 }  // namespace
+
+std::string SizeProblem(const std::string& shownName, size_t size, const UploadLimits& limits) {
+    if (size <= limits.maxFileBytes) return {};
+    return shownName + ": larger than " + std::to_string(limits.maxFileBytes) + " bytes, the limit for one file";
+}
 
 std::string BaseName(const std::string& name) {
     size_t cut = name.find_last_of("/\\");

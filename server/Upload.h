@@ -34,6 +34,9 @@ struct UploadedAnswers {
 // is left.
 std::string BaseName(const std::string& name);
 
+// The cause of a refusal when one answer or question file of `size` bytes is over the limit.
+std::string SizeProblem(const std::string& shownName, size_t size, const UploadLimits& limits);
+
 // Adds the answers of one uploaded file: a .txt file as it is, a .zip its .txt entries
 // (folders and hidden files left out, each entry by its base name). Returns the cause of a
 // refusal naming the file (a zip bomb, a damaged archive, a file that is not text, a name

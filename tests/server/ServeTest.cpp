@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -204,10 +205,15 @@ TEST_F(ServeTest, ZipUploadsKeepOnlyBaseNamesOfTextEntries) {
     EXPECT_TRUE(fs::exists(data / "jobs" / id / "answers" / "4.txt"));
     EXPECT_FALSE(fs::exists(data / "jobs" / id / "answers" / "escape.txt"));
     EXPECT_FALSE(fs::exists(data / "escape.txt"));
+
+    // More files than the HTTP library takes in one form by itself (1,024).
+    httplib::MultipartFormDataItems many = QuestionAnd({});
+    for (int k = 0; k < 1100; ++k) many.push_back({"answers", Sample("a02_short"), std::to_string(k) + ".txt", ""});
+    EXPECT_EQ(sato.Json("/api/jobs/" + CreateJob(sato, many))["answers"], 1100);
 }
 
 TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
-    ServerProcess server(data, {"--max-upload", "16", "--max-unpacked", "1", "--read-timeout", "1"});
+    ServerProcess server(data, {"--max-upload", "20", "--max-unpacked", "1", "--read-timeout", "1"});
     Teacher sato(server.port, "sato", kPassword);
     const std::string answer = Sample("a07_medium");
     httplib::MultipartFormData good{"answers", answer, "a.txt", "text/plain"};
@@ -251,7 +257,10 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
         {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "cueWordWeight"},
         {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "name: longer than 200 bytes or not text"},
         {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "the name has no Shift_JIS form"},
-        {QuestionAnd({{"answers", std::string(17 << 20, 'a'), "big.txt", ""}}), 413, "larger than the limit of 16 MiB"},
+        {QuestionAnd({{"answers", std::string(17 << 20, 'a'), "big.txt", ""}}), 400,
+         "big.txt: larger than 16777216 bytes, the limit for one file"},
+        {{{"question", std::string(17 << 20, 'a'), "q.txt", ""}, good}, 400, "q.txt: larger than 16777216 bytes"},
+        {QuestionAnd({{"answers", std::string(21 << 20, 'a'), "big.txt", ""}}), 413, "larger than the limit of 20 MiB"},
     };
     for (const Case& c : cases) {
         auto res = sato.Upload(c.items);
@@ -375,6 +384,34 @@ TEST_F(ServeTest, TeachersTakeTurns) {
     EXPECT_EQ(sato.WaitDone(big)["scored"], 30);
 }
 
+// The administrator's --models folder: its models are offered by file name and score like the
+// built-in model they copy; one that cannot be read fails each answer with its cause.
+TEST_F(ServeTest, ModelsOfTheAdministratorsFolder) {
+    fs::path models = temp.path / "models", bin = TAVI_BIN_DIR;
+    fs::create_directories(models);
+    for (const char* file : {"yoroku2000.dic", "yoroku2000.siv"}) fs::copy_file(bin / file, models / file);
+    fs::copy_file(bin / "yoroku2000.tcf", models / "mine.tcf");
+    std::ofstream(models / "broken.tcf") << "dicfile missing.dic\n";
+    ServerProcess server(data, {"--models", models.string()});
+    Teacher sato(server.port, "sato", kPassword);
+    httplib::MultipartFormDataItems items = SampleUpload();
+    items.push_back({"model", "mine.tcf", "", ""});
+    std::string mine = CreateJob(sato, items);
+    std::string broken =
+        CreateJob(sato, QuestionAnd({{"answers", Sample("a02_short"), "a.txt", ""}, {"model", "broken.tcf", "", ""}}));
+    EXPECT_EQ(sato.Json("/api/jobs/" + mine)["params"]["modelPath"], (models / "mine.tcf").string());
+    for (const std::string& id : {mine, broken}) ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+
+    EXPECT_EQ(sato.WaitDone(mine)["scored"], 13);
+    EXPECT_EQ(WithoutPaths(sato.Get("/api/jobs/" + mine + "/results.csv")->body),
+              WithoutPaths(
+                  TaviScoreCsv(fs::path(TAVI_SAMPLES_DIR) / "question.txt", fs::path(TAVI_SAMPLES_DIR) / "answers")));
+    EXPECT_EQ(sato.WaitDone(broken)["failed"], 1);
+    std::string failure = sato.Json("/api/jobs/" + broken + "/answers")[0]["failure"];
+    EXPECT_NE(failure.find("missing.dic"), std::string::npos) << failure;
+    EXPECT_EQ(failure.find(data.string()), std::string::npos) << failure;
+}
+
 // An answer whose scoring process dies twice is marked failed with the reason; the next
 // answer is scored by a new process.
 TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
@@ -457,6 +494,21 @@ TEST_F(ServeTest, KilledServerAndWorkersLoseNothing) {
         ASSERT_EQ(job["state"], "scoring");
         ASSERT_LT(job["scored"], 104);
         server.Kill(SIGKILL);
+    }
+    {
+        // SIGTERM in the middle of the run ends the server promptly and cleanly; what it was
+        // scoring is scored after the next start.
+        ServerProcess restarted(data, {"--jobs", "1"});
+        Teacher sato(restarted.port, "sato", kPassword);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        int before = sato.Json("/api/jobs/" + id)["scored"];
+        while (sato.Json("/api/jobs/" + id)["scored"] == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(sato.Json("/api/jobs/" + id)["state"], "scoring");
+        auto stopping = std::chrono::steady_clock::now();
+        int status = restarted.Kill(SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(10));
     }
     ServerProcess restarted(data);
     Teacher sato(restarted.port, "sato", kPassword);

@@ -77,11 +77,13 @@ ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> e
 
 ServerProcess::~ServerProcess() { Kill(SIGTERM); }
 
-void ServerProcess::Kill(int signal) {
-    if (pid <= 0) return;
+int ServerProcess::Kill(int signal) {
+    int status = 0;
+    if (pid <= 0) return status;
     kill(pid, signal);
-    waitpid(pid, nullptr, 0);
+    waitpid(pid, &status, 0);
     pid = -1;
+    return status;
 }
 
 std::vector<pid_t> ServerProcess::Workers() const {

@@ -25,8 +25,8 @@ public:
     int port = 0;
     pid_t pid = -1;
     std::string adminPassword;  // when the server created the administrator
-    // Ends the server with a signal and waits for it.
-    void Kill(int signal);
+    // Ends the server with a signal and waits for it; its wait status.
+    int Kill(int signal);
     // The scoring processes it started.
     std::vector<pid_t> Workers() const;
 
