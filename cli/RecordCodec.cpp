@@ -103,7 +103,7 @@ void Fields(Archive& io, Record& r) {
     if (hasEvidence) {
         EssayEvidence evidence = r.evidence ? *r.evidence : EssayEvidence();
         EvidenceFields(io, evidence);
-        r.evidence = std::make_shared<const EssayEvidence>(std::move(evidence));
+        r.evidence = std::make_shared<EssayEvidence>(std::move(evidence));
     }
 }
 

@@ -56,8 +56,7 @@ void EssayRecord::ComputeContentSimilarity(const MorphemeTable& table, const DVe
     }
     std::vector<ContentNounHit> answerNouns;
     DVector answerVector = BuildContentVector(table, model, evidence ? &answerNouns : nullptr);
-    if (evidence) {
-        auto recorded = std::make_shared<EssayEvidence>(*evidence);
+    if (std::shared_ptr<EssayEvidence> recorded = EvidenceToAmend()) {
         recorded->sharedNouns.clear();
         recorded->missingNouns.clear();
         CompareContentNouns(answerNouns, questionNouns ? *questionNouns : std::vector<ContentNounHit>(), *recorded);

@@ -76,6 +76,12 @@ void EssayRecord::BeginEvidence(std::string text, const MorphemeTable& table) {
     evidence = std::move(started);
 }
 
+std::shared_ptr<EssayEvidence> EssayRecord::EvidenceToAmend() {
+    if (!evidence) return nullptr;
+    if (evidence.use_count() == 1) return std::const_pointer_cast<EssayEvidence>(evidence);
+    return std::make_shared<EssayEvidence>(*evidence);
+}
+
 void EssayRecord::AddComment(int index, double commentClass) {
     if (commentClass == 0.0) return;
     // Classes are whole numbers; anything that does not fit an int has no text.

@@ -67,7 +67,8 @@ struct EssayRecord {
     double finalScore = 0;
     std::string commentText;  // Shift_JIS lines, each ended by "\n"
     // Where the features were found; null unless BeginEvidence asked for it. Shared between
-    // copies and never changed in place: a pass that adds to it replaces it with a new one.
+    // copies and never changed in place while shared: a pass that adds to it takes a copy
+    // (EvidenceToAmend). Always made as a non-const object.
     std::shared_ptr<const EssayEvidence> evidence;
 
     EssayRecord() = default;
@@ -113,6 +114,9 @@ struct EssayRecord {
     uint32_t axisCommentBytes[kAxisCount] = {};
 
 private:
+    // The evidence for a pass to add to: taken over when this record alone holds it (as while
+    // its answer is scored), else a copy, so that copies of the record keep theirs.
+    std::shared_ptr<EssayEvidence> EvidenceToAmend();
     size_t AxisCommentsBegin(CommentAxis axis) const;
     void ClearAxisComments(CommentAxis axis);
 };

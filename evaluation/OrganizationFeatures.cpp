@@ -224,9 +224,8 @@ double CountCueWords(std::string_view sentence, double& demonstrativeTotal, std:
 void EssayRecord::ExtractOrganizationFeatures(const MorphemeTable& table) {
     if (organizationFeaturesDone) return;
     const MorphemeTools tools;
-    std::shared_ptr<EssayEvidence> recorded;
-    if (evidence) {
-        recorded = std::make_shared<EssayEvidence>(*evidence);
+    std::shared_ptr<EssayEvidence> recorded = EvidenceToAmend();
+    if (recorded) {
         recorded->organization.clear();
     }
     OrganizationRecorder recorder(recorded.get());

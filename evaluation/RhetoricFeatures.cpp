@@ -155,9 +155,8 @@ void EssayRecord::ExtractRhetoricFeatures(const MorphemeTable& table) {
     static const std::string kCommaPos = Sjis("記号-読点");
     static const std::string kSpacePos = Sjis("記号-空白");
     const MorphemeTools tools;
-    std::shared_ptr<EssayEvidence> recorded;
-    if (evidence) {
-        recorded = std::make_shared<EssayEvidence>(*evidence);
+    std::shared_ptr<EssayEvidence> recorded = EvidenceToAmend();
+    if (recorded) {
         recorded->sentences.clear();
         recorded->phrases.clear();
         recorded->kanjiRuns.clear();

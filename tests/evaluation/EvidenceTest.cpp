@@ -262,6 +262,22 @@ TEST(Evidence, ExtractionsThatAlreadyRanRecordNothingNew) {
     EXPECT_EQ(copy.evidence.get(), record.evidence.get());
 }
 
+TEST(Evidence, APassOnACopyLeavesTheEvidenceItSharedUnchanged) {
+    MorphemeTable table = TableOf({Noun("雨", "アメ"), Period(), Eos()});
+    EssayRecord record;
+    record.BeginEvidence(S("雨。\n"), table);
+    EssayRecord copy = record;
+    copy.ExtractRhetoricFeatures(table);
+    EXPECT_TRUE(record.evidence->sentences.empty());
+    EXPECT_FALSE(record.evidence->rhetoricRecorded);
+    EXPECT_EQ(copy.evidence->sentences.size(), 1u);
+    // Held alone, it is added to in place.
+    const EssayEvidence* alone = copy.evidence.get();
+    copy.ExtractOrganizationFeatures(table);
+    EXPECT_EQ(copy.evidence.get(), alone);
+    EXPECT_EQ(copy.evidence->sentences.size(), 1u);
+}
+
 TEST(ReceivedComments, ReadsIndexAndClassBackFromTheCommentText) {
     EssayRecord record;
     record.AddComment(kSentenceLengthMaxComment, 2);
