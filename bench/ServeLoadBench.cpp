@@ -1,8 +1,9 @@
 // Load on tavi-serve: TEACHERS simulated teachers at once, each creating a job of ANSWERS
 // answers, starting it, polling it and its page until it is done, downloading the results and
 // deleting the job; ROUNDS rounds. Reports the scoring throughput against tavi-score -j N on
-// the same answers in the same run, the 99th percentile latency of GET /api/jobs/{id} and of
-// the job page while the workers are busy, and the server's memory after each round.
+// the same answers in the same run (as csv, and as json, which keeps the evidence as the server
+// does), the processor time of the server's own threads and of its scoring processes, the 99th percentile latency of
+// GET /api/jobs/{id} and of the job page while the workers are busy, and the server's memory after each round.
 //   bench_serve_load [ROUNDS=10] [TEACHERS=20] [ANSWERS=100] [JOBS=cores]
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "server/ServerHarness.h"
@@ -27,6 +30,18 @@ double Percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
+}
+
+// Processor seconds used by a process (all its threads).
+double CpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int k = 3; k <= 15 && fields >> field; ++k)
+        if (k >= 14) ticks += std::stod(field);  // utime and stime
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 long RssKiB(pid_t pid) {
@@ -77,8 +92,15 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     for (int t = 0; t < teachers; ++t)
         for (const auto& [name, text] : answers) std::ofstream(folder / (std::to_string(t) + "_" + name)) << text;
-    std::string command = std::string(TAVI_BIN_DIR) + "/tavi-score -j " + std::to_string(jobs) +
-                          " --format csv -o /dev/null -q '" + question.string() + "' '" + folder.string() + "'";
+    // As csv (no evidence), and as json, which keeps every answer's evidence as the server does.
+    auto command = [&](const char* format) {
+        return std::string(TAVI_BIN_DIR) + "/tavi-score -j " + std::to_string(jobs) + " --format " + format +
+               " -o /dev/null -q '" + question.string() + "' '" + folder.string() + "'";
+    };
+    auto timed = [](const std::string& line) {
+        auto start = Clock::now();
+        return std::system(line.c_str()) == 0 ? Seconds(Clock::now() - start) : -1.0;
+    };
 
     fs::path data = temp.path / "data";
     for (int t = 0; t < teachers; ++t) AddUser(data, "t" + std::to_string(t), "load test password");
@@ -88,13 +110,15 @@ int main(int argc, char** argv) {
         clients.push_back(std::make_unique<Teacher>(server.port, "t" + std::to_string(t), "load test password"));
 
     std::printf("%d rounds: %d teachers x %zu answers, %d scoring processes\n", rounds, teachers, answers.size(), jobs);
-    std::printf("round  server s  tavi-score s  ratio  p99 job ms  p99 page ms  server RSS MiB\n");
+    std::printf(
+        "ratio: tavi-score's time over the server's (csv: without evidence, json: with it); CPU: seconds\n"
+        "round  server s  csv s  json s  ratio csv  ratio json  p99 job ms  p99 page ms  CPU server  "
+        "CPU scoring  RSS MiB\n");
     std::vector<double> allJob, allPage;
-    double serverTotal = 0, scoreTotal = 0;
+    double serverTotal = 0, csvTotal = 0, jsonTotal = 0;
     for (int round = 0; round < rounds; ++round) {
-        auto cliStart = Clock::now();
-        if (std::system(command.c_str()) != 0) return 1;
-        double cli = Seconds(Clock::now() - cliStart);
+        double csv = timed(command("csv")), json = timed(command("json"));
+        if (csv < 0 || json < 0) return 1;
 
         std::vector<std::string> ids(teachers);
         for (int t = 0; t < teachers; ++t) {
@@ -106,6 +130,8 @@ int main(int argc, char** argv) {
         std::mutex mutex;
         std::vector<double> jobLatency, pageLatency;
         bool failed = false;
+        double serverCpu = CpuSeconds(server.pid), workerCpu = 0;
+        for (pid_t worker : server.Workers()) workerCpu -= CpuSeconds(worker);
         auto start = Clock::now();
         std::vector<std::thread> threads;
         for (int t = 0; t < teachers; ++t)
@@ -143,6 +169,8 @@ int main(int argc, char** argv) {
             });
         for (std::thread& t : threads) t.join();
         double seconds = Seconds(Clock::now() - start);
+        serverCpu = CpuSeconds(server.pid) - serverCpu;
+        for (pid_t worker : server.Workers()) workerCpu += CpuSeconds(worker);
         if (failed) {
             std::string log = ReadFile(temp.path / "data.log");
             std::fprintf(stderr, "a job did not finish or its results were incomplete; the server's log ends:\n%s\n",
@@ -150,14 +178,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         serverTotal += seconds;
-        scoreTotal += cli;
+        csvTotal += csv;
+        jsonTotal += json;
         allJob.insert(allJob.end(), jobLatency.begin(), jobLatency.end());
         allPage.insert(allPage.end(), pageLatency.begin(), pageLatency.end());
-        std::printf("%5d  %8.2f  %12.2f  %5.2f  %10.1f  %11.1f  %14.1f\n", round + 1, seconds, cli, cli / seconds,
-                    Percentile(jobLatency, 0.99), Percentile(pageLatency, 0.99), RssKiB(server.pid) / 1024.0);
+        std::printf("%5d  %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f  %10.2f  %11.2f  %7.1f\n", round + 1,
+                    seconds, csv, json, csv / seconds, json / seconds, Percentile(jobLatency, 0.99),
+                    Percentile(pageLatency, 0.99), serverCpu, workerCpu, RssKiB(server.pid) / 1024.0);
         std::fflush(stdout);
     }
-    std::printf("all    %8.2f  %12.2f  %5.2f  %10.1f  %11.1f   (throughput ratio: tavi-score time / server time)\n",
-                serverTotal, scoreTotal, scoreTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99));
+    std::printf("all    %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f\n", serverTotal, csvTotal, jsonTotal,
+                csvTotal / serverTotal, jsonTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99));
     return 0;
 }

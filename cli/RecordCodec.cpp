@@ -1,5 +1,7 @@
 #include "cli/RecordCodec.h"
 
+#include <type_traits>
+
 #include "document/ParamArchive.h"
 
 namespace tavi {
@@ -75,7 +77,7 @@ void EvidenceFields(Archive& io, EssayEvidence& e) {
 
 // One list of the members, used in both directions so the two cannot drift apart.
 template <typename Archive, typename Record>
-void Fields(Archive& io, Record& r) {
+void Fields(Archive& io, Record& r, bool withEvidence) {
     io.Int(r.id);
     io.Int(r.status);
     io.Str(r.path);
@@ -100,10 +102,14 @@ void Fields(Archive& io, Record& r) {
     for (auto& bytes : r.axisCommentBytes) io.Int(bytes);
     bool hasEvidence = r.evidence != nullptr;
     io.Flag(hasEvidence);
-    if (hasEvidence) {
-        EssayEvidence evidence = r.evidence ? *r.evidence : EssayEvidence();
-        EvidenceFields(io, evidence);
-        r.evidence = std::make_shared<EssayEvidence>(std::move(evidence));
+    if (!hasEvidence || !withEvidence) return;
+    if constexpr (std::is_same_v<Archive, ArchiveReader>) {
+        auto evidence = std::make_shared<EssayEvidence>();
+        EvidenceFields(io, *evidence);
+        r.evidence = std::move(evidence);
+    } else {
+        // Writing only reads the evidence (the lists keep their sizes), which may be shared.
+        EvidenceFields(io, const_cast<EssayEvidence&>(*r.evidence));
     }
 }
 
@@ -113,18 +119,18 @@ std::string EncodeRecord(const EssayRecord& record) {
     ParamArchive ar;
     ArchiveWriter w{ar};
     EssayRecord copy = record;
-    Fields(w, copy);
+    Fields(w, copy, true);
     return ar.Bytes();
 }
 
-bool DecodeRecord(const std::string& bytes, EssayRecord& record) {
+bool DecodeRecord(const std::string& bytes, EssayRecord& record, bool withEvidence) {
     ParamArchive ar(bytes);
     ArchiveReader r{ar};
-    Fields(r, record);
+    Fields(r, record, withEvidence);
     // The axes' shares must make up the comment text exactly.
     unsigned long long shares = 0;
     for (uint32_t bytes : record.axisCommentBytes) shares += bytes;
-    return !ar.Failed() && ar.AtEnd() && shares == record.commentText.size();
+    return !ar.Failed() && (ar.AtEnd() || !withEvidence) && shares == record.commentText.size();
 }
 
 }  // namespace tavi

@@ -79,14 +79,14 @@ ScoringParams ParamsFromJson(const std::string& text) {
     return p;
 }
 
-// The records of a job's answers: decoded results, or empty unscored records; every one
-// numbered and named as uploaded.
-std::vector<EssayRecord> Records(const std::vector<AnswerRow>& rows) {
+// The records of a job's answers: decoded results (their evidence only when asked for), or
+// empty unscored records; every one numbered and named as uploaded.
+std::vector<EssayRecord> Records(const std::vector<AnswerRow>& rows, bool withEvidence) {
     std::vector<EssayRecord> records;
     records.reserve(rows.size());
     for (const AnswerRow& row : rows) {
         EssayRecord r;
-        if (row.record.empty() || !DecodeRecord(row.record, r)) r = EssayRecord();
+        if (row.record.empty() || !DecodeRecord(row.record, r, withEvidence)) r = EssayRecord();
         r.id = static_cast<uint16_t>(row.number);
         r.title = r.path = Utf8ToSjis(row.name);
         records.push_back(std::move(r));
@@ -94,7 +94,7 @@ std::vector<EssayRecord> Records(const std::vector<AnswerRow>& rows) {
     return records;
 }
 
-ReportRun RunOf(const JobData& job, bool withQuestionText) {
+ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
     ReportRun run;
     run.params = ParamsFromJson(job.paramsJson);
     run.questionPath = Utf8ToSjis(job.questionName);
@@ -103,7 +103,7 @@ ReportRun RunOf(const JobData& job, bool withQuestionText) {
         if (NativePathToSjis(job.questionFile, path))
             MorphemeTools().ReadAnswerFile(path, run.questionText, run.params.paragraphMode);
     }
-    run.answers = Records(job.answers);
+    run.answers = Records(job.answers, withEvidence);
     return run;
 }
 
@@ -311,7 +311,7 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
 }
 
 std::string ResultsCsv(const JobData& job) {
-    std::vector<EssayRecord> records = Records(job.answers);
+    std::vector<EssayRecord> records = Records(job.answers, false);
     MemoryListView view;
     for (size_t i = 0; i < records.size(); ++i) {
         const EssayRecord& r = records[i];
@@ -326,24 +326,24 @@ std::string ResultsCsv(const JobData& job) {
 std::string ResultsJson(const JobData& job) {
     std::vector<AnswerReview> reviews;
     for (const AnswerRow& row : job.answers) reviews.push_back({row.mark, row.note});
-    return FormatJson(RunOf(job, false), &reviews);
+    return FormatJson(RunOf(job, false, true), &reviews);
 }
 
-std::string ReportHtml(const JobData& job) { return FormatReport(RunOf(job, true)); }
+std::string ReportHtml(const JobData& job) { return FormatReport(RunOf(job, true, true)); }
 
 std::string ParameterFile(const JobData& job) {
-    ReportRun run = RunOf(job, false);
+    ReportRun run = RunOf(job, false, false);
     ParamArchive archive;
     StoreParameters(archive, run.questionPath, run.params, run.answers);
     return archive.Bytes();
 }
 
 std::string JobSummaryHtml(const JobData& job, const std::string& answerHref) {
-    return ReportSummaryHtml(RunOf(job, true), answerHref);
+    return ReportSummaryHtml(RunOf(job, true, false), answerHref);
 }
 
 std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer) {
-    std::vector<EssayRecord> records = Records({answer});
+    std::vector<EssayRecord> records = Records({answer}, true);
     return ReportAnswerHtml(records.front(), ParamsFromJson(paramsJson));
 }
 
@@ -353,16 +353,16 @@ std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 
 std::string_view Asset(std::string_view name) { return WebAsset(name); }
 
-bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view) {
+bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view, bool withEvidence) {
     EssayRecord r;
-    if (record.empty() || !DecodeRecord(record, r)) return false;
+    if (record.empty() || !DecodeRecord(record, r, withEvidence)) return false;
     view = {r.finalScore,
             r.lengthPenalty,
             r.rhetoricScore,
             r.organizationScore,
             r.contentScore,
             SjisToUtf8(r.commentText),
-            EvidenceJson(r, ParamsFromJson(paramsJson)).dump()};
+            withEvidence ? EvidenceJson(r, ParamsFromJson(paramsJson)).dump() : std::string()};
     return true;
 }
 

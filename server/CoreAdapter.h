@@ -97,12 +97,12 @@ std::string EscapeHtml(std::string_view utf8);
 std::string_view Asset(std::string_view name);
 
 // One scored answer as its page shows it (UTF-8): the scores, the comment text and the
-// evidence as JSON; false when the record cannot be read.
+// evidence as JSON (when asked for); false when the record cannot be read.
 struct AnswerView {
     double total = 0, penalty = 0, rhetoric = 0, organization = 0, content = 0;
     std::string comments;
     std::string evidenceJson;
 };
-bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view);
+bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view, bool withEvidence);
 
 }  // namespace tavi::serve

@@ -113,7 +113,7 @@ Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
     Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
     row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
     AnswerView view;
-    if (!ViewAnswer(job.params, a.record, view)) return row;
+    if (!ViewAnswer(job.params, a.record, view, detail)) return row;
     row["scores"] = ScoresJson(view);
     if (detail) {
         row["comments"] = view.comments;

@@ -37,13 +37,24 @@ constexpr const char* kJobColumns =
 
 }  // namespace
 
-// A prepared statement: values bound in order, rows stepped through.
+// A prepared statement: values bound in order, rows stepped through. Statements are prepared
+// once and kept by the store for the next use of the same text.
 class Store::Statement {
 public:
-    Statement(sqlite3* db, const std::string& sql) : m_db(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr) != SQLITE_OK) Fail();
+    Statement(Store& store, std::string sql) : m_store(store), m_db(store.m_db), m_sql(std::move(sql)) {
+        if (auto it = store.m_statements.find(m_sql); it != store.m_statements.end()) {
+            m_stmt = it->second;
+            store.m_statements.erase(it);  // in use: a nested use of the same text prepares its own
+        } else if (sqlite3_prepare_v3(m_db, m_sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) !=
+                   SQLITE_OK) {
+            Fail();
+        }
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    ~Statement() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (!m_store.m_statements.emplace(std::move(m_sql), m_stmt).second) sqlite3_finalize(m_stmt);
+    }
 
     Statement& Bind(const std::string& v) {
         Check(sqlite3_bind_text(m_stmt, ++m_bound, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
@@ -98,7 +109,9 @@ private:
     }
     [[noreturn]] void Fail() { throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(m_db)); }
 
+    Store& m_store;
     sqlite3* m_db;
+    std::string m_sql;
     sqlite3_stmt* m_stmt = nullptr;
     int m_bound = 0;
 };
@@ -137,7 +150,10 @@ Store::Store(const std::string& path) {
     Exec(kSchema);
 }
 
-Store::~Store() { sqlite3_close(m_db); }
+Store::~Store() {
+    for (const auto& [sql, stmt] : m_statements) sqlite3_finalize(stmt);
+    sqlite3_close(m_db);
+}
 
 void Store::Exec(const char* sql) {
     char* error = nullptr;
@@ -150,7 +166,7 @@ void Store::Exec(const char* sql) {
 
 bool Store::AddUser(const std::string& name, const std::string& hash, bool admin) {
     std::lock_guard lock(m_mutex);
-    return Statement(m_db, "INSERT INTO users(name, hash, admin) VALUES (?, ?, ?)")
+    return Statement(*this, "INSERT INTO users(name, hash, admin) VALUES (?, ?, ?)")
         .Bind(name)
         .Bind(hash)
         .Bind(int64_t{admin})
@@ -159,28 +175,28 @@ bool Store::AddUser(const std::string& name, const std::string& hash, bool admin
 
 bool Store::RemoveUser(const std::string& name) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "DELETE FROM users WHERE name = ?");
+    Statement s(*this, "DELETE FROM users WHERE name = ?");
     s.Bind(name).Run();
     return s.Changes() > 0;
 }
 
 std::optional<User> Store::FindUser(const std::string& name) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "SELECT id, name, hash, admin FROM users WHERE name = ?");
+    Statement s(*this, "SELECT id, name, hash, admin FROM users WHERE name = ?");
     if (!s.Bind(name).Step()) return std::nullopt;
     return User{s.Int(0), s.Text(1), s.Text(2), s.Int(3) != 0};
 }
 
 std::optional<User> Store::FindUser(int64_t id) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "SELECT id, name, hash, admin FROM users WHERE id = ?");
+    Statement s(*this, "SELECT id, name, hash, admin FROM users WHERE id = ?");
     if (!s.Bind(id).Step()) return std::nullopt;
     return User{s.Int(0), s.Text(1), s.Text(2), s.Int(3) != 0};
 }
 
 std::vector<User> Store::Users() {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "SELECT id, name, '', admin FROM users ORDER BY name");
+    Statement s(*this, "SELECT id, name, '', admin FROM users ORDER BY name");
     std::vector<User> users;
     while (s.Step()) users.push_back({s.Int(0), s.Text(1), {}, s.Int(3) != 0});
     return users;
@@ -188,17 +204,17 @@ std::vector<User> Store::Users() {
 
 bool Store::SetPassword(const std::string& name, const std::string& hash) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "UPDATE users SET hash = ? WHERE name = ?");
+    Statement s(*this, "UPDATE users SET hash = ? WHERE name = ?");
     s.Bind(hash).Bind(name).Run();
     if (s.Changes() == 0) return false;
     // A new password ends the user's sessions.
-    Statement(m_db, "DELETE FROM sessions WHERE user_id = (SELECT id FROM users WHERE name = ?)").Bind(name).Run();
+    Statement(*this, "DELETE FROM sessions WHERE user_id = (SELECT id FROM users WHERE name = ?)").Bind(name).Run();
     return true;
 }
 
 void Store::AddSession(const std::string& key, int64_t userId, const std::string& csrf, int64_t now) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "INSERT INTO sessions(key, user_id, csrf, last_seen) VALUES (?, ?, ?, ?)")
+    Statement(*this, "INSERT INTO sessions(key, user_id, csrf, last_seen) VALUES (?, ?, ?, ?)")
         .Bind(key)
         .Bind(userId)
         .Bind(csrf)
@@ -208,7 +224,7 @@ void Store::AddSession(const std::string& key, int64_t userId, const std::string
 
 std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int64_t now, int64_t idleSeconds) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db,
+    Statement s(*this,
                 "SELECT u.id, u.name, u.admin, s.csrf, s.last_seen FROM sessions s JOIN users u ON u.id = s.user_id "
                 "WHERE s.key = ?");
     if (!s.Bind(key).Step()) return std::nullopt;
@@ -219,25 +235,25 @@ std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int6
     SessionUser found{{s.Int(0), s.Text(1), {}, s.Int(2) != 0}, s.Text(3)};
     // The time is written at most once a minute: polling pages do not turn into writes.
     if (now - s.Int(4) >= 60)
-        Statement(m_db, "UPDATE sessions SET last_seen = ? WHERE key = ?").Bind(now).Bind(key).Run();
+        Statement(*this, "UPDATE sessions SET last_seen = ? WHERE key = ?").Bind(now).Bind(key).Run();
     return found;
 }
 
 void Store::RemoveSession(const std::string& key) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "DELETE FROM sessions WHERE key = ?").Bind(key).Run();
+    Statement(*this, "DELETE FROM sessions WHERE key = ?").Bind(key).Run();
 }
 
 void Store::RemoveSessionsBefore(int64_t time) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "DELETE FROM sessions WHERE last_seen < ?").Bind(time).Run();
+    Statement(*this, "DELETE FROM sessions WHERE last_seen < ?").Bind(time).Run();
 }
 
 void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerNames) {
     std::lock_guard lock(m_mutex);
     Exec("BEGIN IMMEDIATE");
     try {
-        Statement(m_db,
+        Statement(*this,
                   "INSERT INTO jobs(id, user_id, name, question, params, state, created) VALUES (?, ?, ?, ?, ?, ?, ?)")
             .Bind(job.id)
             .Bind(job.userId)
@@ -247,7 +263,7 @@ void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerName
             .Bind(job.state)
             .Bind(job.created)
             .Run();
-        Statement insert(m_db, "INSERT INTO answers(job_id, number, name) VALUES (?, ?, ?)");
+        Statement insert(*this, "INSERT INTO answers(job_id, number, name) VALUES (?, ?, ?)");
         for (size_t k = 0; k < answerNames.size(); ++k) {
             insert.Reset();
             insert.Bind(job.id).Bind(static_cast<int64_t>(k + 1)).Bind(answerNames[k]).Run();
@@ -261,7 +277,7 @@ void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerName
 
 std::optional<JobRow> Store::OneJob(const char* where, const std::string& jobId, const int64_t* userId) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, std::string(kJobColumns) + where);
+    Statement s(*this, std::string(kJobColumns) + where);
     s.Bind(jobId);
     if (userId) s.Bind(*userId);
     if (!s.Step()) return std::nullopt;
@@ -276,7 +292,7 @@ std::optional<JobRow> Store::Job(const std::string& jobId) { return OneJob("WHER
 
 std::vector<JobRow> Store::Jobs(int64_t userId) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, std::string(kJobColumns) + "WHERE j.user_id = ? ORDER BY j.created DESC, j.rowid DESC");
+    Statement s(*this, std::string(kJobColumns) + "WHERE j.user_id = ? ORDER BY j.created DESC, j.rowid DESC");
     s.Bind(userId);
     std::vector<JobRow> jobs;
     while (s.Step()) jobs.push_back(ReadJob(s));
@@ -287,7 +303,7 @@ std::vector<JobRow> Store::JobsInState(const std::vector<std::string>& states) {
     std::vector<JobRow> jobs;
     std::lock_guard lock(m_mutex);
     for (const std::string& state : states) {
-        Statement s(m_db, std::string(kJobColumns) + "WHERE j.state = ? ORDER BY j.created, j.rowid");
+        Statement s(*this, std::string(kJobColumns) + "WHERE j.state = ? ORDER BY j.created, j.rowid");
         s.Bind(state);
         while (s.Step()) jobs.push_back(ReadJob(s));
     }
@@ -296,19 +312,19 @@ std::vector<JobRow> Store::JobsInState(const std::vector<std::string>& states) {
 
 void Store::SetJobState(const std::string& jobId, const std::string& state) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "UPDATE jobs SET state = ? WHERE id = ?").Bind(state).Bind(jobId).Run();
+    Statement(*this, "UPDATE jobs SET state = ? WHERE id = ?").Bind(state).Bind(jobId).Run();
 }
 
 bool Store::DeleteJob(const std::string& jobId) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, "DELETE FROM jobs WHERE id = ?");
+    Statement s(*this, "DELETE FROM jobs WHERE id = ?");
     s.Bind(jobId).Run();
     return s.Changes() > 0;
 }
 
 std::vector<int> Store::PendingAnswers(const std::string& jobId) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db,
+    Statement s(*this,
                 "SELECT a.number FROM answers a WHERE a.job_id = ? AND a.failure IS NULL AND NOT EXISTS "
                 "(SELECT 1 FROM results r WHERE r.job_id = a.job_id AND r.number = a.number) ORDER BY a.number");
     s.Bind(jobId);
@@ -319,12 +335,12 @@ std::vector<int> Store::PendingAnswers(const std::string& jobId) {
 
 void Store::ClearFailures(const std::string& jobId) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "UPDATE answers SET failure = NULL WHERE job_id = ?").Bind(jobId).Run();
+    Statement(*this, "UPDATE answers SET failure = NULL WHERE job_id = ?").Bind(jobId).Run();
 }
 
 bool Store::SaveResult(const std::string& jobId, int number, const std::string& record) {
     std::lock_guard lock(m_mutex);
-    return Statement(m_db, "INSERT OR REPLACE INTO results(job_id, number, record) VALUES (?, ?, ?)")
+    return Statement(*this, "INSERT OR REPLACE INTO results(job_id, number, record) VALUES (?, ?, ?)")
         .Bind(jobId)
         .Bind(int64_t{number})
         .Blob(record)
@@ -333,7 +349,7 @@ bool Store::SaveResult(const std::string& jobId, int number, const std::string& 
 
 void Store::SaveFailure(const std::string& jobId, int number, const std::string& reason) {
     std::lock_guard lock(m_mutex);
-    Statement(m_db, "UPDATE answers SET failure = ? WHERE job_id = ? AND number = ?")
+    Statement(*this, "UPDATE answers SET failure = ? WHERE job_id = ? AND number = ?")
         .Bind(reason)
         .Bind(jobId)
         .Bind(int64_t{number})
@@ -342,12 +358,12 @@ void Store::SaveFailure(const std::string& jobId, int number, const std::string&
 
 std::vector<AnswerRow> Store::Answers(const std::string& jobId, bool withRecords) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db, std::string("SELECT a.number, a.name, ") +
-                          (withRecords ? "r.record" : "CASE WHEN r.record IS NULL THEN NULL ELSE 'x' END") +
-                          ", a.failure, m.mark, m.note FROM answers a "
-                          "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
-                          "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
-                          "WHERE a.job_id = ? ORDER BY a.number");
+    Statement s(*this, std::string("SELECT a.number, a.name, ") +
+                           (withRecords ? "r.record" : "CASE WHEN r.record IS NULL THEN NULL ELSE 'x' END") +
+                           ", a.failure, m.mark, m.note FROM answers a "
+                           "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
+                           "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
+                           "WHERE a.job_id = ? ORDER BY a.number");
     s.Bind(jobId);
     std::vector<AnswerRow> rows;
     while (s.Step()) {
@@ -358,7 +374,7 @@ std::vector<AnswerRow> Store::Answers(const std::string& jobId, bool withRecords
 
 std::optional<AnswerRow> Store::Answer(const std::string& jobId, int number) {
     std::lock_guard lock(m_mutex);
-    Statement s(m_db,
+    Statement s(*this,
                 "SELECT a.number, a.name, r.record, a.failure, m.mark, m.note FROM answers a "
                 "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
                 "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
@@ -370,7 +386,7 @@ std::optional<AnswerRow> Store::Answer(const std::string& jobId, int number) {
 
 bool Store::SetReview(const std::string& jobId, int number, std::optional<double> mark, const std::string& note) {
     std::lock_guard lock(m_mutex);
-    return Statement(m_db, "INSERT OR REPLACE INTO marks(job_id, number, mark, note) VALUES (?, ?, ?, ?)")
+    return Statement(*this, "INSERT OR REPLACE INTO marks(job_id, number, mark, note) VALUES (?, ?, ?, ?)")
         .Bind(jobId)
         .Bind(int64_t{number})
         .Bind(mark)

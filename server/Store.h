@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -104,6 +105,7 @@ private:
     std::optional<JobRow> OneJob(const char* where, const std::string& jobId, const int64_t* userId);
 
     sqlite3* m_db = nullptr;
+    std::map<std::string, sqlite3_stmt*> m_statements;  // prepared, not in use
     std::recursive_mutex m_mutex;
 };
 

@@ -346,6 +346,12 @@ TEST_F(SampleEvidence, TravelsBetweenProcessesWhole) {
         EXPECT_EQ(back.evidence->text, r.evidence->text);
         EXPECT_EQ(back.evidence->sentences.size(), r.evidence->sentences.size());
         EXPECT_EQ(back.evidence->missingNouns.size(), r.evidence->missingNouns.size());
+        // Read for its scores only, the same record without its evidence.
+        EssayRecord scores;
+        ASSERT_TRUE(DecodeRecord(EncodeRecord(r), scores, false));
+        EXPECT_FALSE(scores.evidence);
+        scores.evidence = r.evidence;
+        EXPECT_EQ(EncodeRecord(scores), EncodeRecord(r));
     }
     // A count that the bytes cannot hold is refused rather than allocated.
     std::string bytes = EncodeRecord(Answers()[5]);

@@ -113,6 +113,11 @@ Teacher::Teacher(int port, const std::string& user, const std::string& password)
     csrf = nlohmann::json::parse(res->body)["csrf"];
 }
 
+Teacher::Teacher(int port, Session session)
+    : client("127.0.0.1", port), cookie(std::move(session.cookie)), csrf(std::move(session.csrf)) {
+    client.set_read_timeout(60);
+}
+
 httplib::Headers Teacher::Headers(bool withToken) const {
     httplib::Headers h = {{"Cookie", cookie}};
     if (withToken) h.emplace("X-CSRF-Token", csrf);

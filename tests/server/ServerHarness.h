@@ -42,6 +42,11 @@ bool AddUser(const std::filesystem::path& dataDir, const std::string& name, cons
 class Teacher {
 public:
     Teacher(int port, const std::string& user, const std::string& password);
+    // A client of a session that was signed in before.
+    struct Session {
+        std::string cookie, csrf;
+    };
+    Teacher(int port, Session session);
     httplib::Result Get(const std::string& path);
     httplib::Result Post(const std::string& path, const std::string& json = "{}");
     httplib::Result Upload(const httplib::MultipartFormDataItems& items);
