@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     };
     auto timed = [](const std::string& line) {
         auto start = Clock::now();
+        double startedAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         return std::system(line.c_str()) == 0 ? Seconds(Clock::now() - start) : -1.0;
     };
 
@@ -111,7 +112,9 @@ int main(int argc, char** argv) {
 
     std::printf("%d rounds: %d teachers x %zu answers, %d scoring processes\n", rounds, teachers, answers.size(), jobs);
     std::printf(
-        "ratio: tavi-score's time over the server's (csv: without evidence, json: with it); CPU: seconds\n"
+        "server: from the start to the time the last job was done\n"
+        "ratio: tavi-score's time over the server's (csv: without evidence, json: with it)\n"
+        "CPU: seconds of the server's own threads (the whole round) and of its scoring processes\n"
         "round  server s  csv s  json s  ratio csv  ratio json  p99 job ms  p99 page ms  CPU server  "
         "CPU scoring  RSS MiB\n");
     std::vector<double> allJob, allPage;
@@ -129,10 +132,14 @@ int main(int argc, char** argv) {
         }
         std::mutex mutex;
         std::vector<double> jobLatency, pageLatency;
+        // The scoring ends when the last job is done, by the time the server gives it (the
+        // downloads and deletions after it are not timed).
+        double lastFinished = 0;
         bool failed = false;
         double serverCpu = CpuSeconds(server.pid), workerCpu = 0;
         for (pid_t worker : server.Workers()) workerCpu -= CpuSeconds(worker);
         auto start = Clock::now();
+        double startedAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         std::vector<std::thread> threads;
         for (int t = 0; t < teachers; ++t)
             threads.emplace_back([&, t] {
@@ -147,15 +154,18 @@ int main(int argc, char** argv) {
                     return;
                 }
                 std::vector<double> mine, page;
+                double finished = 0;
                 while (Clock::now() - start < roundLimit) {
                     auto t0 = Clock::now();
                     auto res = teacher.Get(job);
                     mine.push_back(Seconds(Clock::now() - t0) * 1000);
-                    t0 = Clock::now();
+                    nlohmann::json state = res && res->status == 200 ? nlohmann::json::parse(res->body) : nullptr;
+                    bool done = state.is_object() && state["state"] == "done";
+                    if (done) finished = state["finished"].get<double>();
+                    auto t2 = Clock::now();
                     auto html = teacher.Get("/jobs/" + ids[t]);
-                    page.push_back(Seconds(Clock::now() - t0) * 1000);
-                    if (!res || !html || res->status != 200 || html->status != 200) break;
-                    if (nlohmann::json::parse(res->body)["state"] == "done") break;
+                    page.push_back(Seconds(Clock::now() - t2) * 1000);
+                    if (done || !res || !html || res->status != 200 || html->status != 200) break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 }
                 auto csv = teacher.Get(job + "/results.csv");
@@ -164,11 +174,12 @@ int main(int argc, char** argv) {
                 teacher.Delete(job);
                 std::lock_guard lock(mutex);
                 failed |= !ok;
+                lastFinished = std::max(lastFinished, finished);
                 jobLatency.insert(jobLatency.end(), mine.begin(), mine.end());
                 pageLatency.insert(pageLatency.end(), page.begin(), page.end());
             });
         for (std::thread& t : threads) t.join();
-        double seconds = Seconds(Clock::now() - start);
+        double seconds = lastFinished - startedAt;
         serverCpu = CpuSeconds(server.pid) - serverCpu;
         for (pid_t worker : server.Workers()) workerCpu += CpuSeconds(worker);
         if (failed) {

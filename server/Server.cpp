@@ -96,6 +96,7 @@ Json JobJson(const JobRow& job) {
             {"question", job.question},
             {"model", ModelNameOf(job.params)},
             {"created", job.created},
+            {"finished", job.state == "done" ? Json(job.finished) : Json(nullptr)},
             {"params", Json::parse(job.params, nullptr, false)}};
 }
 

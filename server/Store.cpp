@@ -1,5 +1,6 @@
 #include "server/Store.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace tavi::serve {
@@ -14,7 +15,7 @@ CREATE TABLE IF NOT EXISTS sessions (
 CREATE TABLE IF NOT EXISTS jobs (
     id TEXT PRIMARY KEY, user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
     name TEXT NOT NULL, question TEXT NOT NULL, params TEXT NOT NULL, state TEXT NOT NULL,
-    created INTEGER NOT NULL);
+    created INTEGER NOT NULL, finished REAL);
 CREATE INDEX IF NOT EXISTS jobs_by_user ON jobs(user_id);
 CREATE TABLE IF NOT EXISTS answers (
     job_id TEXT NOT NULL REFERENCES jobs(id) ON DELETE CASCADE, number INTEGER NOT NULL,
@@ -30,7 +31,7 @@ CREATE TABLE IF NOT EXISTS marks (
 )";
 
 constexpr const char* kJobColumns =
-    "SELECT j.id, j.user_id, j.name, j.question, j.params, j.state, j.created, "
+    "SELECT j.id, j.user_id, j.name, j.question, j.params, j.state, j.created, j.finished, "
     "(SELECT count(*) FROM answers a WHERE a.job_id = j.id), "
     "(SELECT count(*) FROM results r WHERE r.job_id = j.id), "
     "(SELECT count(*) FROM answers a WHERE a.job_id = j.id AND a.failure IS NOT NULL) FROM jobs j ";
@@ -125,9 +126,10 @@ JobRow Store::ReadJob(Statement& s) {
             s.Text(4),
             s.Text(5),
             s.Int(6),
-            static_cast<int>(s.Int(7)),
+            s.Real(7),
             static_cast<int>(s.Int(8)),
-            static_cast<int>(s.Int(9))};
+            static_cast<int>(s.Int(9)),
+            static_cast<int>(s.Int(10))};
 }
 
 // A row of number, name, record, failure, mark and note.
@@ -148,6 +150,9 @@ Store::Store(const std::string& path) {
     // WAL with NORMAL sync: a committed result survives a killed process.
     Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
     Exec(kSchema);
+    // A store made before jobs kept their finishing time gets the column.
+    if (!Statement(*this, "SELECT 1 FROM pragma_table_info('jobs') WHERE name = 'finished'").Step())
+        Exec("ALTER TABLE jobs ADD COLUMN finished REAL");
 }
 
 Store::~Store() {
@@ -312,7 +317,14 @@ std::vector<JobRow> Store::JobsInState(const std::vector<std::string>& states) {
 
 void Store::SetJobState(const std::string& jobId, const std::string& state) {
     std::lock_guard lock(m_mutex);
-    Statement(*this, "UPDATE jobs SET state = ? WHERE id = ?").Bind(state).Bind(jobId).Run();
+    std::optional<double> finished;
+    if (state == "done")
+        finished = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    Statement(*this, "UPDATE jobs SET state = ?, finished = ? WHERE id = ?")
+        .Bind(state)
+        .Bind(finished)
+        .Bind(jobId)
+        .Run();
 }
 
 bool Store::DeleteJob(const std::string& jobId) {

@@ -27,6 +27,7 @@ struct JobRow {
     std::string params;    // JSON
     std::string state;     // idle, queued, scoring, done
     int64_t created = 0;
+    double finished = 0;  // when it was last done (seconds since the epoch); 0 while not done
     int answers = 0;
     int scored = 0;
     int failed = 0;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "server/ServerHarness.h"
+#include "server/Store.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -147,6 +148,7 @@ TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
     json job = sato.WaitDone(id);
     ASSERT_EQ(job["state"], "done");
     EXPECT_EQ(job["scored"], 13);
+    EXPECT_GT(job["finished"].get<double>(), job["created"].get<double>() - 1);
 
     std::string csv = sato.Get("/api/jobs/" + id + "/results.csv")->body;
     std::string expected =
@@ -410,6 +412,26 @@ TEST_F(ServeTest, ModelsOfTheAdministratorsFolder) {
     std::string failure = sato.Json("/api/jobs/" + broken + "/answers")[0]["failure"];
     EXPECT_NE(failure.find("missing.dic"), std::string::npos) << failure;
     EXPECT_EQ(failure.find(data.string()), std::string::npos) << failure;
+}
+
+// A data folder from before jobs kept their finishing time still opens, and gains it.
+TEST_F(ServeTest, AnOlderStoreGainsTheFinishingTime) {
+    fs::create_directories(data);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((data / "old.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "CREATE TABLE jobs (id TEXT PRIMARY KEY, user_id INTEGER NOT NULL, name TEXT NOT NULL, "
+                     "question TEXT NOT NULL, params TEXT NOT NULL, state TEXT NOT NULL, created INTEGER NOT NULL);"
+                     "INSERT INTO jobs VALUES ('j1', 1, 'n', 'q.txt', '{}', 'idle', 5);",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    serve::Store store((data / "old.db").string());
+    ASSERT_TRUE(store.Job("j1"));
+    EXPECT_EQ(store.Job("j1")->finished, 0);
+    store.SetJobState("j1", "done");
+    EXPECT_GT(store.Job("j1")->finished, 1e9);
 }
 
 // An answer whose scoring process dies twice is marked failed with the reason; the next
