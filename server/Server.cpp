@@ -450,11 +450,14 @@ void Server::Routes() {
     });
     http.Post("/api/jobs", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
         if (auto c = SignedIn(req, res, true)) return CreateJob(*c, req, res, reader);
-        // The refused body is read and dropped, so the connection stays usable.
+        // The refused body is read and dropped, so the connection stays usable; the refusal
+        // keeps its status even when the body is also over the limit.
+        int status = res.status;
         if (req.is_multipart_form_data())
             reader([](const httplib::MultipartFormData&) { return true; }, [](const char*, size_t) { return true; });
         else
             reader([](const char*, size_t) { return true; });
+        res.status = status;
     });
     const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
     http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {
