@@ -281,12 +281,9 @@ void Scheduler::Serve(size_t slot) {
         while (alive && sent.size() < kAnswersAhead) {
             std::optional<Task> task = Take(sent.empty());
             if (!task) break;
+            if (!StartIfNeeded(worker, *task)) continue;
             sent.push_back(std::move(*task));
-            if (!Send(worker, sent.back(), error)) {
-                alive = worker.Running() || error.empty();
-                if (!alive) break;
-                sent.pop_back();  // settled: no process could be started
-            }
+            alive = worker.Send(Request(sent.back()), error);
         }
         if (sent.empty()) {
             std::lock_guard lock(m_mutex);
@@ -313,19 +310,21 @@ void Scheduler::Serve(size_t slot) {
     }
 }
 
-bool Scheduler::Send(WorkerProcess& worker, Task& task, std::string& error) {
-    if (!worker.Running() && !worker.Start(error)) {
-        std::fprintf(stderr, "tavi-serve: cannot start a scoring process: %s\n", error.c_str());
-        m_store.SaveFailure(task.job->id, task.number, "no scoring process could be started: " + error);
-        Finish(task, false);
-        error.clear();
-        return false;
-    }
-    nlohmann::json request = {{"question", task.job->question},
-                              {"params", task.job->params},
-                              {"answer", AnswerFile(task.job->answersDir, task.number)},
-                              {"number", task.number}};
-    return worker.Send(request.dump(), error);
+bool Scheduler::StartIfNeeded(WorkerProcess& worker, const Task& task) {
+    std::string error;
+    if (worker.Running() || worker.Start(error)) return true;
+    std::fprintf(stderr, "tavi-serve: cannot start a scoring process: %s\n", error.c_str());
+    m_store.SaveFailure(task.job->id, task.number, "no scoring process could be started: " + error);
+    Finish(task, false);
+    return false;
+}
+
+std::string Scheduler::Request(const Task& task) {
+    return nlohmann::json{{"question", task.job->question},
+                          {"params", task.job->params},
+                          {"answer", AnswerFile(task.job->answersDir, task.number)},
+                          {"number", task.number}}
+        .dump();
 }
 
 void Scheduler::GiveBack(std::deque<Task>& sent, const std::string& error) {

@@ -95,9 +95,9 @@ private:
     std::optional<Task> Take(bool wait);
     void Finish(const Task& task, bool retry);
     void Serve(size_t slot);
-    // Sends the task to the process, starting one if needed; false when the task is settled
-    // (failed because no process starts) or the process died.
-    bool Send(WorkerProcess& worker, Task& task, std::string& error);
+    // Starts the process when it is not running; false when none starts, the task then failed.
+    bool StartIfNeeded(WorkerProcess& worker, const Task& task);
+    static std::string Request(const Task& task);
     // The process died with `sent` in it: the first of them, which it was scoring, is tried
     // once more or failed; the others go back to their queues as they were.
     void GiveBack(std::deque<Task>& sent, const std::string& error);

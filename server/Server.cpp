@@ -96,7 +96,7 @@ Json JobJson(const JobRow& job) {
             {"question", job.question},
             {"model", ModelNameOf(job.params)},
             {"created", job.created},
-            {"finished", job.state == "done" ? Json(job.finished) : Json(nullptr)},
+            {"finished", job.finished > 0 ? Json(job.finished) : Json(nullptr)},
             {"params", Json::parse(job.params, nullptr, false)}};
 }
 
@@ -128,6 +128,17 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return static_cast<bool>(out);
+}
+
+// Reads a refused body and drops it, so that the connection stays usable; the refusal keeps
+// its status even when the body is also over the limit.
+void DropBody(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+    int status = res.status;
+    if (req.is_multipart_form_data())
+        reader([](const httplib::MultipartFormData&) { return true; }, [](const char*, size_t) { return true; });
+    else
+        reader([](const char*, size_t) { return true; });
+    res.status = status;
 }
 
 }  // namespace
@@ -304,8 +315,8 @@ void Server::Logout(const Request& req, Response& res) {
 
 void Server::CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader) {
     if (!req.is_multipart_form_data()) {
-        reader([](const char*, size_t) { return true; });
-        return Fail(res, 400, "a new job is sent as multipart/form-data");
+        Fail(res, 400, "a new job is sent as multipart/form-data");
+        return DropBody(req, res, reader);
     }
     std::vector<httplib::MultipartFormData> parts;
     bool whole = reader(
@@ -450,14 +461,7 @@ void Server::Routes() {
     });
     http.Post("/api/jobs", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
         if (auto c = SignedIn(req, res, true)) return CreateJob(*c, req, res, reader);
-        // The refused body is read and dropped, so the connection stays usable; the refusal
-        // keeps its status even when the body is also over the limit.
-        int status = res.status;
-        if (req.is_multipart_form_data())
-            reader([](const httplib::MultipartFormData&) { return true; }, [](const char*, size_t) { return true; });
-        else
-            reader([](const char*, size_t) { return true; });
-        res.status = status;
+        DropBody(req, res, reader);
     });
     const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
     http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {

@@ -52,8 +52,7 @@ public:
         }
     }
     ~Statement() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
+        Reset();
         if (!m_store.m_statements.emplace(std::move(m_sql), m_stmt).second) sqlite3_finalize(m_stmt);
     }
 
