@@ -13,8 +13,8 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "cli/EvidenceJson.h"
-#include "cli/Report.h"
+#include "report/EvidenceJson.h"
+#include "report/Report.h"
 #include "cli/TerminalPerson.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "cli/RecordCodec.h"
+#include "report/RecordCodec.h"
 
 namespace tavi {
 namespace {

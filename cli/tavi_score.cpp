@@ -11,9 +11,10 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "cli/Output.h"
+#include "report/Json.h"
 #include "cli/ParallelScoring.h"
-#include "cli/Report.h"
+#include "cli/Table.h"
+#include "report/Report.h"
 #include "cli/TerminalPerson.h"
 #include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"

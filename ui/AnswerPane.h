@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "cli/Report.h"
+#include "report/Report.h"
 
 class QLabel;
 class QListWidget;

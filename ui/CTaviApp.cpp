@@ -8,7 +8,7 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "cli/Report.h"
+#include "report/Report.h"
 #include "document/CTaviDoc.h"
 #include "ui/AnswerListModel.h"
 #include "ui/AnswerPane.h"

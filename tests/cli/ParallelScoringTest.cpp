@@ -9,7 +9,7 @@
 
 #include "analysis/Encoding.h"
 #include "cli/ParallelScoring.h"
-#include "cli/SampleRun.h"
+#include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi::test {

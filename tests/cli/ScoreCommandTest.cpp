@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
-#include "cli/RecordCodec.h"
-#include "cli/SampleRun.h"
+#include "report/RecordCodec.h"
+#include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
 
 namespace tavi::test {

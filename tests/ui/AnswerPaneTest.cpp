@@ -12,7 +12,7 @@
 
 #include "UiTestSupport.h"
 #include "analysis/Encoding.h"
-#include "cli/Report.h"
+#include "report/Report.h"
 #include "document/CTaviDoc.h"
 #include "evaluation/CommentTable.h"
 #include "ui/AnswerPane.h"

@@ -11,9 +11,9 @@
 #include <set>
 
 #include "analysis/MorphemeTools.h"
-#include "cli/Output.h"
-#include "cli/RecordCodec.h"
-#include "cli/SampleRun.h"
+#include "report/Json.h"
+#include "report/RecordCodec.h"
+#include "fakes/SampleRun.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "evaluation/RhetoricThresholds.h"

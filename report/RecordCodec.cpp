@@ -1,4 +1,4 @@
-#include "cli/RecordCodec.h"
+#include "report/RecordCodec.h"
 
 #include <type_traits>
 

@@ -1,4 +1,4 @@
-#include "cli/Report.h"
+#include "report/Report.h"
 
 #include <algorithm>
 #include <cmath>

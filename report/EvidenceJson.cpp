@@ -1,4 +1,4 @@
-#include "cli/EvidenceJson.h"
+#include "report/EvidenceJson.h"
 
 #include <nlohmann/json.hpp>
 

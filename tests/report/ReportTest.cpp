@@ -7,8 +7,8 @@
 #include <limits>
 #include <regex>
 
-#include "cli/Report.h"
-#include "cli/SampleRun.h"
+#include "report/Report.h"
+#include "fakes/SampleRun.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "fakes/TestSupport.h"
