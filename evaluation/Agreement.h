@@ -8,9 +8,9 @@ namespace tavi {
 // How far two markings of the same answers agree: Tavi's totals scaled to the full mark, and
 // a teacher's marks on the same scale.
 struct Agreement {
-    size_t n = 0;                        // answers with both a score and a mark
-    double pearson = 0;                  // Pearson's r; NaN when either side does not vary
-    double qwk = 0;                      // quadratic weighted kappa of the marks rounded to whole points
+    size_t n = 0;                       // answers with both a score and a mark
+    double pearson = 0;                 // Pearson's r; NaN when either side does not vary
+    double qwk = 0;                     // quadratic weighted kappa of the marks rounded to whole points
     double meanAbsoluteDifference = 0;  // in points of the full mark
 };
 

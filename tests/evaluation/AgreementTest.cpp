@@ -1,8 +1,8 @@
-#include "evaluation/Agreement.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "evaluation/Agreement.h"
 
 namespace tavi {
 namespace {
