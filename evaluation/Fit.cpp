@@ -90,11 +90,32 @@ bool Move(ScoringParams& params, double ScoringParams::*member, double step,
     return true;
 }
 
+// How far `params` moved from `start`, each free parameter measured in its own unit of change:
+// a tenth for a ratio, a third of the starting weights' sum for a weight, and the factor
+// e^0.5 for the expected length.
+double Distance(const ScoringParams& params, const ScoringParams& start,
+                const std::vector<double ScoringParams::*>& free) {
+    double weightUnit = std::max(1e-6, (start.rhetoricWeight + start.organizationWeight + start.contentWeight) / 3);
+    double sum = 0;
+    for (auto member : free) {
+        double d = member == &ScoringParams::expectedLength
+                       ? std::log(params.*member / start.*member) / 0.5
+                       : (params.*member - start.*member) / (GroupOf(member) ? 0.1 : weightUnit);
+        sum += d * d;
+    }
+    return sum;
+}
+
 // A pattern search: each free parameter in turn one step up or down, kept when the error
-// falls; the steps halve when no move helps, until they are small.
-ScoringParams Search(Sample& sample, const ScoringParams& start, const std::vector<double ScoringParams::*>& free) {
+// falls; the steps halve when no move helps, until they are small. The error counts a small
+// price for moving away from the start, so that a handful of marks does not pull the many
+// ratios where only chance sends them (which scores unmarked answers worse).
+ScoringParams Search(Sample& sample, const ScoringParams& start, const std::vector<double ScoringParams::*>& free,
+                     double fullMark) {
+    const double price = 0.01 * (fullMark / 10) * (fullMark / 10);
+    auto cost = [&](const ScoringParams& p) { return sample.Error(p) + price * Distance(p, start, free); };
     ScoringParams best = start;
-    double bestError = sample.Error(best);
+    double bestError = cost(best);
     std::vector<double> steps, smallest;
     for (auto member : free) {
         bool length = member == &ScoringParams::expectedLength;
@@ -108,7 +129,7 @@ ScoringParams Search(Sample& sample, const ScoringParams& start, const std::vect
             for (double direction : {1.0, -1.0}) {
                 ScoringParams trial = best;
                 if (!Move(trial, free[j], direction * steps[j], free)) continue;
-                double error = sample.Error(trial);
+                double error = cost(trial);
                 if (error < bestError - 1e-12) {
                     best = trial;
                     bestError = error;
@@ -209,7 +230,7 @@ FitResult FitToMarks(const std::vector<EssayRecord>& records, const std::vector<
         std::vector<size_t> train, test;
         for (size_t i = 0; i < n; ++i) (foldOf[i] == f ? test : train).push_back(i);
         Sample sample(records, marks, fullMark, train);
-        ScoringParams fitted = Search(sample, start, free);
+        ScoringParams fitted = Search(sample, start, free, fullMark);
         for (size_t i : test) {
             EssayRecord r = records[i];
             r.evidence.reset();
@@ -221,7 +242,7 @@ FitResult FitToMarks(const std::vector<EssayRecord>& records, const std::vector<
     result.improved = Better(result.after, result.before);
     if (result.improved) {
         Sample sample(records, marks, fullMark, all);
-        result.params = Search(sample, start, free);
+        result.params = Search(sample, start, free, fullMark);
     }
     return result;
 }
