@@ -52,8 +52,9 @@ struct RescoreAxes {
 // scored (reused from one answer to the next). It shows nothing to anyone: every refusal and
 // every message of the model comes back as a value.
 //
-// Threads: not thread-safe; one thread at a time. One Scorer per process: ChaSen's state is
-// process-global and each binding serialises only its own analyses (see AnalyzerBinding).
+// Threads: not thread-safe. Use a scorer from one thread at a time, and the scorers of one
+// process one at a time: ChaSen's state is process-global and each binding serialises only its
+// own analyses. The command-line workers and the server therefore score in processes.
 class Scorer {
 public:
     Scorer() = default;
