@@ -13,11 +13,11 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "report/EvidenceJson.h"
-#include "report/Report.h"
 #include "cli/TerminalPerson.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
+#include "report/EvidenceJson.h"
+#include "report/Report.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "report/Json.h"
 #include "cli/ParallelScoring.h"
 #include "cli/Table.h"
-#include "report/Report.h"
 #include "cli/TerminalPerson.h"
 #include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
+#include "report/Json.h"
+#include "report/Report.h"
 
 namespace fs = std::filesystem;
 using namespace tavi;

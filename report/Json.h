@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "report/Report.h"
 #include "document/CTaviDoc.h"
+#include "report/Report.h"
 
 namespace tavi {
 

@@ -8,8 +8,8 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#include "report/Report.h"
 #include "document/CTaviDoc.h"
+#include "report/Report.h"
 #include "ui/AnswerListModel.h"
 #include "ui/AnswerPane.h"
 #include "ui/CAboutDlg.h"

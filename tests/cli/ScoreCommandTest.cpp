@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
-#include "report/RecordCodec.h"
 #include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
+#include "report/RecordCodec.h"
 
 namespace tavi::test {
 namespace {

@@ -11,13 +11,13 @@
 #include <set>
 
 #include "analysis/MorphemeTools.h"
-#include "report/Json.h"
-#include "report/RecordCodec.h"
-#include "fakes/SampleRun.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
 #include "evaluation/RhetoricThresholds.h"
+#include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
+#include "report/Json.h"
+#include "report/RecordCodec.h"
 
 namespace tavi::test {
 namespace {

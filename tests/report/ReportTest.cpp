@@ -7,11 +7,11 @@
 #include <limits>
 #include <regex>
 
-#include "report/Report.h"
-#include "fakes/SampleRun.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
+#include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
+#include "report/Report.h"
 
 namespace tavi::test {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "UiTestSupport.h"
 #include "analysis/Encoding.h"
-#include "report/Report.h"
 #include "document/CTaviDoc.h"
 #include "evaluation/CommentTable.h"
+#include "report/Report.h"
 #include "ui/AnswerPane.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTaviApp.h"
