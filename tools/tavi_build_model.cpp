@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -91,6 +92,8 @@ int Run(const Options& options) {
     if (!options.weights.empty() && options.weights.size() != options.inputs.size())
         return Fail(std::to_string(options.weights.size()) + " weights for " + std::to_string(options.inputs.size()) +
                     " inputs; --weights takes one per input, in their order");
+    for (double weight : options.weights)
+        if (!(weight > 0) || !std::isfinite(weight)) return Fail("every weight of --weights must be a number above 0");
     std::vector<tavi::CorpusInput> inputs;
     for (size_t i = 0; i < options.inputs.size(); ++i)
         inputs.push_back({options.inputs[i], options.weights.empty() ? 1.0 : options.weights[i]});

@@ -138,6 +138,9 @@ TEST_F(BuildModelToolTest, WeightsOfOneChangeNothingAndEveryInputNeedsOne) {
     EXPECT_NE(tooFew.errors.find("1 weights for 2 inputs"), std::string::npos) << tooFew.errors;
     EXPECT_NE(RunBuilder("-q -w 1,0 -o '" + out + "/m.tcf'" + inputs).exitCode, 0);
     EXPECT_NE(RunBuilder("-q -w 1,-1 -o '" + out + "/m.tcf'" + inputs).exitCode, 0);
+    RunResult notANumber = RunBuilder("-q -w nan,1 -o '" + out + "/m.tcf'" + inputs);
+    EXPECT_EQ(notANumber.exitCode, 1);
+    EXPECT_NE(notANumber.errors.find("must be a number above 0"), std::string::npos) << notANumber.errors;
     EXPECT_FALSE(std::filesystem::exists(out + "/m.tcf"));
 }
 
