@@ -10,9 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
-#include <system_error>
 
 #include "analysis/MorphemeTools.h"
 
@@ -116,7 +114,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // The body of worker `worker` of `workers`: analyses its share of the documents and sends the
 // records down `fd`. Never returns.
-[[noreturn]] void RunWorker(const std::vector<std::string>& paths, int worker, int workers, int fd) {
+[[noreturn]] void RunWorker(const std::vector<CorpusDocument>& paths, int worker, int workers, int fd) {
     AnalyzerBinding analyzer;
     for (size_t i = static_cast<size_t>(worker); i < paths.size(); i += static_cast<size_t>(workers)) {
         DocumentAnalysis analysis;
@@ -143,7 +141,7 @@ std::string DescribeStatus(int status) {
     return "ended";
 }
 
-bool AnalyseInWorkers(const std::vector<std::string>& paths, int workers, const DocumentSink& sink,
+bool AnalyseInWorkers(const std::vector<CorpusDocument>& paths, int workers, const DocumentSink& sink,
                       const std::function<void(size_t)>& progress, std::string& error) {
     struct Worker {
         pid_t pid = -1;
@@ -264,46 +262,31 @@ bool AnalyseInWorkers(const std::vector<std::string>& paths, int workers, const 
 
 }  // namespace
 
-bool ListCorpusDocuments(const std::vector<std::string>& folders, std::vector<std::string>& paths, std::string& error) {
-    paths.clear();
-    for (const std::string& folder : folders) {
-        std::vector<std::string> found;
-        std::error_code ec;
-        std::filesystem::directory_iterator it(folder, ec);
-        if (ec) {
-            error = folder + ": cannot be listed (" + ec.message() + ")";
-            return false;
-        }
-        for (const std::filesystem::directory_entry& entry : it) {
-            const std::filesystem::path& path = entry.path();
-            if (path.extension() == ".txt" && entry.is_regular_file(ec)) found.push_back(path.string());
-        }
-        if (found.empty()) {
-            error = folder + ": holds no document (no regular file named *.txt)";
-            return false;
-        }
-        std::sort(found.begin(), found.end());
-        paths.insert(paths.end(), found.begin(), found.end());
-    }
-    return true;
-}
-
-bool AnalyseDocument(const std::string& path, AnalyzerBinding& analyzer, DocumentAnalysis& result, std::string& error) {
+bool AnalyseDocument(const CorpusDocument& document, AnalyzerBinding& analyzer, DocumentAnalysis& result,
+                     std::string& error) {
     result = DocumentAnalysis{};
     if (!analyzer.Load()) {
-        error = path + ": the analyser cannot be loaded (" + AnalyzerBinding::kDefaultLibrary +
+        error = document.Name() + ": the analyser cannot be loaded (" + AnalyzerBinding::kDefaultLibrary +
                 " with its dictionary, or the library named by TAVI_ANALYZER_LIBRARY)";
         return false;
     }
     MorphemeTable table;
-    std::string text = AnalyseText(path, MorphemeTools::kParagraphBlankLines, analyzer, table, error);
-    if (!error.empty()) return false;
+    std::string text;
+    if (document.line == 0) {
+        text = AnalyseText(document.path, MorphemeTools::kParagraphBlankLines, analyzer, table, error);
+        if (!error.empty()) return false;
+    } else {
+        // A line holds no line break, so the paragraph rule leaves its full-width form as it is.
+        const MorphemeTools tools;
+        tools.ToFullWidth(document.text, text);
+        if (!text.empty()) tools.SplitAnalysis(analyzer.Analyze(text).value_or(""), table);
+    }
     result.hasText = !text.empty();
     if (result.hasText) result.counts = CountContentNouns(table, MorphemeTools());
     return true;
 }
 
-bool AnalyseDocuments(const std::vector<std::string>& paths, int workers, const DocumentSink& sink,
+bool AnalyseDocuments(const std::vector<CorpusDocument>& paths, int workers, const DocumentSink& sink,
                       const std::function<void(size_t)>& progress, std::string& error) {
     if (static_cast<size_t>(workers) > paths.size()) workers = static_cast<int>(paths.size());
     if (workers > 1) return AnalyseInWorkers(paths, workers, sink, progress, error);

@@ -4,7 +4,7 @@
 
 namespace tavi {
 
-void CorpusCounts::AddDocument(const TermCounts& counts) {
+void CorpusCounts::AddDocument(const TermCounts& counts, double weight) {
     DocumentEntries entries;
     entries.reserve(counts.size());
     for (const auto& [term, count] : counts) {
@@ -15,6 +15,7 @@ void CorpusCounts::AddDocument(const TermCounts& counts) {
     }
     std::sort(entries.begin(), entries.end());
     m_documents.push_back(std::move(entries));
+    m_weights.push_back(weight);
 }
 
 std::vector<int32_t> CorpusCounts::DocumentFrequencies() const {

@@ -122,10 +122,12 @@ SparseMatrix LogEntropyMatrix(const CorpusCounts& corpus, const Vocabulary& voca
     }
 
     std::vector<Eigen::Triplet<double>> entries;
-    for (size_t j = 0; j < documents; ++j)
+    for (size_t j = 0; j < documents; ++j) {
+        const double scale = std::sqrt(corpus.Weight(j));
         for (const auto& [id, count] : corpus.Document(j))
             if (int32_t row = vocabulary.rowOfTerm[id]; row >= 0 && globalWeight[row] > 0.0)
-                entries.emplace_back(row, static_cast<int>(j), globalWeight[row] * std::log1p(count));
+                entries.emplace_back(row, static_cast<int>(j), scale * globalWeight[row] * std::log1p(count));
+    }
     SparseMatrix matrix(static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(documents));
     matrix.setFromTriplets(entries.begin(), entries.end());
     return matrix;

@@ -21,10 +21,13 @@ struct Vocabulary {
 Vocabulary SelectVocabulary(const CorpusCounts& corpus, int32_t minDocumentFrequency);
 
 // The log-entropy weighted term-document matrix, one row per vocabulary word and one column
-// per document: a(i, j) = g(i) * ln(1 + tf(i, j)), with the global weight
-// g(i) = 1 + sum over j of p(i, j) ln p(i, j) / ln D, p(i, j) = tf(i, j) / gf(i), gf(i) the
-// word's count in the whole corpus and D the number of documents. g lies in [0, 1]: 1 for a
-// word found in one document only, 0 for one spread evenly over all. With D = 1, g = 1.
+// per document: a(i, j) = sqrt(w(j)) * g(i) * ln(1 + tf(i, j)), with w(j) the document's
+// weight and the global weight g(i) = 1 + sum over j of p(i, j) ln p(i, j) / ln D,
+// p(i, j) = tf(i, j) / gf(i), gf(i) the word's count in the whole corpus and D the number of
+// documents. g lies in [0, 1]: 1 for a word found in one document only, 0 for one spread
+// evenly over all. With D = 1, g = 1. A document of weight w adds to the Gram matrix A A^T, and
+// so pulls on the dimensions of the model, as w copies of it of weight 1 would; the global
+// weights do not depend on the documents' weights.
 Eigen::SparseMatrix<double> LogEntropyMatrix(const CorpusCounts& corpus, const Vocabulary& vocabulary);
 
 // The leading singular triplets of a matrix A: A ~ U diag(s) V^T.

@@ -39,6 +39,9 @@ if [ -e "$root/usr/bin/tavi-serve" ]; then
 fi
 zcat "$root/usr/share/man/man1/tavi-score.1.gz" | grep -q '^\.SH EXAMPLES' || fail "tavi-score(1) has no EXAMPLES"
 grep -q 'CC-BY-2.5' "$root/usr/share/doc/tavi/copyright" || fail "copyright names no licence of the news corpus"
+for line in '出典：「情報通信白書」（総務省）（平成12年版〜令和5年版）' 'Sentences from Tatoeba (tatoeba.org), by its contributors'; do
+    grep -qF "$line" "$root/usr/share/doc/tavi/copyright" || fail "copyright lacks the attribution line $line"
+done
 
 desktop-file-validate "$root/usr/share/applications/tavi.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.Tavi.metainfo.xml"

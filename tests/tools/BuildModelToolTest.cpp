@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -55,9 +57,92 @@ protected:
         std::filesystem::create_directories(out);
     }
 
+    // A line file of weather sentences, one document per line, the third without text.
+    std::string Lines() {
+        return WriteTempFile("weather.tsv",
+                             "101\t雨の日は傘を持って駅へ行く。\n"
+                             "102\t今日の天気は雨のち晴れ。\n"
+                             "103\t\n"
+                             "104\t晴れた日に傘はいらない。天気がよい。\n");
+    }
+
+    // The largest magnitude, in the first dimension, of the words' rows of a model's term matrix.
+    static double FirstDimension(const ContentModel& model, std::initializer_list<const char*> words) {
+        double largest = 0;
+        for (const char* word : words) {
+            int32_t row = model.LookUp(test::S(word));
+            EXPECT_GT(row, 0) << word;
+            if (row > 0) largest = std::max(largest, std::abs(model.termMatrix[row][1]));
+        }
+        return largest;
+    }
+
     std::string corpus;
     std::string out;
 };
+
+TEST_F(BuildModelToolTest, TakesAFolderAndALineFileTogether) {
+    const std::string lines = Lines();
+    RunResult run = RunBuilder("--dims 3 --min-df 2 --output '" + out + "/mixed.tcf' '" + corpus + "' '" + lines + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.errors.find("14 documents"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find(lines + ":3 (id 103) holds no text"), std::string::npos) << run.errors;
+
+    ContentModel model;
+    ASSERT_TRUE(model.LoadSettings(out + "/mixed.tcf"));
+    EXPECT_GT(model.LookUp(test::S("野球")), 0);  // from the folder
+    EXPECT_GT(model.LookUp(test::S("傘")), 0);    // from two lines
+    EXPECT_EQ(model.LookUp(test::S("今日")), 0);  // in one line only
+    EXPECT_NE(ReadFileBytes(out + "/mixed.tcf").find("# Corpus: corpus, weather.tsv\n"), std::string::npos);
+}
+
+TEST_F(BuildModelToolTest, AnInputsWeightDecidesWhichFieldTheModelFollows) {
+    // Baseball and weather share no word, so the one dimension kept belongs to one of them:
+    // to the input whose documents weigh more, whichever that is.
+    const std::string sports = TempDir() + "/sports";
+    std::filesystem::create_directories(sports);
+    for (const char* name : {"doc0.txt", "doc1.txt", "doc2.txt"})
+        std::filesystem::copy_file(corpus + "/" + name, sports + "/" + name);
+    const std::string inputs = " '" + sports + "' '" + Lines() + "'";
+    for (const char* weights : {"1,20", "20,1"}) {
+        SCOPED_TRACE(weights);
+        const std::string model = out + "/w" + weights[0] + ".tcf";
+        RunResult run = RunBuilder(std::string("-k 1 --min-df 2 -w ") + weights + " -o '" + model + "'" + inputs);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        EXPECT_NE(run.errors.find("(weight 20): "), std::string::npos) << run.errors;  // its share of the matrix
+        ContentModel m;
+        ASSERT_TRUE(m.LoadSettings(model));
+        ASSERT_EQ(m.dimensionCount, 1);
+        double baseball = FirstDimension(m, {"野球", "投手", "試合"});
+        double weather = FirstDimension(m, {"傘", "天気", "雨"});
+        if (weights[0] == '1') {
+            EXPECT_GT(weather, 0.3);
+            EXPECT_LT(baseball, 1e-6);
+        } else {
+            EXPECT_GT(baseball, 0.3);
+            EXPECT_LT(weather, 1e-6);
+        }
+    }
+}
+
+TEST_F(BuildModelToolTest, WeightsOfOneChangeNothingAndEveryInputNeedsOne) {
+    const std::string inputs = " '" + corpus + "' '" + Lines() + "'";
+    std::filesystem::create_directories(out + "/plain");
+    std::filesystem::create_directories(out + "/ones");
+    ASSERT_EQ(RunBuilder("-q -k 3 --min-df 2 -o '" + out + "/plain/m.tcf'" + inputs).exitCode, 0);
+    ASSERT_EQ(RunBuilder("-q -k 3 --min-df 2 -w 1,1 -o '" + out + "/ones/m.tcf'" + inputs).exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(out + "/plain/m.siv"), ReadFileBytes(out + "/ones/m.siv"));
+
+    RunResult tooFew = RunBuilder("-q -w 2 -o '" + out + "/m.tcf'" + inputs);
+    EXPECT_EQ(tooFew.exitCode, 1);
+    EXPECT_NE(tooFew.errors.find("1 weights for 2 inputs"), std::string::npos) << tooFew.errors;
+    EXPECT_NE(RunBuilder("-q -w 1,0 -o '" + out + "/m.tcf'" + inputs).exitCode, 0);
+    EXPECT_NE(RunBuilder("-q -w 1,-1 -o '" + out + "/m.tcf'" + inputs).exitCode, 0);
+    RunResult notANumber = RunBuilder("-q -w nan,1 -o '" + out + "/m.tcf'" + inputs);
+    EXPECT_EQ(notANumber.exitCode, 1);
+    EXPECT_NE(notANumber.errors.find("must be a number above 0"), std::string::npos) << notANumber.errors;
+    EXPECT_FALSE(std::filesystem::exists(out + "/m.tcf"));
+}
 
 TEST_F(BuildModelToolTest, BuildsAModelThatTheScorerLoads) {
     RunResult run = RunBuilder("--dims 3 --min-df 2 --output '" + out + "/sports.tcf' '" + corpus + "'");
@@ -85,8 +170,9 @@ TEST_F(BuildModelToolTest, BuildsAModelThatTheScorerLoads) {
 TEST_F(BuildModelToolTest, OutputDoesNotDependOnTheNumberOfWorkers) {
     std::filesystem::create_directories(out + "/one");
     std::filesystem::create_directories(out + "/three");
-    ASSERT_EQ(RunBuilder("-q -k 4 --min-df 2 -j 1 -o '" + out + "/one/m.tcf' '" + corpus + "'").exitCode, 0);
-    ASSERT_EQ(RunBuilder("-q -k 4 --min-df 2 -j 3 -o '" + out + "/three/m.tcf' '" + corpus + "'").exitCode, 0);
+    const std::string inputs = " -w 1,0.5 '" + corpus + "' '" + Lines() + "'";
+    ASSERT_EQ(RunBuilder("-q -k 4 --min-df 2 -j 1 -o '" + out + "/one/m.tcf'" + inputs).exitCode, 0);
+    ASSERT_EQ(RunBuilder("-q -k 4 --min-df 2 -j 3 -o '" + out + "/three/m.tcf'" + inputs).exitCode, 0);
     for (const char* name : {"m.tcf", "m.dic", "m.siv"}) {
         std::string one = ReadFileBytes(out + "/one/" + name);
         EXPECT_FALSE(one.empty()) << name;

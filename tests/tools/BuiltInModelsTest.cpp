@@ -1,7 +1,9 @@
 // The two built-in content models that the build makes from data/corpus/.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -160,17 +162,73 @@ TEST_P(BuiltInModelTest, HalvesOfADocumentAreCloserThanHalvesOfDifferentDocument
     for (DVector& v : seconds) free_vector(v, 1, k);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Models, BuiltInModelTest,
-    ::testing::Values(
-        BuiltInModel{"yoroku2000.tcf",
-                     "essays",
-                     {{"俳句", "句", "汽車"}, {"山", "峰", "俳句"}, {"汽車", "駅", "俳句"}, {"海", "波", "俳句"}}},
-        BuiltInModel{
-            "syasetsu2000.tcf",
-            "news",
-            {{"地震", "震度", "選挙"}, {"選挙", "投票", "地震"}, {"列車", "駅", "選挙"}, {"野球", "投手", "選挙"}}}),
-    [](const ::testing::TestParamInfo<BuiltInModel>& info) { return std::string(info.param.corpus); });
+TEST_P(BuiltInModelTest, HoldsTheWordsOfTodaysQuestions) {
+    // Words that answers to questions of this decade are about, in key form.
+    for (const char* word : {"過疎", "地元", "自治体", "都会", "進学", "動画", "いんたーねっと", "検索", "宿題", "人工",
+                             "知能", "読書", "すまーと", "ふぉん"})
+        EXPECT_GT(model.LookUp(test::S(word)), 0) << word;
+}
+
+TEST_P(BuiltInModelTest, AnswersScoreHigherOnTheirOwnQuestionThanOnAnother) {
+    // tests/data/topics/: four questions of today, five answers written for each. An answer's
+    // content score against its own question must beat its score against the other questions
+    // by a clear margin, on average over each topic's answers, and for most single answers.
+    const std::string folder = std::string(TAVI_TEST_DATA_DIR) + "/topics";
+    std::vector<std::string> topics;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_directory()) topics.push_back(entry.path().string());
+    std::sort(topics.begin(), topics.end());
+    ASSERT_EQ(topics.size(), 4u);
+    const long k = model.dimensionCount;
+    std::vector<DVector> questions;
+    for (const std::string& topic : topics)
+        questions.push_back(ContentVector(test::ReadFileBytes(topic + "/question.txt")));
+    int answers = 0, bestOnOwn = 0;
+    for (size_t t = 0; t < topics.size(); ++t) {
+        double own = 0, other = 0;
+        for (int a = 1; a <= 5; ++a) {
+            DVector answer = ContentVector(test::ReadFileBytes(topics[t] + "/answer" + std::to_string(a) + ".txt"));
+            double ownScore = std::sqrt(cosine_similarity(answer, questions[t], k));
+            double bestOther = 0;
+            for (size_t q = 0; q < questions.size(); ++q) {
+                if (q == t) continue;
+                double score = std::sqrt(cosine_similarity(answer, questions[q], k));
+                other += score / 3;
+                bestOther = std::max(bestOther, score);
+            }
+            own += ownScore;
+            ++answers;
+            if (ownScore > bestOther) ++bestOnOwn;
+            free_vector(answer, 1, k);
+        }
+        EXPECT_GT(own / 5, other / 5 + 0.15) << topics[t];
+    }
+    EXPECT_GE(bestOnOwn, answers - 4) << "answers scored highest on their own question";
+    for (DVector& q : questions) free_vector(q, 1, k);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, BuiltInModelTest,
+                         ::testing::Values(BuiltInModel{"yoroku2000.tcf",
+                                                        "essays",
+                                                        {{"俳句", "句", "汽車"},
+                                                         {"山", "峰", "俳句"},
+                                                         {"汽車", "駅", "俳句"},
+                                                         {"海", "波", "俳句"},
+                                                         {"過疎", "自治体", "俳句"},
+                                                         {"知能", "人工", "汽車"},
+                                                         {"読書", "本", "自治体"}}},
+                                           BuiltInModel{"syasetsu2000.tcf",
+                                                        "news",
+                                                        {{"地震", "震度", "選挙"},
+                                                         {"選挙", "投票", "地震"},
+                                                         {"列車", "駅", "選挙"},
+                                                         {"野球", "投手", "選挙"},
+                                                         {"過疎", "自治体", "野球"},
+                                                         {"宿題", "勉強", "地震"},
+                                                         {"読書", "本", "選挙"}}}),
+                         [](const ::testing::TestParamInfo<BuiltInModel>& info) {
+                             return std::string(info.param.corpus);
+                         });
 
 }  // namespace
 }  // namespace tavi

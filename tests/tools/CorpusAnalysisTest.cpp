@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
 #include "analysis/Encoding.h"
 #include "fakes/TestSupport.h"
@@ -30,6 +31,9 @@ AnalyzerBinding& Analyzer() {
     return *analyzer;
 }
 
+// A document that is a file of its own.
+CorpusDocument File(const std::string& path) { return CorpusDocument{path}; }
+
 TermCounts ExpectedCounts() {
     // ケーキ twice and the half-width ｹｰｷ once; 私, ３, 個, 田中 and さん carry no content.
     return {{S("けーき"), 3}, {S("東京"), 1}, {S("好き"), 1},    {S("りんご"), 1},
@@ -44,7 +48,7 @@ TEST(AnalyseDocument, CountsContentNounsOfUtf8AndShiftJisFiles) {
         SCOPED_TRACE(name);
         DocumentAnalysis result;
         std::string error;
-        ASSERT_TRUE(AnalyseDocument(WriteTempFile(name, bytes), analyzer, result, error)) << error;
+        ASSERT_TRUE(AnalyseDocument(File(WriteTempFile(name, bytes)), analyzer, result, error)) << error;
         EXPECT_TRUE(result.hasText);
         EXPECT_EQ(result.counts, ExpectedCounts());
     }
@@ -56,7 +60,7 @@ TEST(AnalyseDocument, EmptyDocumentsHaveNoText) {
         DocumentAnalysis result;
         result.hasText = true;
         std::string error;
-        ASSERT_TRUE(AnalyseDocument(WriteTempFile("empty.txt", bytes), analyzer, result, error)) << error;
+        ASSERT_TRUE(AnalyseDocument(File(WriteTempFile("empty.txt", bytes)), analyzer, result, error)) << error;
         EXPECT_FALSE(result.hasText);
         EXPECT_TRUE(result.counts.empty());
     }
@@ -67,7 +71,7 @@ TEST(AnalyseDocument, NamesFilesThatCannotBeRead) {
     DocumentAnalysis result;
     std::string error;
     std::string missing = TempDir() + "/missing.txt";
-    EXPECT_FALSE(AnalyseDocument(missing, analyzer, result, error));
+    EXPECT_FALSE(AnalyseDocument(File(missing), analyzer, result, error));
     EXPECT_NE(error.find(missing), std::string::npos) << error;
     EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
 
@@ -75,7 +79,7 @@ TEST(AnalyseDocument, NamesFilesThatCannotBeRead) {
     std::string folder = TempDir() + "/folder.txt";
     std::filesystem::create_directories(folder);
     error.clear();
-    EXPECT_FALSE(AnalyseDocument(folder, analyzer, result, error));
+    EXPECT_FALSE(AnalyseDocument(File(folder), analyzer, result, error));
     EXPECT_NE(error.find(folder), std::string::npos) << error;
 }
 
@@ -84,15 +88,16 @@ TEST(AnalyseDocument, AFifoInACorpusFolderIsSkippedOrRefusedNotWaitedFor) {
     WriteTempFile("corpus/a.txt", kText);
     std::string fifo = folder + "/b.txt";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> paths;
+    std::vector<CorpusDocument> documents;
     std::string error;
-    ASSERT_TRUE(ListCorpusDocuments({folder}, paths, error)) << error;
-    EXPECT_EQ(paths, std::vector<std::string>{folder + "/a.txt"});
+    ASSERT_TRUE(ListCorpusDocuments({{folder}}, documents, error)) << error;
+    ASSERT_EQ(documents.size(), 1u);
+    EXPECT_EQ(documents[0].path, folder + "/a.txt");
     // Read all the same (it may have become a FIFO after the listing): refused at once. Should
     // the open wait for a writer, the alarm ends the test program instead of the run.
     alarm(30);
     DocumentAnalysis result;
-    EXPECT_FALSE(AnalyseDocument(fifo, Analyzer(), result, error));
+    EXPECT_FALSE(AnalyseDocument(File(fifo), Analyzer(), result, error));
     alarm(0);
     EXPECT_EQ(error, fifo + ": is not a regular file");
 }
@@ -101,37 +106,8 @@ TEST(AnalyseDocument, ReportsAnAnalyserThatCannotBeLoaded) {
     AnalyzerBinding analyzer("libno-such-analyser.so");
     DocumentAnalysis result;
     std::string error;
-    EXPECT_FALSE(AnalyseDocument(WriteTempFile("doc.txt", kText), analyzer, result, error));
+    EXPECT_FALSE(AnalyseDocument(File(WriteTempFile("doc.txt", kText)), analyzer, result, error));
     EXPECT_NE(error.find("analyser cannot be loaded"), std::string::npos) << error;
-}
-
-TEST(ListCorpusDocuments, ListsTextFilesByNameFolderAfterFolder) {
-    std::string first = TempDir() + "/first";
-    std::string second = TempDir() + "/second";
-    WriteTempFile("first/b.txt", "b");
-    WriteTempFile("first/a.txt", "a");
-    WriteTempFile("first/index.tsv", "file\ttitle\n");
-    WriteTempFile("first/sub/c.txt", "c");
-    std::filesystem::create_directories(first + "/folder.txt");
-    WriteTempFile("second/0.txt", "0");
-
-    std::vector<std::string> paths;
-    std::string error;
-    ASSERT_TRUE(ListCorpusDocuments({second, first}, paths, error)) << error;
-    EXPECT_EQ(paths, (std::vector<std::string>{second + "/0.txt", first + "/a.txt", first + "/b.txt"}));
-}
-
-TEST(ListCorpusDocuments, RefusesMissingFoldersAndFoldersWithoutDocuments) {
-    std::string empty = TempDir() + "/empty";
-    WriteTempFile("empty/index.tsv", "file\n");
-    std::vector<std::string> paths;
-    std::string error;
-    EXPECT_FALSE(ListCorpusDocuments({empty}, paths, error));
-    EXPECT_NE(error.find("holds no document"), std::string::npos) << error;
-
-    error.clear();
-    EXPECT_FALSE(ListCorpusDocuments({TempDir() + "/nowhere"}, paths, error));
-    EXPECT_NE(error.find("nowhere"), std::string::npos) << error;
 }
 
 class AnalyseDocumentsTest : public ::testing::Test {
@@ -140,7 +116,10 @@ protected:
         const char* texts[] = {kText, "雨の日に図書館で本を読んだ。", "", "駅前の書店で雑誌を買った。\n\n雨だった。",
                                "コーヒーを飲む。"};
         for (size_t i = 0; i < std::size(texts); ++i)
-            paths.push_back(WriteTempFile("corpus/doc" + std::to_string(i) + ".txt", texts[i]));
+            paths.push_back(File(WriteTempFile("corpus/doc" + std::to_string(i) + ".txt", texts[i])));
+        // Lines of a line file travel to the worker processes with their text.
+        paths.push_back(CorpusDocument{"lines.tsv", 1, "7", S("雨の日に図書館で本を読んだ。")});
+        paths.push_back(CorpusDocument{"lines.tsv", 2, "8", ""});
     }
 
     // Every document's analysis, checking that the sink sees them in order and that
@@ -165,7 +144,7 @@ protected:
         return results;
     }
 
-    std::vector<std::string> paths;
+    std::vector<CorpusDocument> paths;
 };
 
 TEST_F(AnalyseDocumentsTest, WorkerProcessesGiveTheSameResultsInTheSameOrder) {
@@ -175,6 +154,8 @@ TEST_F(AnalyseDocumentsTest, WorkerProcessesGiveTheSameResultsInTheSameOrder) {
     EXPECT_FALSE(alone[2].hasText);
     TermCounts library = {{S("雨"), 1}, {S("図書館"), 1}, {S("本"), 1}};  // 日 is a dependent noun here
     EXPECT_EQ(alone[1].counts, library);
+    EXPECT_EQ(alone[5].counts, library);  // the same text as a line
+    EXPECT_FALSE(alone[6].hasText);
 
     for (int workers : {2, 3, 8}) {
         SCOPED_TRACE(testing::Message() << workers << " workers");
@@ -188,7 +169,7 @@ TEST_F(AnalyseDocumentsTest, WorkerProcessesGiveTheSameResultsInTheSameOrder) {
 }
 
 TEST_F(AnalyseDocumentsTest, AFailingDocumentStopsTheRunAndIsNamed) {
-    paths.insert(paths.begin() + 3, TempDir() + "/corpus/vanished.txt");
+    paths.insert(paths.begin() + 3, File(TempDir() + "/corpus/vanished.txt"));
     for (int workers : {1, 2}) {
         SCOPED_TRACE(testing::Message() << workers << " workers");
         size_t delivered = 0;
