@@ -38,7 +38,9 @@ std::vector<const CueWordHit*> Hits(const EssayEvidence& evidence, std::vector<C
     return hits;
 }
 
-CommentDescription Describe(const EssayRecord& record, const ScoringParams& params, ReceivedComment comment) {
+}  // namespace
+
+CommentDescription DescribeComment(const EssayRecord& record, const ScoringParams& params, ReceivedComment comment) {
     CommentDescription d;
     d.comment = std::move(comment);
     if (!record.evidence) return d;
@@ -118,8 +120,6 @@ CommentDescription Describe(const EssayRecord& record, const ScoringParams& para
     return d;
 }
 
-}  // namespace
-
 std::vector<ReceivedComment> ReceivedComments(const std::string& commentText) {
     std::vector<ReceivedComment> comments;
     size_t start = 0;
@@ -174,14 +174,6 @@ std::vector<const SentenceEvidence*> LinkedSentences(const EssayEvidence& eviden
 
 std::vector<const KanjiRunEvidence*> LongReadingRuns(const EssayEvidence& evidence) {
     return Select(evidence.kanjiRuns, [](const KanjiRunEvidence& r) { return r.readingBytes > kLongReadingBytes; });
-}
-
-std::vector<CommentDescription> DescribeComments(const EssayRecord& record, const ScoringParams& params) {
-    std::vector<ReceivedComment> comments = ReceivedComments(record.commentText);
-    std::vector<CommentDescription> described;
-    described.reserve(comments.size());
-    for (ReceivedComment& comment : comments) described.push_back(Describe(record, params, std::move(comment)));
-    return described;
 }
 
 std::vector<const WordEvidence*> RepeatedKanjiNouns(const EssayEvidence& evidence, size_t limit) {

@@ -151,8 +151,8 @@ struct CommentDescription {
     std::optional<ContentNouns> content;
 };
 
-// The comments of a record in the order of its comment text, each with what supports it; only
-// the comments when the record holds no evidence. `params` gives the expected length.
-std::vector<CommentDescription> DescribeComments(const EssayRecord& record, const ScoringParams& params);
+// What supports `comment`, one of the record's received comments; only the comment when the
+// record holds no evidence. `params` gives the expected length.
+CommentDescription DescribeComment(const EssayRecord& record, const ScoringParams& params, ReceivedComment comment);
 
 }  // namespace tavi

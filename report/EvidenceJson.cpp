@@ -19,7 +19,8 @@ public:
         Json root;
         root["text"] = SjisToUtf8(m_evidence.text);
         Json comments = Json::array();
-        for (const CommentDescription& d : DescribeComments(m_record, m_params)) {
+        for (ReceivedComment& comment : ReceivedComments(m_record.commentText)) {
+            const CommentDescription d = DescribeComment(m_record, m_params, std::move(comment));
             Json entry;
             entry["index"] = d.comment.index;
             entry["class"] = d.comment.commentClass;

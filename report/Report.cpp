@@ -511,7 +511,8 @@ std::string HtmlEscape(std::string_view utf8) {
 MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params) {
     MarkedAnswer marked;
     AnswerEvidence evidence(record);
-    for (CommentDescription& d : DescribeComments(record, params)) {
+    for (ReceivedComment& comment : ReceivedComments(record.commentText)) {
+        CommentDescription d = DescribeComment(record, params, std::move(comment));
         marked.details.push_back(evidence.Explain(d, static_cast<int>(marked.comments.size())));
         marked.comments.push_back(std::move(d.comment));
     }

@@ -455,7 +455,9 @@ TEST_F(SampleEvidence, EveryCommentOfTheTableIsDescribedOnceAndShownByBoth) {
         SCOPED_TRACE(U(sample.title));
         EssayRecord r = sample;
         r.commentText = EveryTableComment();
-        const std::vector<CommentDescription> described = DescribeComments(r, params);
+        std::vector<CommentDescription> described;
+        for (ReceivedComment& comment : ReceivedComments(r.commentText))
+            described.push_back(DescribeComment(r, params, std::move(comment)));
         const MarkedAnswer marked = MarkAnswer(r, params);
         const auto json = EvidenceJson(r, params);
         ASSERT_EQ(described.size(), 46u);
