@@ -4,16 +4,11 @@
 
 #include "analysis/Encoding.h"
 #include "evaluation/CommentEvidence.h"
-#include "evaluation/CommentTable.h"
-#include "evaluation/RhetoricThresholds.h"
 
 namespace tavi {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// Kanji nouns listed for the vocabulary comment.
-constexpr size_t kRepeatedNounsShown = 10;
 
 class EvidenceWriter {
 public:
@@ -24,12 +19,13 @@ public:
         Json root;
         root["text"] = SjisToUtf8(m_evidence.text);
         Json comments = Json::array();
-        for (const ReceivedComment& comment : ReceivedComments(m_record.commentText)) {
+        for (ReceivedComment& comment : ReceivedComments(m_record.commentText)) {
+            const CommentDescription d = DescribeComment(m_record, m_params, std::move(comment));
             Json entry;
-            entry["index"] = comment.index;
-            entry["class"] = comment.commentClass;
-            entry["comment"] = SjisToUtf8(comment.text);
-            Support(comment.index, entry);
+            entry["index"] = d.comment.index;
+            entry["class"] = d.comment.commentClass;
+            entry["comment"] = SjisToUtf8(d.comment.text);
+            Support(d, entry);
             comments.push_back(std::move(entry));
         }
         root["comments"] = std::move(comments);
@@ -69,28 +65,11 @@ private:
         for (const T* item : items) list.push_back(each(item));
         return list;
     }
-    // Sentences with the morphemes of one kind counted in them.
-    Json CountedSentences(const std::vector<const SentenceEvidence*>& sentences, uint32_t SentenceEvidence::*count,
-                          std::vector<TextSpan> SentenceEvidence::*at) const {
-        return List(sentences, [&](const SentenceEvidence* s) {
-            Json j = Span(s->span, true);
-            j["count"] = s->*count;
-            j["words"] = Spans(s->*at);
-            return j;
-        });
-    }
     Json Hit(const CueWordHit& hit, bool withGroup) const {
         Json j = Span(hit.at);
         j["word"] = SjisToUtf8(hit.word);
         if (withGroup) j["group"] = hit.group;
         return j;
-    }
-    Json Hits(bool demonstratives) const {
-        Json list = Json::array();
-        for (const OrganizationSentence& sentence : m_evidence.organization)
-            for (const CueWordHit& hit : demonstratives ? sentence.demonstratives : sentence.cueWords)
-                list.push_back(Hit(hit, !demonstratives));
-        return list;
     }
     Json Organization() const {
         Json j;
@@ -108,14 +87,6 @@ private:
         j["sentences"] = std::move(sentences);
         return j;
     }
-    Json KanjiRuns() const {
-        return List(LongReadingRuns(m_evidence), [&](const KanjiRunEvidence* run) {
-            Json j = Span(run->span, true);
-            j["reading"] = SjisToUtf8(run->reading);
-            j["readingBytes"] = run->readingBytes;
-            return j;
-        });
-    }
     Json Nouns(const std::vector<ContentNounEvidence>& nouns, bool withPlaces) const {
         Json list = Json::array();
         for (const ContentNounEvidence& noun : nouns) {
@@ -130,95 +101,75 @@ private:
         return list;
     }
 
-    // The evidence behind one comment, added to its entry.
-    void Support(int index, Json& entry) const {
-        const EssayEvidence& e = m_evidence;
-        if (index == kPassiveComment) {
-            entry["passives"] = e.passives;
-            entry["phrases"] = m_record.sentenceStatsCount;
+    // The description of one comment, added to its entry.
+    void Support(const CommentDescription& d, Json& entry) const {
+        if (d.passives) {
+            entry["passives"] = d.passives->passives;
+            entry["phrases"] = d.passives->phrases;
         }
         // The kanji comments show their counts instead of a value against thresholds.
-        const RhetoricFeature* feature = FindRhetoricFeature(index);
-        if (feature && feature->gate != kKanjiGate) {
-            entry["value"] = feature->Value(m_record);
-            entry["thresholds"] = Json::array({feature->thresholds[0], feature->thresholds[1]});
-        }
-        switch (index) {
-            case kVocabularyComment: {
-                uint32_t occurrences = 0;
-                for (const WordEvidence& noun : e.kanjiNouns) occurrences += noun.count;
-                entry["distinctKanjiNouns"] = e.kanjiNouns.size();
-                entry["kanjiNounOccurrences"] = occurrences;
-                entry["repeated"] = List(RepeatedKanjiNouns(e, kRepeatedNounsShown), [&](const WordEvidence* noun) {
-                    Json j;
-                    j["word"] = SjisToUtf8(noun->word);
-                    j["count"] = noun->count;
-                    j["at"] = Spans(noun->at);
-                    return j;
-                });
-                break;
+        if (d.value && !d.kanji) {
+            entry["value"] = *d.value;
+            if (!d.thresholds.empty()) {
+                Json& thresholds = entry["thresholds"] = Json::array();
+                for (double threshold : d.thresholds) thresholds.push_back(threshold);
             }
-            case kSentenceLengthMedianComment:
-            case kSentenceLengthMaxComment:
-                entry["longest"] = Sentence(LongestSentence(e));
-                entry["sentences"] = List(SentencesFrom(e, feature->thresholds[0]),
-                                          [&](const SentenceEvidence* s) { return Sentence(s); });
-                break;
-            case kPhraseLengthMedianComment:
-            case kPhraseLengthMaxComment:
-                entry["longest"] = Phrase(LongestPhrase(e));
-                entry["phrases"] =
-                    List(PhrasesFrom(e, feature->thresholds[0]), [&](const PhraseEvidence* p) { return Phrase(p); });
-                break;
-            case kBunsetsuMedianComment:
-            case kBunsetsuMaxComment:
-                entry["most"] = Phrase(MostFunctionWords(e));
-                entry["phrases"] = List(PhrasesWithFunctionWordsFrom(e, feature->thresholds[0]),
-                                        [&](const PhraseEvidence* p) { return Phrase(p); });
-                break;
-            case kPassiveComment:
-                entry["sentences"] =
-                    CountedSentences(PassiveSentences(e), &SentenceEvidence::passives, &SentenceEvidence::passivesAt);
-                break;
-            case kKanjiShareComment:
-            case kLongReadingComment:
-                entry["kanjiBytes"] = e.kanjiBytes;
-                entry["kanaBytes"] = e.kanaBytes;
-                entry["kanaKanjiRatio"] = m_record.kanaKanjiRatio;
-                entry["kanjiRuns"] = e.kanjiRuns.size();
-                entry["longReadingShare"] = m_record.longReadingKanji;
-                entry["longReadingRuns"] = KanjiRuns();
-                break;
-            case kAttributiveComment:
-                entry["perSentence"] = kAttributivePerSentence;
-                entry["sentences"] = CountedSentences(AttributiveSentences(e, false), &SentenceEvidence::attributive,
-                                                      &SentenceEvidence::attributiveAt);
-                break;
-            case kContinuativeComment:
-                entry["perSentence"] = kLinksPerSentence;
-                entry["sentences"] =
-                    CountedSentences(LinkedSentences(e, false), &SentenceEvidence::links, &SentenceEvidence::linksAt);
-                break;
-            case kDemonstrativeComment:
-                entry["value"] = m_record.demonstrativeTotal;
-                entry["demonstratives"] = Hits(true);
-                break;
-            case kCueWordComment:
-                entry["value"] = m_record.cueWordTotal;
-                entry["cueWords"] = Hits(false);
-                break;
-            case kLengthComment:
-                entry["textLength"] = m_record.textLength;
-                entry["expectedBytes"] = m_params.expectedLength * 2.0;
-                entry["ratio"] = m_record.textLength / (m_params.expectedLength * 2.0);
-                break;
-            case kContentComment:
-                entry["value"] = m_record.contentSimilarity;
-                entry["shared"] = Nouns(e.sharedNouns, true);
-                entry["missing"] = Nouns(e.missingNouns, false);
-                break;
-            default:
-                break;
+        }
+        if (d.counted && d.counted->perSentence) entry["perSentence"] = *d.counted->perSentence;
+        if (d.vocabulary) {
+            entry["distinctKanjiNouns"] = d.vocabulary->distinct;
+            entry["kanjiNounOccurrences"] = d.vocabulary->occurrences;
+            entry["repeated"] = List(d.vocabulary->repeated, [&](const WordEvidence* noun) {
+                Json j;
+                j["word"] = SjisToUtf8(noun->word);
+                j["count"] = noun->count;
+                j["at"] = Spans(noun->at);
+                return j;
+            });
+        }
+        if (d.sentences) {
+            entry["longest"] = Sentence(d.sentences->longest);
+            entry["sentences"] = List(d.sentences->listed, [&](const SentenceEvidence* s) { return Sentence(s); });
+        }
+        if (d.phrases) {
+            entry[d.phrases->byFunctionWords ? "most" : "longest"] = Phrase(d.phrases->top);
+            entry["phrases"] = List(d.phrases->listed, [&](const PhraseEvidence* p) { return Phrase(p); });
+        }
+        if (d.counted) {
+            Json& sentences = entry["sentences"] = Json::array();
+            for (const CountedSentence& s : d.counted->sentences) {
+                Json j = Span(s.sentence->span, true);
+                j["count"] = s.count;
+                j["words"] = Spans(*s.at);
+                sentences.push_back(std::move(j));
+            }
+        }
+        if (d.kanji) {
+            entry["kanjiBytes"] = d.kanji->kanjiBytes;
+            entry["kanaBytes"] = d.kanji->kanaBytes;
+            entry["kanaKanjiRatio"] = d.kanji->kanaKanjiRatio;
+            entry["kanjiRuns"] = d.kanji->runs;
+            entry["longReadingShare"] = d.kanji->longReadingShare;
+            entry["longReadingRuns"] = List(d.kanji->longReadings, [&](const KanjiRunEvidence* run) {
+                Json j = Span(run->span, true);
+                j["reading"] = SjisToUtf8(run->reading);
+                j["readingBytes"] = run->readingBytes;
+                return j;
+            });
+        }
+        if (d.hits) {
+            const bool withGroup = !d.hits->demonstratives;
+            entry[withGroup ? "cueWords" : "demonstratives"] =
+                List(d.hits->hits, [&](const CueWordHit* hit) { return Hit(*hit, withGroup); });
+        }
+        if (d.length) {
+            entry["textLength"] = d.length->textLength;
+            entry["expectedBytes"] = d.length->expectedBytes;
+            entry["ratio"] = d.length->ratio;
+        }
+        if (d.content) {
+            entry["shared"] = Nouns(*d.content->shared, true);
+            entry["missing"] = Nouns(*d.content->missing, false);
         }
     }
 

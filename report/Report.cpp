@@ -10,7 +10,6 @@
 #include "analysis/MorphemeTools.h"
 #include "evaluation/CommentEvidence.h"
 #include "evaluation/CommentTable.h"
-#include "evaluation/RhetoricThresholds.h"
 #include "web/WebAssets.h"
 
 namespace tavi {
@@ -139,121 +138,103 @@ std::string MarkedText(const EssayEvidence& evidence, const std::vector<Evidence
     return out;
 }
 
-// Builds the marks and the one-line details of one answer's comments.
+// Builds the marks and the one-line details of one answer's comments from their descriptions.
 class AnswerEvidence {
 public:
-    AnswerEvidence(const EssayRecord& record, const ScoringParams& params) : m_record(record), m_params(params) {}
+    explicit AnswerEvidence(const EssayRecord& record) : m_record(record) {}
 
-    // The detail line of the answer's comment number `position` (UTF-8), adding its marks.
-    std::string Explain(const ReceivedComment& comment, int position) {
+    // The detail line of the answer's comment number `position` (UTF-8), adding its marks; empty
+    // when the record holds no evidence.
+    std::string Explain(const CommentDescription& d, int position) {
         m_comment = position;
-        const std::string title = SjisToUtf8(comment.text);
-        const EssayRecord& r = m_record;
-        if (!r.evidence) return "";
-        const EssayEvidence& e = *r.evidence;
-        const int index = comment.index;
-        const RhetoricFeature* feature = FindRhetoricFeature(index);
-        switch (index) {
-            case kVocabularyComment: {
-                std::string words;
-                for (const WordEvidence* noun : RepeatedKanjiNouns(e, kRepeatedNounsMarked)) {
-                    std::string word = SjisToUtf8(noun->word);
-                    words += (words.empty() ? "" : "、") + word + "×" + Int(noun->count);
-                    for (TextSpan at : noun->at) Add(at, 'w', title + "（「" + word + "」" + Int(noun->count) + "回）");
-                }
-                return "Yule の K = " + Fixed(r.vocabularyDiversity, 1) + "（漢字名詞 " + Int(e.kanjiNouns.size()) +
-                       " 語）。繰り返しの多い語: " + (words.empty() ? "なし" : words);
+        const std::string title = SjisToUtf8(d.comment.text);
+        const int index = d.comment.index;
+        const double value = d.value.value_or(0);
+        if (d.vocabulary) {
+            std::string words;
+            const auto& repeated = d.vocabulary->repeated;
+            for (size_t n = 0; n < std::min(repeated.size(), kRepeatedNounsMarked); ++n) {
+                const WordEvidence* noun = repeated[n];
+                std::string word = SjisToUtf8(noun->word);
+                words += (words.empty() ? "" : "、") + word + "×" + Int(noun->count);
+                for (TextSpan at : noun->at) Add(at, 'w', title + "（「" + word + "」" + Int(noun->count) + "回）");
             }
-            case kSentenceLengthMedianComment:
-            case kSentenceLengthMaxComment: {
-                const double from = feature->thresholds[0];
-                auto sentences = SentencesFrom(e, from);
-                for (const SentenceEvidence* s : sentences)
-                    Add(s->span, 's', title + "（この文 " + Int(s->bytes) + " バイト）");
-                const SentenceEvidence* longest = LongestSentence(e);
-                if (longest) Add(longest->span, 's', title + "（最長の文 " + Int(longest->bytes) + " バイト）");
-                const double value = feature->Value(r);
-                return (index == kSentenceLengthMedianComment ? "文の長さの中央値 " : "最長の文 ") + Fixed(value, 0) +
-                       " バイト（約" + Chars(value) + "）。" + Fixed(from, 0) + " バイト以上の文 " +
-                       Int(sentences.size()) + " 件";
-            }
-            case kPhraseLengthMedianComment:
-            case kPhraseLengthMaxComment: {
-                const double from = feature->thresholds[0];
-                auto phrases = PhrasesFrom(e, from);
-                for (const PhraseEvidence* p : phrases)
-                    Add(p->span, 'p', title + "（この句 " + Int(p->bytes) + " バイト）");
-                const PhraseEvidence* longest = LongestPhrase(e);
-                if (longest) Add(longest->span, 'p', title + "（最長の句 " + Int(longest->bytes) + " バイト）");
-                return (index == kPhraseLengthMedianComment ? "句の長さの中央値 " : "最長の句 ") +
-                       Fixed(feature->Value(r), 0) + " バイト。" + Fixed(from, 0) + " バイト以上の句 " +
-                       Int(phrases.size()) + " 件";
-            }
-            case kBunsetsuMedianComment:
-            case kBunsetsuMaxComment: {
-                const double from = feature->thresholds[0];
-                auto phrases = PhrasesWithFunctionWordsFrom(e, from);
-                for (const PhraseEvidence* p : phrases)
-                    Add(p->span, 'p', title + "（この句の付属語 " + Int(p->functionWords) + "）");
-                const PhraseEvidence* most = MostFunctionWords(e);
-                if (most) Add(most->span, 'p', title + "（付属語の最も多い句 " + Int(most->functionWords) + "）");
-                return std::string(index == kBunsetsuMedianComment ? "句あたりの付属語の中央値 "
-                                                                   : "句の付属語の最大 ") +
-                       Fixed(feature->Value(r), 1) + "。付属語 " + Fixed(from, 0) + " 以上の句 " + Int(phrases.size()) +
-                       " 件";
-            }
-            case kPassiveComment: {
-                auto sentences = PassiveSentences(e);
-                for (const SentenceEvidence* s : sentences)
-                    for (TextSpan at : s->passivesAt) Add(at, 'w', title + "（受身）");
-                return "受身 " + Int(e.passives) + " 箇所、句 " + Int(r.sentenceStatsCount) + "。受身を含む文 " +
-                       Int(sentences.size()) + " 件";
-            }
-            case kKanjiShareComment:
-                return "漢字 " + Int(e.kanjiBytes) + " バイト、かな " + Int(e.kanaBytes) + " バイト（かな／漢字 " +
-                       Fixed(r.kanaKanjiRatio) + "、適正 " + Fixed(feature->thresholds[1]) + "〜" +
-                       Fixed(feature->thresholds[2]) + "）";
-            case kLongReadingComment: {
-                auto runs = LongReadingRuns(e);
-                for (const KanjiRunEvidence* run : runs)
-                    Add(run->span, 'n', title + "（読み「" + SjisToUtf8(run->reading) + "」）");
-                return "読みの長い漢語 " + Int(runs.size()) + " / " + Int(e.kanjiRuns.size()) + " 語（" +
-                       Fixed(100.0 * r.longReadingKanji, 0) + "%）";
-            }
-            case kAttributiveComment: {
-                auto counted = AttributiveSentences(e, true);
-                for (const SentenceEvidence* s : counted) {
-                    Add(s->span, 's', title + "（連体修飾 " + Int(s->attributive) + "）");
-                    for (TextSpan at : s->attributiveAt) Add(at, 'w', title + "（連体修飾）");
-                }
-                return "連体修飾の述語が " + Int(kAttributivePerSentence + 1) + " 以上ある文 " + Int(counted.size()) +
-                       " 件";
-            }
-            case kContinuativeComment: {
-                auto counted = LinkedSentences(e, true);
-                for (const SentenceEvidence* s : counted) {
-                    Add(s->span, 's', title + "（連用形・接続助詞 " + Int(s->links) + "）");
-                    for (TextSpan at : s->linksAt) Add(at, 'w', title + "（連用形・接続助詞）");
-                }
-                return "連用形・接続助詞が " + Int(kLinksPerSentence + 1) + " 以上ある文 " + Int(counted.size()) +
-                       " 件";
-            }
-            case kDemonstrativeComment:
-                m_demonstrative = {title, position};
-                return "指示語 " + Fixed(r.demonstrativeTotal, 0) + "（文ごとの数）";
-            case kCueWordComment:
-                m_cueWord = {title, position};
-                return "きっかけ語 " + Fixed(r.cueWordTotal, 0);
-            case kLengthComment:
-                return "文字数 約" + Chars(r.textLength) + "（記号を除く " + Fixed(r.textLength, 0) +
-                       " バイト）、想定 " + Fixed(m_params.expectedLength, 0) + " 字の " +
-                       Fixed(100.0 * r.textLength / (m_params.expectedLength * 2.0), 0) + "%";
-            case kContentComment:
-                m_content = {title, position};
-                return "設問文との類似度 " + Fixed(r.contentSimilarity);
-            default:
-                return "";
+            return "Yule の K = " + Fixed(value, 1) + "（漢字名詞 " + Int(d.vocabulary->distinct) +
+                   " 語）。繰り返しの多い語: " + (words.empty() ? "なし" : words);
         }
+        if (d.sentences) {
+            const auto& sentences = *d.sentences;
+            for (const SentenceEvidence* s : sentences.listed)
+                Add(s->span, 's', title + "（この文 " + Int(s->bytes) + " バイト）");
+            if (sentences.longest)
+                Add(sentences.longest->span, 's', title + "（最長の文 " + Int(sentences.longest->bytes) + " バイト）");
+            return (index == kSentenceLengthMedianComment ? "文の長さの中央値 " : "最長の文 ") + Fixed(value, 0) +
+                   " バイト（約" + Chars(value) + "）。" + Fixed(sentences.from, 0) + " バイト以上の文 " +
+                   Int(sentences.listed.size()) + " 件";
+        }
+        if (d.phrases && !d.phrases->byFunctionWords) {
+            const auto& phrases = *d.phrases;
+            for (const PhraseEvidence* p : phrases.listed)
+                Add(p->span, 'p', title + "（この句 " + Int(p->bytes) + " バイト）");
+            if (phrases.top) Add(phrases.top->span, 'p', title + "（最長の句 " + Int(phrases.top->bytes) + " バイト）");
+            return (index == kPhraseLengthMedianComment ? "句の長さの中央値 " : "最長の句 ") + Fixed(value, 0) +
+                   " バイト。" + Fixed(phrases.from, 0) + " バイト以上の句 " + Int(phrases.listed.size()) + " 件";
+        }
+        if (d.phrases) {
+            const auto& phrases = *d.phrases;
+            for (const PhraseEvidence* p : phrases.listed)
+                Add(p->span, 'p', title + "（この句の付属語 " + Int(p->functionWords) + "）");
+            if (phrases.top)
+                Add(phrases.top->span, 'p', title + "（付属語の最も多い句 " + Int(phrases.top->functionWords) + "）");
+            return std::string(index == kBunsetsuMedianComment ? "句あたりの付属語の中央値 " : "句の付属語の最大 ") +
+                   Fixed(value, 1) + "。付属語 " + Fixed(phrases.from, 0) + " 以上の句 " + Int(phrases.listed.size()) +
+                   " 件";
+        }
+        if (d.passives && d.counted) {
+            for (const CountedSentence& s : d.counted->sentences)
+                for (TextSpan at : *s.at) Add(at, 'w', title + "（受身）");
+            return "受身 " + Int(d.passives->passives) + " 箇所、句 " + Int(d.passives->phrases) + "。受身を含む文 " +
+                   Int(d.counted->sentences.size()) + " 件";
+        }
+        if (d.counted && d.counted->perSentence) {
+            const std::string what = index == kAttributiveComment ? "連体修飾" : "連用形・接続助詞";
+            size_t counting = 0;
+            for (const CountedSentence& s : d.counted->sentences) {
+                if (!s.counts) continue;
+                ++counting;
+                Add(s.sentence->span, 's', title + "（" + what + " " + Int(s.count) + "）");
+                for (TextSpan at : *s.at) Add(at, 'w', title + "（" + what + "）");
+            }
+            return (index == kAttributiveComment ? "連体修飾の述語が " : "連用形・接続助詞が ") +
+                   Int(*d.counted->perSentence + 1) + " 以上ある文 " + Int(counting) + " 件";
+        }
+        if (d.kanji && index == kKanjiShareComment)
+            return "漢字 " + Int(d.kanji->kanjiBytes) + " バイト、かな " + Int(d.kanji->kanaBytes) +
+                   " バイト（かな／漢字 " + Fixed(d.kanji->kanaKanjiRatio) + "、適正 " + Fixed(d.thresholds[1]) + "〜" +
+                   Fixed(d.thresholds[2]) + "）";
+        if (d.kanji) {
+            for (const KanjiRunEvidence* run : d.kanji->longReadings)
+                Add(run->span, 'n', title + "（読み「" + SjisToUtf8(run->reading) + "」）");
+            return "読みの長い漢語 " + Int(d.kanji->longReadings.size()) + " / " + Int(d.kanji->runs) + " 語（" +
+                   Fixed(100.0 * d.kanji->longReadingShare, 0) + "%）";
+        }
+        if (d.hits && d.hits->demonstratives) {
+            m_demonstrative = {title, position};
+            return "指示語 " + Fixed(value, 0) + "（文ごとの数）";
+        }
+        if (d.hits) {
+            m_cueWord = {title, position};
+            return "きっかけ語 " + Fixed(value, 0);
+        }
+        if (d.length)
+            return "文字数 約" + Chars(d.length->textLength) + "（記号を除く " + Fixed(d.length->textLength, 0) +
+                   " バイト）、想定 " + Fixed(d.length->expectedBytes / 2.0, 0) + " 字の " +
+                   Fixed(100.0 * d.length->textLength / d.length->expectedBytes, 0) + "%";
+        if (d.content) {
+            m_content = {title, position};
+            return "設問文との類似度 " + Fixed(value);
+        }
+        return "";
     }
 
     // Cue words, demonstratives and shared content nouns: marked whether or not a comment
@@ -289,7 +270,6 @@ private:
     }
 
     const EssayRecord& m_record;
-    const ScoringParams& m_params;
     std::vector<EvidenceMark> m_marks;
     int m_comment = -1;
     Given m_cueWord, m_demonstrative, m_content;
@@ -530,10 +510,12 @@ std::string HtmlEscape(std::string_view utf8) {
 
 MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params) {
     MarkedAnswer marked;
-    marked.comments = ReceivedComments(record.commentText);
-    AnswerEvidence evidence(record, params);
-    for (size_t c = 0; c < marked.comments.size(); ++c)
-        marked.details.push_back(evidence.Explain(marked.comments[c], static_cast<int>(c)));
+    AnswerEvidence evidence(record);
+    for (ReceivedComment& comment : ReceivedComments(record.commentText)) {
+        CommentDescription d = DescribeComment(record, params, std::move(comment));
+        marked.details.push_back(evidence.Explain(d, static_cast<int>(marked.comments.size())));
+        marked.comments.push_back(std::move(d.comment));
+    }
     evidence.AddFound();
     marked.marks = evidence.TakeMarks();
     return marked;

@@ -16,8 +16,10 @@
 #include "evaluation/RhetoricThresholds.h"
 #include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
+#include "report/EvidenceJson.h"
 #include "report/Json.h"
 #include "report/RecordCodec.h"
+#include "report/Report.h"
 
 namespace tavi::test {
 namespace {
@@ -427,6 +429,87 @@ TEST_F(SampleEvidence, JsonCarriesEachCommentWithItsEvidence) {
         }
         EXPECT_EQ(cueWords, r.cueWordTotal);
     }
+}
+
+// Every text of the comment table, one per line, as a comment text.
+std::string EveryTableComment() {
+    std::string all;
+    for (int index = kVocabularyComment; index <= kContentComment; ++index)
+        for (int commentClass = -1; commentClass <= 4; ++commentClass)
+            if (const std::string* text = FindCommentText(index, commentClass)) all += *text + "\n";
+    return all;
+}
+
+// The spans of every object in `json` that has a begin and an end.
+void CollectSpans(const nlohmann::ordered_json& json, std::set<std::pair<uint32_t, uint32_t>>& spans) {
+    if (json.is_object() && json.contains("begin") && json.contains("end"))
+        spans.insert({json["begin"].get<uint32_t>(), json["end"].get<uint32_t>()});
+    if (json.is_structured())
+        for (const auto& item : json) CollectSpans(item, spans);
+}
+
+TEST_F(SampleEvidence, EveryCommentOfTheTableIsDescribedOnceAndShownByBoth) {
+    const ScoringParams& params = s_run->doc->GetParams();
+    // Answers with and without sentences, kanji, cue words and shared nouns.
+    for (const EssayRecord& sample : Answers()) {
+        SCOPED_TRACE(U(sample.title));
+        EssayRecord r = sample;
+        r.commentText = EveryTableComment();
+        std::vector<CommentDescription> described;
+        for (ReceivedComment& comment : ReceivedComments(r.commentText))
+            described.push_back(DescribeComment(r, params, std::move(comment)));
+        const MarkedAnswer marked = MarkAnswer(r, params);
+        const auto json = EvidenceJson(r, params);
+        ASSERT_EQ(described.size(), 46u);
+        ASSERT_EQ(marked.details.size(), described.size());
+        ASSERT_EQ(json["comments"].size(), described.size());
+        for (size_t k = 0; k < described.size(); ++k) {
+            const CommentDescription& d = described[k];
+            SCOPED_TRACE("comment " + std::to_string(d.comment.index) + " class " +
+                         std::to_string(d.comment.commentClass));
+            // One block, or two renderers would write the same keys or marks twice.
+            const int blocks = d.vocabulary.has_value() + d.sentences.has_value() + d.phrases.has_value() +
+                               d.counted.has_value() + d.kanji.has_value() + d.hits.has_value() + d.length.has_value() +
+                               d.content.has_value();
+            EXPECT_EQ(blocks, 1);
+            EXPECT_EQ(d.passives.has_value(), d.comment.index == kPassiveComment);
+            if (const RhetoricFeature* feature = FindRhetoricFeature(d.comment.index)) {
+                EXPECT_TRUE(d.value);
+                EXPECT_EQ(d.thresholds.size(), feature->band ? 4u : 2u);
+            }
+            EXPECT_EQ(marked.comments[k].text, d.comment.text);
+            EXPECT_FALSE(marked.details[k].empty());
+            EXPECT_EQ(json["comments"][k]["index"], d.comment.index);
+            EXPECT_GT(json["comments"][k].size(), 4u) << json["comments"][k].dump();  // more than who it is
+        }
+    }
+}
+
+TEST_F(SampleEvidence, HtmlMarksLieOnTheSpansTheJsonGivesTheirComment) {
+    const ScoringParams& params = s_run->doc->GetParams();
+    size_t checked = 0;
+    std::set<char> kinds;
+    for (const EssayRecord& sample : Answers()) {
+        for (const std::string& commentText : {sample.commentText, EveryTableComment()}) {
+            SCOPED_TRACE(U(sample.title));
+            EssayRecord r = sample;
+            r.commentText = commentText;
+            const MarkedAnswer marked = MarkAnswer(r, params);
+            const auto comments = EvidenceJson(r, params)["comments"];
+            ASSERT_EQ(comments.size(), marked.comments.size());
+            std::vector<std::set<std::pair<uint32_t, uint32_t>>> spans(comments.size());
+            for (size_t k = 0; k < comments.size(); ++k) CollectSpans(comments[k], spans[k]);
+            for (const EvidenceMark& mark : marked.marks) {
+                if (mark.comment < 0) continue;
+                EXPECT_TRUE(spans[mark.comment].count({mark.span.begin, mark.span.end}))
+                    << mark.title << " " << mark.span.begin << "-" << mark.span.end;
+                kinds.insert(mark.kind);
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 500u);
+    EXPECT_EQ(kinds.size(), std::size(kMarkStyles));  // sentences, phrases, words, long readings, good
 }
 
 }  // namespace
