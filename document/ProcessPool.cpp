@@ -184,6 +184,10 @@ bool ProcessPool::Start(Slot& slot, std::string& error) {
 
 bool ProcessPool::Send(size_t index, std::string_view request, std::string& error) {
     Slot& slot = *m_slots[index];
+    if (request.size() > kMaxFrameBytes) {
+        error = "a request of " + std::to_string(request.size()) + " bytes is larger than a frame may be";
+        return false;
+    }
     // A process that died with requests not yet reported takes this one too: Receive
     // reports them all before a new process starts.
     if (slot.fd < 0 && slot.pending == 0 && !Start(slot, error)) return false;

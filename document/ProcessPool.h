@@ -58,7 +58,8 @@ public:
     size_t Size() const { return m_slots.size(); }
 
     // Sends a request to the slot's process, starting it first when it is not running. False
-    // with `error` when no process could be started (the request is then not sent). A process
+    // with `error` when no process could be started or the request is larger than a frame
+    // (the request is then not sent). A process
     // that dies while the request is written has it still counted as sent: Receive reports it.
     bool Send(size_t slot, std::string_view request, std::string& error);
 
