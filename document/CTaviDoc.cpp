@@ -29,12 +29,10 @@ void Report(Person& person, const DocResult& result) {
 }
 
 CTaviDoc::CTaviDoc(Person& person) : m_person(person) {
-    m_params = ScoringParams();
-    m_contentModel.dictionaryLoaded = false;
-    m_analyzer.StartLoading();  // the analyser's first run goes on while the model loads
-    Report(m_person, LoadModel(m_params.modelPath));
+    m_scorer.StartLoadingAnalyzer();  // the analyser's first run goes on while the model loads
+    Report(m_person, LoadModel(m_scorer.Params().modelPath));
     WaitCursor wait(m_person);
-    if (!m_analyzer.Load()) {
+    if (!m_scorer.LoadAnalyzer()) {
         m_person.ShowMessageBox({Sjis("libchasen.dllのロードに失敗しました。"), Sjis("エラー"), MessageButtons::kOk,
                                  MessageIcon::kError, 0, false});
     }
@@ -44,32 +42,24 @@ CTaviDoc::~CTaviDoc() {
     m_bStopRequested = true;
     WaitForRun();
     std::lock_guard lock(m_mutex);
-    if (m_pQuestionVector) free_vector(m_pQuestionVector, 1, m_pQuestionVector.nh);
-    m_workTable.Clear();
     m_answers.clear();
     m_pathIndex.clear();
-    m_analyzer.Unload();
 }
 
 DocResult CTaviDoc::LoadModel(const std::string& path) {
     DocResult result;
+    bool namedOther;
     {
         std::lock_guard lock(m_mutex);
-        m_contentModel.LoadSettings(path);
-        result.messages = std::exchange(m_contentModel.messages, {});
+        result = m_scorer.LoadModel(path);  // prepares the question in use again
+        // A stored form may name a question that was refused: it is tried with the new model.
+        namedOther = !m_strQuestionPath.empty() && m_strQuestionPath != m_scorer.QuestionPath();
     }
-    if (GetQuestionPath().empty()) return result;
-    for (ContentModel::Message& m : PrepareQuestion().messages) result.messages.push_back(std::move(m));
+    result.error.reset();
+    if (result.questionPrepared) RescoreContent();
+    if (namedOther)
+        for (ContentModel::Message& m : PrepareQuestion().messages) result.messages.push_back(std::move(m));
     return result;
-}
-
-void CTaviDoc::ShowModelMessages() {
-    DocResult result;
-    {
-        std::lock_guard lock(m_mutex);
-        result.messages = std::exchange(m_contentModel.messages, {});
-    }
-    Report(m_person, result);
 }
 
 void CTaviDoc::OnAddAnswers() {
@@ -243,7 +233,7 @@ std::string CTaviDoc::GetAnswerPath(int index) const {
 
 ScoringParams CTaviDoc::GetParams() const {
     std::lock_guard lock(m_mutex);
-    return m_params;
+    return m_scorer.Params();
 }
 
 std::string CTaviDoc::GetQuestionPath() const {
@@ -253,7 +243,7 @@ std::string CTaviDoc::GetQuestionPath() const {
 
 bool CTaviDoc::HasQuestionVector() const {
     std::lock_guard lock(m_mutex);
-    return static_cast<bool>(m_pQuestionVector);
+    return m_scorer.HasQuestion();
 }
 
 int CTaviDoc::GetUnscoredCount() const {

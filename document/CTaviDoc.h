@@ -11,13 +11,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "analysis/AnalyzerBinding.h"
-#include "analysis/MorphemeTable.h"
 #include "analysis/MorphemeTools.h"
-#include "content/ContentModel.h"
 #include "document/ListView.h"
 #include "document/ParamArchive.h"
 #include "document/Person.h"
+#include "document/Scorer.h"
 #include "evaluation/EssayRecord.h"
 #include "evaluation/ScoringParams.h"
 
@@ -25,23 +23,22 @@ namespace tavi {
 
 // What a command that changes the question or the model reports: the content model's messages,
 // in order, and the cause when a change was refused (naming the file). Texts are Shift_JIS.
-struct DocResult {
-    std::vector<ContentModel::Message> messages;
-    std::optional<std::string> error;
-};
+using DocResult = ScorerResult;
 
 // Shows a result: each message as a plain box, then the cause as a warning.
 void Report(Person& person, const DocResult& result);
 
 // One scoring job: the question, the answers with their records, the parameters, the content
-// model and the analyser, and the commands that change them.
+// model and the analyser, and the commands that change them. The scoring itself is the
+// Scorer's; the document keeps the answers, shows their progress and asks its person.
 //
 // Threads: the user-interface thread runs every command; at most one scoring worker thread
 // scores answers (ScoringThreadProc). Answers are scored one at a time; the records are copied
 // out of the array while an answer is scored and written back under the document's lock, so
 // adding answers during a run is safe. The settings commands apply their changes between two
 // answers (waiting for the answer in progress), so every answer is scored with one consistent
-// set of parameters, question and model.
+// set of parameters, question and model. The scorer is changed only under the document's
+// lock and only between answers; the answer in progress reads it without the lock.
 class CTaviDoc {
 public:
     // Loads the default content model and the analyser (showing "libchasen.dllのロードに失敗しました。"
@@ -153,7 +150,7 @@ public:
     ScoringParams GetParams() const;
     std::string GetQuestionPath() const;
     bool HasQuestionVector() const;
-    bool IsAnalyzerLoaded() { return m_analyzer.IsLoaded(); }
+    bool IsAnalyzerLoaded() { return m_scorer.IsAnalyzerLoaded(); }
     bool IsRunning() const { return m_bRunning; }
     int GetUnscoredCount() const;
 
@@ -173,13 +170,11 @@ private:
     // Weighted total, length penalty and final score of every scored answer again, shown.
     void RecomputeTotals();
     void RecomputeScoredAnswers(bool content);
-    void RescoreKeptScores(bool EssayRecord::*scored, double (EssayRecord::*score)(const ScoringParams&),
+    void RescoreKeptScores(RescoreAxes axes, bool EssayRecord::*scored, double EssayRecord::*score,
                            void (ListView::*show)(int, double));
     // Loads the content model and prepares the question with it. The result holds the messages
     // of both; a question refused is left out, since the model's messages say why.
     DocResult LoadModel(const std::string& path);
-    // Shows the messages the model has kept since they were last taken.
-    void ShowModelMessages();
     bool AddRecord(EssayRecord record);
     struct AddingReport;
     void AddAnswerFile(const std::string& nativePath, AddingReport& report);
@@ -188,14 +183,12 @@ private:
     // The steps of ScoreEssay, on the answer's copy `r`.
     EssayRecord* StoredRecord(int index, uint16_t id);
     void SetStatus(int index, const EssayRecord& r, EssayStatus status);
-    std::optional<bool> MeasureContent(int index, EssayRecord& r);
-    void StoreAnswer(int index, EssayRecord& r, EssayStatus status);
+    bool ContinueScoring(int index, const EssayRecord& r, const ScoreOutcome& sofar);
+    void StoreAnswer(int index, const EssayRecord& r);
     ListView* View() const { return m_pListView; }
 
-    AnalyzerBinding m_analyzer;
+    Scorer m_scorer;  // analyser, content model, question vector, parameters and work table
     ListView* m_pListView = nullptr;
-    ContentModel m_contentModel;
-    MorphemeTable m_workTable;
     std::vector<EssayRecord> m_answers;
     uint16_t m_lastNumber = 0;
     std::atomic<bool> m_bStopRequested = false;
@@ -204,10 +197,7 @@ private:
     std::atomic<bool> m_bKeepEvidence = false;
     int32_t m_nUnscored = 0;
     bool m_bResultsSaved = false;
-    DVector m_pQuestionVector;
-    std::vector<ContentNounHit> m_questionNouns;  // the content nouns counted in m_pQuestionVector
     std::string m_strQuestionPath;
-    ScoringParams m_params;
     Person& m_person;
     mutable std::mutex m_mutex;  // answers, counters, parameters, question and model
     std::condition_variable m_idle;

@@ -140,7 +140,7 @@ void StoreParameters(ParamArchive& ar, const std::string& questionPath, const Sc
 void CTaviDoc::Serialize(ParamArchive& ar) {
     if (ar.IsStoring()) {
         std::lock_guard lock(m_mutex);
-        StoreParameters(ar, m_strQuestionPath, m_params, m_answers);
+        StoreParameters(ar, m_strQuestionPath, m_scorer.Params(), m_answers);
         return;
     }
 
@@ -164,8 +164,8 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
             ar.Fail("the document already holds answers");
             return;
         }
-        oldModelPath = m_params.modelPath;
-        m_params = p;
+        oldModelPath = m_scorer.Params().modelPath;
+        m_scorer.SetParams(p);  // all but the model path, which LoadModel takes
         m_strQuestionPath = questionPath;
     }
     DocResult result;

@@ -48,15 +48,16 @@ DocResult CTaviDoc::ChangeQuestionSettings(const std::string& questionPath, cons
         std::lock_guard lock(m_mutex);
         // A refused question keeps the path that matches the question vector in use.
         if (result.error) m_strQuestionPath = previousPath;
-        totalsChanged = !Same(values.expectedLength, m_params.expectedLength) ||
-                        !Same(values.rhetoricWeight, m_params.rhetoricWeight) ||
-                        !Same(values.organizationWeight, m_params.organizationWeight) ||
-                        !Same(values.contentWeight, m_params.contentWeight);
-        m_params.expectedLength = values.expectedLength;
-        m_params.rhetoricWeight = values.rhetoricWeight;
-        m_params.organizationWeight = values.organizationWeight;
-        m_params.contentWeight = values.contentWeight;
-        m_params.paragraphMode = values.paragraphMode;
+        ScoringParams p = m_scorer.Params();
+        totalsChanged =
+            !Same(values.expectedLength, p.expectedLength) || !Same(values.rhetoricWeight, p.rhetoricWeight) ||
+            !Same(values.organizationWeight, p.organizationWeight) || !Same(values.contentWeight, p.contentWeight);
+        p.expectedLength = values.expectedLength;
+        p.rhetoricWeight = values.rhetoricWeight;
+        p.organizationWeight = values.organizationWeight;
+        p.contentWeight = values.contentWeight;
+        p.paragraphMode = values.paragraphMode;
+        m_scorer.SetParams(p);
     }
     if (totalsChanged) RecomputeTotals();
     return result;
@@ -75,23 +76,26 @@ DocResult CTaviDoc::ChangeParamDetail(const ScoringParams& values) {
     bool rhetoric, organization, model;
     {
         std::lock_guard lock(m_mutex);
-        rhetoric = !SameRhetoricRatios(values, m_params);
-        if (rhetoric) CopyRhetoricRatios(values, m_params);
-        organization = !Same(values.cueWordWeight, m_params.cueWordWeight) ||
-                       !Same(values.demonstrativeWeight, m_params.demonstrativeWeight);
+        ScoringParams p = m_scorer.Params();
+        rhetoric = !SameRhetoricRatios(values, p);
+        if (rhetoric) CopyRhetoricRatios(values, p);
+        organization =
+            !Same(values.cueWordWeight, p.cueWordWeight) || !Same(values.demonstrativeWeight, p.demonstrativeWeight);
         if (organization) {
-            m_params.cueWordWeight = values.cueWordWeight;
-            m_params.demonstrativeWeight = values.demonstrativeWeight;
+            p.cueWordWeight = values.cueWordWeight;
+            p.demonstrativeWeight = values.demonstrativeWeight;
         }
-        model = values.modelPath != m_params.modelPath;
-        if (model) m_params.modelPath = values.modelPath;
+        m_scorer.SetParams(p);
+        model = values.modelPath != p.modelPath;
     }
     if (rhetoric) RescoreRhetoric();
     if (organization) RescoreOrganization();
     DocResult result;
-    if (model) result = LoadModel(values.modelPath);
+    if (model) result = LoadModel(values.modelPath);  // which takes the path
     std::lock_guard lock(m_mutex);
-    m_params.modelChoice = values.modelChoice;
+    ScoringParams p = m_scorer.Params();
+    p.modelChoice = values.modelChoice;
+    m_scorer.SetParams(p);
     return result;
 }
 

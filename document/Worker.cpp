@@ -26,7 +26,7 @@ void LowerThreadPriority() {
 void CTaviDoc::OnScoreStart() {
     if (m_bRunning) return;
     m_bStopRequested = false;
-    if (!m_analyzer.IsLoaded()) return;
+    if (!m_scorer.IsAnalyzerLoaded()) return;
     if (m_worker.joinable()) m_worker.join();  // the previous run has ended
     m_bRunning = true;
     m_worker = std::thread(ScoringThreadProc, this);
@@ -73,7 +73,7 @@ bool CTaviDoc::IsUnscored(int index) const {
 }
 
 void CTaviDoc::ScoreIfUnscored(int index) {
-    if (IsUnscored(index) && m_analyzer.IsLoaded()) ScoreEssay(index);
+    if (IsUnscored(index) && m_scorer.IsAnalyzerLoaded()) ScoreEssay(index);
 }
 
 void CTaviDoc::ScoreSelected(const std::vector<int>& answerIndexes) {
@@ -104,7 +104,7 @@ void CTaviDoc::OpenInEditor(int index) {
 
 bool CTaviDoc::OnUpdateScoreStart() const {
     std::lock_guard lock(m_mutex);
-    return m_pQuestionVector && m_nUnscored >= 1 && !m_bRunning;
+    return m_scorer.HasQuestion() && m_nUnscored >= 1 && !m_bRunning;
 }
 
 bool CTaviDoc::OnUpdateScoreStop() const { return m_bRunning; }

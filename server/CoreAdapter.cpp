@@ -7,13 +7,14 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
+#include "document/CTaviDoc.h"
+#include "document/MemoryListView.h"
+#include "document/ParamArchive.h"
+#include "document/Scorer.h"
 #include "report/EvidenceJson.h"
 #include "report/Json.h"
 #include "report/RecordCodec.h"
 #include "report/Report.h"
-#include "document/CTaviDoc.h"
-#include "document/MemoryListView.h"
-#include "document/ParamArchive.h"
 #include "web/WebAssets.h"
 
 namespace tavi::serve {
@@ -106,13 +107,6 @@ ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
     run.answers = Records(job.answers, withEvidence);
     return run;
 }
-
-// The person of a worker: nobody to ask; causes come back from the document's calls.
-class QuietPerson : public Person {
-public:
-    MessageAnswer ShowMessageBox(const MessageBoxRequest&) override { return MessageAnswer::kCancel; }
-    bool StartProcess(const std::vector<std::string>&) override { return false; }
-};
 
 }  // namespace
 
@@ -228,20 +222,20 @@ bool HasSjisForm(const std::string& utf8Name) {
 }
 
 struct ScoringSession::State {
-    QuietPerson person;
-    std::unique_ptr<CTaviDoc> doc;
-    std::string configured;  // question path and parameters the document holds
+    Scorer scorer;
+    std::string configured;  // question path and parameters the scorer holds
 };
 
 ScoringSession::ScoringSession() : m_state(std::make_unique<State>()) {
-    m_state->doc = std::make_unique<CTaviDoc>(m_state->person);
-    m_state->doc->SetKeepEvidence(true);
+    // The analyser's first run goes on while the default model loads.
+    m_state->scorer.StartLoadingAnalyzer();
+    m_state->scorer.LoadModel(ScoringParams().modelPath);
 }
 
 ScoringSession::~ScoringSession() = default;
 
 bool ScoringSession::Ready(std::string& error) {
-    if (m_state->doc->IsAnalyzerLoaded()) return true;
+    if (m_state->scorer.LoadAnalyzer()) return true;
     error = std::string("the analyser library ") + AnalyzerBinding::kDefaultLibrary +
             " (Debian packages libchasen2 and ipadic) cannot be loaded";
     return false;
@@ -256,20 +250,15 @@ bool ScoringSession::Configure(const std::string& questionPath, const std::strin
         error = questionPath + ": the path has no Shift_JIS form";
         return false;
     }
-    CTaviDoc& doc = *m_state->doc;
-    ScoringParams p = ParamsFromJson(paramsJson);
-    // As tavi-score does: the model, then the parameters, then the question read under them.
-    DocResult model = doc.ApplyParamDetail(p);
-    DocResult again = doc.ApplyQuestionSettings(doc.GetQuestionPath(), p);
-    DocResult question = doc.ApplyQuestionSettings(sjisQuestion, p);
-    if (question.error || !doc.HasQuestionVector()) {
+    ScorerResult result = m_state->scorer.Configure(sjisQuestion, ParamsFromJson(paramsJson));
+    if (result.error) {
         // The model's messages name the file it could not read; the question is named without
         // the data folder, which is the server's own.
-        std::string cause = "no text";
-        for (const DocResult* r : {&model, &again, &question})
-            if (!r->messages.empty()) cause = SjisToUtf8(r->messages.back().text);
-        if (cause == "no text" && question.error) {
-            std::string text = *question.error;
+        std::string cause;
+        if (!result.messages.empty()) {
+            cause = SjisToUtf8(result.messages.back().text);
+        } else {
+            std::string text = *result.error;
             if (size_t at = text.find(sjisQuestion); at != std::string::npos)
                 text.replace(at, sjisQuestion.size(), sjisQuestion.substr(sjisQuestion.rfind('/') + 1));
             cause = SjisToUtf8(text);
@@ -289,23 +278,13 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
         error = answerPath + ": the path has no Shift_JIS form";
         return false;
     }
-    CTaviDoc& doc = *m_state->doc;
-    if (!doc.AddAnswer(sjisAnswer)) {
-        // The document's 65,535 management numbers are used up: start a fresh one.
-        m_state->doc = std::make_unique<CTaviDoc>(m_state->person);
-        m_state->doc->SetKeepEvidence(true);
-        m_state->configured.clear();
-        return Score(questionPath, paramsJson, answerPath, number, record, error);
-    }
-    int index = doc.GetAnswerCount() - 1;
-    doc.ScoreSelected({index});
-    EssayRecord r = doc.GetAnswer(index);
-    doc.RemoveAnswer(index);
+    EssayRecord r(sjisAnswer, sjisAnswer.substr(sjisAnswer.rfind('/') + 1));
+    r.id = static_cast<uint16_t>(number);
+    m_state->scorer.Score(r, true);
     if (r.status != kStatusScored) {
         error = "the answer could not be scored";
         return false;
     }
-    r.id = static_cast<uint16_t>(number);
     record = EncodeRecord(r);
     return true;
 }
