@@ -1,7 +1,6 @@
 #include "cli/ParallelScoring.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 
 #include "document/ProcessPool.h"
@@ -10,18 +9,14 @@
 namespace tavi {
 namespace {
 
-// A request is an answer's index (4 bytes); its reply the scored record's encoding.
-std::string Request(int index) { return std::string(reinterpret_cast<const char*>(&index), sizeof index); }
-
-// A worker: the document is this process's, copied when the worker was forked.
-int RunWorker(CTaviDoc& doc, int fd) {
-    doc.SetListView(nullptr);
+// A worker, forked from this process: scores each record it is sent (an unscored answer of
+// the document, encoded) with its copy of the document's scorer, and sends it back scored.
+int RunWorker(Scorer& scorer, bool withEvidence, int fd) {
     return ServeRequests(fd, [&](const std::string& request) {
-        int index = -1;
-        if (request.size() == sizeof index) std::memcpy(&index, request.data(), sizeof index);
-        if (index < 0 || index >= doc.GetAnswerCount()) return std::string();
-        doc.ScoreSelected({index});
-        return EncodeRecord(doc.GetAnswer(index));
+        EssayRecord record;
+        if (!DecodeRecord(request, record)) return std::string();
+        scorer.Score(record, withEvidence);
+        return EncodeRecord(record);
     });
 }
 
@@ -41,7 +36,7 @@ void ScoreInProcesses(CTaviDoc& doc, const std::vector<int>& answers, int jobs,
     const size_t processes = std::min<size_t>(static_cast<size_t>(std::max(jobs, 1)), answers.size());
     if (processes > 1) {
         WorkerLaunch launch;
-        launch.body = [&doc](int fd) { return RunWorker(doc, fd); };
+        launch.body = [&doc](int fd) { return RunWorker(doc.ScorerForWorkers(), doc.KeepsEvidence(), fd); };
         ProcessPool pool(std::move(launch), processes - 1);
         std::vector<std::deque<size_t>> sent(pool.Size());  // positions in `answers`, per worker
         std::vector<bool> usable(pool.Size(), true);
@@ -74,7 +69,7 @@ void ScoreInProcesses(CTaviDoc& doc, const std::vector<int>& answers, int jobs,
             for (size_t w = 0; w < pool.Size(); ++w) {
                 std::string error;
                 while (usable[w] && next < answers.size() && sent[w].size() < ahead) {
-                    usable[w] = pool.Send(w, Request(answers[next]), error);
+                    usable[w] = pool.Send(w, EncodeRecord(doc.GetAnswer(answers[next])), error);
                     if (usable[w]) sent[w].push_back(next++);
                 }
             }
