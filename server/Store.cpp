@@ -241,11 +241,13 @@ std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int6
     SessionUser found{{s.Int(0), s.Text(1), {}, s.Int(2) != 0}, s.Text(3)};
     // The time is written at most once a minute: polling pages do not turn into writes. A
     // full disk leaves the time as it was: the session goes on.
-    if (now - s.Int(4) >= 60) try {
+    if (now - s.Int(4) >= 60) {
+        try {
             Statement(*this, "UPDATE sessions SET last_seen = ? WHERE key = ?").Bind(now).Bind(key).Run();
         } catch (const StoreError& e) {
             if (!e.DiskFull()) throw;
         }
+    }
     return found;
 }
 
