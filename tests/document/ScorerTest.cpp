@@ -65,17 +65,21 @@ protected:
     Scorer scorer;
 };
 
-TEST_F(ScorerSamplesTest, PathAndBytesScoreAlikeAndAsTheDocument) {
+TEST_F(ScorerSamplesTest, PathBytesAndEvidenceScoreAlikeAndAsTheDocument) {
     SampleRun run;  // the document's records, with evidence
     for (const EssayRecord& fromDoc : run.answers) {
         SCOPED_TRACE(U(fromDoc.title));
-        EssayRecord fromPath(fromDoc.path, fromDoc.title), fromBytes(fromDoc.path, fromDoc.title);
+        EssayRecord fromPath(fromDoc.path, fromDoc.title), fromBytes(fromDoc.path, fromDoc.title), plain;
         ScoreOutcome byPath = scorer.Score(fromPath, true);
         ScoreOutcome byBytes = scorer.ScoreText(fromBytes, FileBytes(fromDoc.path), true);
         EXPECT_TRUE(byPath.withQuestion && byBytes.withQuestion);
         EXPECT_EQ(byPath.readError, "");
         ExpectSameScores(fromPath, fromDoc);
         ExpectSameScores(fromBytes, fromPath);
+        // Evidence changes no score.
+        scorer.ScoreText(plain, FileBytes(fromDoc.path), false);
+        ExpectSameScores(plain, fromPath);
+        EXPECT_FALSE(plain.evidence);
         ASSERT_TRUE(fromDoc.evidence && fromPath.evidence && fromBytes.evidence);
         for (const EssayRecord* r : {&fromPath, &fromBytes}) {
             EXPECT_EQ(r->evidence->text, fromDoc.evidence->text);
@@ -83,16 +87,6 @@ TEST_F(ScorerSamplesTest, PathAndBytesScoreAlikeAndAsTheDocument) {
             EXPECT_EQ(r->evidence->sharedNouns.size(), fromDoc.evidence->sharedNouns.size());
             EXPECT_EQ(r->evidence->missingNouns.size(), fromDoc.evidence->missingNouns.size());
         }
-    }
-}
-
-TEST_F(ScorerSamplesTest, EvidenceChangesNoScore) {
-    for (const char* name : SampleDocument::kNames) {
-        SCOPED_TRACE(name);
-        EssayRecord with = Scored(name, true), without = Scored(name, false);
-        ExpectSameScores(with, without);
-        EXPECT_TRUE(with.evidence);
-        EXPECT_FALSE(without.evidence);
     }
 }
 
