@@ -53,6 +53,7 @@ public:
     // Whether answers scored from now on keep the evidence of their features (EssayRecord::
     // evidence); off by default, since it costs memory and time that only reports need.
     void SetKeepEvidence(bool keep) { m_bKeepEvidence = keep; }
+    bool KeepsEvidence() const { return m_bKeepEvidence; }
 
     // --- Answers (user-interface thread) ---
     void OnAddAnswers();
@@ -151,6 +152,10 @@ public:
     std::string GetQuestionPath() const;
     bool HasQuestionVector() const;
     bool IsAnalyzerLoaded() { return m_scorer.IsAnalyzerLoaded(); }
+    // The scorer with the question, model and parameters of the document, for the command-line
+    // scorer's worker processes: forked from this process, each scores with its own copy of it.
+    // Not for use in this process, where the document's scoring uses it.
+    Scorer& ScorerForWorkers() { return m_scorer; }
     bool IsRunning() const { return m_bRunning; }
     int GetUnscoredCount() const;
 

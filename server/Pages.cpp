@@ -173,6 +173,8 @@ void Server::Pages() {
                                 {"answers", std::to_string(job->answers)},
                                 {"scored", std::to_string(job->scored)},
                                 {"failedText", job->failed ? "失敗 " + std::to_string(job->failed) + " 件" : ""},
+                                {"paused", job->state == "queued" || job->state == "scoring" ? m_scheduler.Paused()
+                                                                                             : std::string()},
                                 {"summary", Summary(*job)}});
                  return true;
              }));

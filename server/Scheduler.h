@@ -1,8 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -16,43 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include "document/ProcessPool.h"
 #include "server/Store.h"
 
 namespace tavi::serve {
 
-// A scoring process: tavi-serve started again in its worker mode, fed over two pipes.
-class WorkerProcess {
-public:
-    explicit WorkerProcess(std::string program) : m_program(std::move(program)) {}
-    ~WorkerProcess() { End(); }
-    WorkerProcess(const WorkerProcess&) = delete;
-    WorkerProcess& operator=(const WorkerProcess&) = delete;
-
-    bool Running() const { return m_pid > 0; }
-    bool Start(std::string& error);
-    // Sends a request; replies come in the order of the requests. False when the process
-    // died; `error` then says how it ended.
-    bool Send(const std::string& request, std::string& error);
-    // Waits for the reply to the oldest request not yet answered; false as Send.
-    bool Receive(std::string& reply, std::string& error);
-    // Ends the process (SIGTERM, then waits).
-    void End();
-    pid_t Pid() const { return m_pid; }
-
-private:
-    std::string Reap();
-    std::string m_program;
-    std::atomic<pid_t> m_pid = -1;
-    int m_to = -1, m_from = -1;
-};
-
-// The worker mode: answers requests on standard input until it closes. Returns the exit status.
+// The worker mode of tavi-serve, whose scoring processes are the program started again with
+// --worker: answers the requests on standard input until it closes. Returns the exit status.
 int RunWorker();
 
 // The shared queue of answers to score and the N processes that score them. Fair between
 // teachers: each process takes the next answer of the next teacher in turn, so a teacher
 // with a few answers waits for one answer of each other teacher, not for their whole jobs.
-// Each result is written to the store as soon as it arrives.
+// Each result is written to the store as soon as it arrives. While the store cannot be
+// written (a full disk), scoring pauses and the write is tried again until it succeeds.
 class Scheduler {
 public:
     Scheduler(Store& store, std::string dataDir, std::string program, int processes);
@@ -69,8 +43,8 @@ public:
     void Remove(const std::string& jobId);
     // Ends the processes; answers in progress stay unscored, to be scored after a restart.
     void Stop();
-    // The pids of the scoring processes (tests).
-    std::vector<pid_t> WorkerPids();
+    // Why scoring is paused (the disk is full); empty while it is not.
+    std::string Paused();
 
 private:
     struct JobFiles {
@@ -95,12 +69,16 @@ private:
     std::optional<Task> Take(bool wait);
     void Finish(const Task& task, bool retry);
     void Serve(size_t slot);
-    // Starts the process when it is not running; false when none starts, the task then failed.
-    bool StartIfNeeded(WorkerProcess& worker, const Task& task);
+    // Queues the jobs that were queued or being scored when the server stopped.
+    void Resume();
     static std::string Request(const Task& task);
     // The process died with `sent` in it: the first of them, which it was scoring, is tried
     // once more or failed; the others go back to their queues as they were.
     void GiveBack(std::deque<Task>& sent, const std::string& error);
+    // Runs writes of the store on a scoring thread until they succeed: while the store fails,
+    // scoring is paused with its cause, and the writes are tried again after a growing wait.
+    // False when the scheduler stops first.
+    bool Persist(const std::function<void()>& write);
 
     Store& m_store;
     std::string m_dataDir;
@@ -114,7 +92,8 @@ private:
     std::map<int64_t, std::deque<JobQueue>> m_queues;      // per teacher, jobs in start order
     std::map<std::string, std::multiset<int>> m_inFlight;  // answers being scored, per job
     std::set<std::string> m_markedScoring;
-    std::vector<std::unique_ptr<WorkerProcess>> m_workers;
+    std::string m_paused;  // why scoring is paused; empty while it is not
+    std::unique_ptr<ProcessPool> m_pool;
     std::vector<std::thread> m_threads;
     std::function<void(const std::string&)> m_onJobDone;
 };

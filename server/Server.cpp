@@ -86,10 +86,13 @@ void SecurityHeaders(httplib::Response& res) {
     if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
 }
 
-Json JobJson(const JobRow& job) {
+// `paused`: why scoring is paused, shown with the jobs that wait for it.
+Json JobJson(const JobRow& job, const std::string& paused) {
+    bool waiting = !paused.empty() && (job.state == "queued" || job.state == "scoring");
     return {{"id", job.id},
             {"name", job.name},
             {"state", job.state},
+            {"paused", waiting ? Json(paused) : Json(nullptr)},
             {"answers", job.answers},
             {"scored", job.scored},
             {"failed", job.failed},
@@ -456,7 +459,8 @@ void Server::Routes() {
         auto c = SignedIn(req, res, false);
         if (!c) return;
         Json jobs = Json::array();
-        for (const JobRow& job : m_store.Jobs(c->user.id)) jobs.push_back(JobJson(job));
+        std::string paused = m_scheduler.Paused();
+        for (const JobRow& job : m_store.Jobs(c->user.id)) jobs.push_back(JobJson(job, paused));
         Reply(res, 200, jobs);
     });
     http.Post("/api/jobs", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
@@ -464,8 +468,8 @@ void Server::Routes() {
         DropBody(req, res, reader);
     });
     const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";
-    http.Get(jobPath, OwnJobHandler(false, [](const Caller&, const JobRow& job, const Request&, Response& res) {
-                 Reply(res, 200, JobJson(job));
+    http.Get(jobPath, OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 Reply(res, 200, JobJson(job, m_scheduler.Paused()));
              }));
     http.Delete(jobPath, OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                     m_scheduler.Remove(job.id);
@@ -480,13 +484,13 @@ void Server::Routes() {
                   m_store.ClearFailures(job.id);
                   m_scheduler.Enqueue(job);
                   SummaryChanged(job.id);
-                  Reply(res, 202, JobJson(*m_store.Job(job.id)));
+                  Reply(res, 202, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
               }));
     http.Post(jobPath + "/stop",
               OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                   m_scheduler.Remove(job.id);
                   if (job.state != "done") m_store.SetJobState(job.id, "idle");
-                  Reply(res, 200, JobJson(*m_store.Job(job.id)));
+                  Reply(res, 200, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
               }));
     http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp)",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {

@@ -107,7 +107,9 @@ private:
     void Check(int rc) {
         if (rc != SQLITE_OK) Fail();
     }
-    [[noreturn]] void Fail() { throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(m_db)); }
+    [[noreturn]] void Fail() {
+        throw StoreError(std::string("database: ") + sqlite3_errmsg(m_db), sqlite3_extended_errcode(m_db));
+    }
 
     Store& m_store;
     sqlite3* m_db;
@@ -161,10 +163,10 @@ Store::~Store() {
 
 void Store::Exec(const char* sql) {
     char* error = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    if (int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error); rc != SQLITE_OK) {
         std::string message = error ? error : "unknown error";
         sqlite3_free(error);
-        throw std::runtime_error("database: " + message);
+        throw StoreError("database: " + message, rc);
     }
 }
 
@@ -237,9 +239,15 @@ std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int6
         return std::nullopt;
     }
     SessionUser found{{s.Int(0), s.Text(1), {}, s.Int(2) != 0}, s.Text(3)};
-    // The time is written at most once a minute: polling pages do not turn into writes.
-    if (now - s.Int(4) >= 60)
-        Statement(*this, "UPDATE sessions SET last_seen = ? WHERE key = ?").Bind(now).Bind(key).Run();
+    // The time is written at most once a minute: polling pages do not turn into writes. A
+    // full disk leaves the time as it was: the session goes on.
+    if (now - s.Int(4) >= 60) {
+        try {
+            Statement(*this, "UPDATE sessions SET last_seen = ? WHERE key = ?").Bind(now).Bind(key).Run();
+        } catch (const StoreError& e) {
+            if (!e.DiskFull()) throw;
+        }
+    }
     return found;
 }
 

@@ -6,10 +6,22 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tavi::serve {
+
+// An error of the database, with SQLite's result code.
+class StoreError : public std::runtime_error {
+public:
+    StoreError(const std::string& message, int code) : std::runtime_error(message), m_code(code) {}
+    // The disk, or the database's own size limit, is full: a write may succeed once space is freed.
+    bool DiskFull() const { return (m_code & 0xFF) == SQLITE_FULL; }
+
+private:
+    int m_code;
+};
 
 struct User {
     int64_t id = 0;
@@ -44,7 +56,7 @@ struct AnswerRow {
 
 // The database of the server (SQLite in WAL mode): users, sessions, jobs, answers, results
 // and marks. Every statement is prepared with bound values. One connection, used under a
-// lock, so one Store serves every thread. Errors throw std::runtime_error.
+// lock, so one Store serves every thread. Errors throw StoreError.
 class Store {
 public:
     explicit Store(const std::string& path);

@@ -91,6 +91,7 @@
       progress.value = state.scored + state.failed;
       document.getElementById('count').textContent = state.scored + ' / ' + state.answers;
       document.getElementById('failed').textContent = state.failed ? '失敗 ' + state.failed + ' 件' : '';
+      document.getElementById('paused').textContent = state.paused || '';
     };
     var poll = function () {
       api('GET', '/api/jobs/' + id).then(function (state) {
