@@ -29,7 +29,10 @@ bool ParseParamNumber(std::string_view text, double& value) {
 
 std::string FormatParamNumber(double value) {
     char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+    // Without an exponent where that stays short ("1000000", not "1e+06").
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    if (ec != std::errc()) end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
 }
 
 WeightsProblem ParseAxisWeights(std::string_view text, ScoringParams& params) {

@@ -142,8 +142,8 @@ int ModelChoiceOf(std::string_view modelPath);
 
 // A whole form or option field as one finite number; blanks around it are ignored.
 bool ParseParamNumber(std::string_view text, double& value);
-// A number in the shortest form that reads back the same ("800", "0.05"), for help texts,
-// messages and forms.
+// A number in the shortest form that reads back the same ("800", "0.05", "1000000"), for help
+// texts, messages and forms.
 std::string FormatParamNumber(double value);
 
 // Reads axis weights written as R:O:C (rhetoric, organization, content) into `params`, which

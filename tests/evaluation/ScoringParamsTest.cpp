@@ -82,6 +82,12 @@ TEST(AxisWeights, FieldNumbersAreWholeAndFinite) {
     EXPECT_EQ(v, 0.25);
     for (const char* text : {"", " ", "1e999", "nan", "0x10", "1,5", "1 2"})
         EXPECT_FALSE(ParseParamNumber(text, v)) << text;
+    for (double x : {800.0, 0.05, 1e6, 1.0 / 3, 1e-300, -2.5}) {
+        const std::string text = FormatParamNumber(x);
+        EXPECT_TRUE(ParseParamNumber(text, v) && v == x) << text;
+        EXPECT_LE(text.size(), 24u) << text;
+    }
+    EXPECT_EQ(FormatParamNumber(1e6), "1000000");
 }
 
 }  // namespace
