@@ -14,10 +14,12 @@
 #include "analysis/AnalyzerBinding.h"
 #include "analysis/MorphemeTools.h"
 #include "content/ContentModel.h"
+#include "evaluation/ScoringParams.h"
 
 namespace {
 
 using tavi::AnalyzerBinding;
+using tavi::BuiltInModelFile;
 using tavi::ContentModel;
 using tavi::DVector;
 using tavi::MorphemeTable;
@@ -53,11 +55,10 @@ MorphemeTable Analyse(const std::string& raw) {
 }
 
 ContentModel& Model(int choice) {
-    static const char* const names[] = {"yoroku2000.tcf", "syasetsu2000.tcf"};
     static ContentModel models[2];
     static bool loaded[2] = {false, false};
     if (!loaded[choice]) {
-        if (!models[choice].LoadSettings(std::string(TAVI_BIN_DIR) + "/" + names[choice]))
+        if (!models[choice].LoadSettings(std::string(TAVI_BIN_DIR) + "/" + BuiltInModelFile(choice)))
             Die(std::string(names[choice]) + ": cannot be loaded from " TAVI_BIN_DIR);
         loaded[choice] = true;
     }
@@ -106,7 +107,7 @@ void BM_ContentVectorSampleAnswers(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(answers.size()));
-    state.SetLabel(std::string(state.range(0) == 0 ? "yoroku2000" : "syasetsu2000") + "; time per " +
+    state.SetLabel(std::string(BuiltInModelFile(static_cast<int>(state.range(0)))) + "; time per " +
                    std::to_string(answers.size()) + " answers, items = answers");
 }
 BENCHMARK(BM_ContentVectorSampleAnswers)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -139,7 +140,7 @@ BENCHMARK(BM_AnalysisByLength)->Arg(400)->Arg(1600)->Arg(6400)->Unit(benchmark::
 
 // Loading a built-in model, as the document does at start-up and on a change of model.
 void BM_LoadModel(benchmark::State& state) {
-    const char* name = state.range(0) == 0 ? "yoroku2000.tcf" : "syasetsu2000.tcf";
+    const char* name = BuiltInModelFile(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         ContentModel model;
         benchmark::DoNotOptimize(model.LoadSettings(std::string(TAVI_BIN_DIR) + "/" + name));

@@ -103,7 +103,7 @@ public:
     void ShowOrganizationScore(int index, double value) override { m_view.ShowOrganizationScore(index, value); }
     void ShowContentScore(int index, double value) override { m_view.ShowContentScore(index, value); }
     int GetRowCount() override { return m_view.GetRowCount(); }
-    void GetRowCsvLine(int row, std::string& line) override { m_view.GetRowCsvLine(row, line); }
+    int GetRowAnswer(int row) override { return m_view.GetRowAnswer(row); }
     void PumpMessages() override { m_view.PumpMessages(); }
     void UpdateAllViews() override { m_view.UpdateAllViews(); }
 

@@ -1,6 +1,6 @@
 // Cost of explaining a run: the HTML report and the JSON evidence of 1,000 answers (the sample
-// essays scored once with evidence, their records repeated), and what keeping the evidence
-// adds to scoring the samples.
+// essays scored once with evidence, their records repeated), passing those records through the
+// record codec, and what keeping the evidence adds to scoring the samples.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 #include "report/EvidenceJson.h"
+#include "report/RecordCodec.h"
 #include "report/Report.h"
 
 namespace {
@@ -100,6 +101,36 @@ void BM_EvidenceJsonOf1000Answers(benchmark::State& state) {
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;
 }
 BENCHMARK(BM_EvidenceJsonOf1000Answers)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The 1,000 records encoded, as the scoring processes send them and the server stores them.
+void BM_EncodeRecords(benchmark::State& state) {
+    const ReportRun& run = ThousandAnswers();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = 0;
+        for (const EssayRecord& r : run.answers) bytes += EncodeRecord(r).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+BENCHMARK(BM_EncodeRecords)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same records decoded with their evidence (a worker's answer, an answer's page) and
+// without (the server's lists and downloads of scores).
+void BM_DecodeRecords(benchmark::State& state) {
+    const ReportRun& run = ThousandAnswers();
+    std::vector<std::string> encoded;
+    for (const EssayRecord& r : run.answers) encoded.push_back(EncodeRecord(r));
+    const bool withEvidence = state.range(0) != 0;
+    for (auto _ : state) {
+        for (const std::string& bytes : encoded) {
+            EssayRecord r;
+            if (!DecodeRecord(bytes, r, withEvidence)) Die("a record does not decode");
+            benchmark::DoNotOptimize(r.finalScore);
+        }
+    }
+}
+BENCHMARK(BM_DecodeRecords)->ArgName("evidence")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Scoring the 13 samples (analysis included) without and with evidence.
 void BM_ScoreSamples(benchmark::State& state) {

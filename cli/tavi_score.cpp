@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -85,14 +84,6 @@ int CollectAnswers(const std::vector<std::string>& inputs, const SheetOptions& o
     return kExitOk;
 }
 
-bool ParseWeights(const std::string& text, std::array<double, 3>& weights) {
-    std::istringstream in(text);
-    char colon1 = 0, colon2 = 0;
-    std::string rest;
-    in >> weights[0] >> colon1 >> weights[1] >> colon2 >> weights[2];
-    return in && colon1 == ':' && colon2 == ':' && !(in >> rest);
-}
-
 // A progress bar on stderr, drawn only when stderr is a terminal.
 class Progress {
 public:
@@ -135,10 +126,21 @@ int main(int argc, char** argv) {
     SheetOptions sheetOptions;
     app.add_option("-q,--question", question, "question file (設問文)");
     app.add_option("-m,--model", model, "content model settings file (.tcf); a bare name is a built-in model");
-    app.add_option("-l,--expected-length", expected, "expected length of an answer in characters (default 800)");
-    app.add_option("-w,--weights", weightsText, "axis weights rhetoric:organization:content (default 5:2:3)");
+    const ScoringParams defaults;
+    constexpr const ParamSpec& lengthSpec = SpecOf(&ScoringParams::expectedLength);
+    app.add_option(
+        "-l,--expected-length", expected,
+        "expected length of an answer in characters (default " + FormatParamNumber(defaults.expectedLength) + ")");
+    app.add_option("-w,--weights", weightsText,
+                   "axis weights rhetoric:organization:content (default " + FormatParamNumber(defaults.rhetoricWeight) +
+                       ":" + FormatParamNumber(defaults.organizationWeight) + ":" +
+                       FormatParamNumber(defaults.contentWeight) + ")");
+    constexpr const ParamSpec& paragraphSpec = SpecOf(&ScoringParams::paragraphMode);
+    std::vector<int> paragraphModes;
+    for (int mode = static_cast<int>(paragraphSpec.min); mode <= paragraphSpec.max; ++mode)
+        paragraphModes.push_back(mode);
     app.add_option("-p,--paragraph-mode", paragraph, "0: blank lines separate paragraphs; 1: every line break")
-        ->check(CLI::IsMember({0, 1}));
+        ->check(CLI::IsMember(paragraphModes));
     app.add_option("--params", paramsFile, "parameter file to start from (question, parameters, answers)");
     app.add_option("--save-params", saveParams, "write the parameter file of the run");
     app.add_option("--format", format, "output format: table, csv or json")
@@ -160,21 +162,23 @@ int main(int argc, char** argv) {
         app.exit(e);
         return kExitUsage;
     }
-    std::array<double, 3> weights{};
-    if (!weightsText.empty() && !ParseWeights(weightsText, weights)) {
-        Error("--weights takes three numbers as R:O:C, not \"" + weightsText + "\"");
-        return kExitUsage;
+    ScoringParams weights;
+    switch (weightsText.empty() ? WeightsProblem::kNone : ParseAxisWeights(weightsText, weights)) {
+        case WeightsProblem::kNone:
+            break;
+        case WeightsProblem::kMalformed:
+            Error("--weights takes three numbers as R:O:C, not \"" + weightsText + "\"");
+            return kExitUsage;
+        case WeightsProblem::kOutOfRange:
+            Error("--weights takes three numbers that are not negative and do not sum to zero, not \"" + weightsText +
+                  "\"");
+            return kExitUsage;
     }
-    if (expected && !(std::isfinite(*expected) && *expected > 0)) {
+    if (expected && !lengthSpec.Accepts(*expected)) {
         std::ostringstream given;
         given << *expected;
-        Error("--expected-length takes a positive number of characters, not " + given.str());
-        return kExitUsage;
-    }
-    if (!weightsText.empty() && !(std::ranges::all_of(weights, [](double w) { return std::isfinite(w) && w >= 0; }) &&
-                                  weights[0] + weights[1] + weights[2] > 0)) {
-        Error("--weights takes three numbers that are not negative and do not sum to zero, not \"" + weightsText +
-              "\"");
+        Error("--expected-length takes a positive number of characters up to " + FormatParamNumber(lengthSpec.max) +
+              ", not " + given.str());
         return kExitUsage;
     }
     if (inputs.empty() && paramsFile.empty()) {
@@ -207,19 +211,14 @@ int main(int argc, char** argv) {
             Error(model + ": the path has no Shift_JIS form");
             return kExitFailed;
         }
-        values.modelChoice = values.modelPath == BuiltInModelFile(0)   ? 0
-                             : values.modelPath == BuiltInModelFile(1) ? 1
-                                                                       : 2;
+        values.modelChoice = ModelChoiceOf(values.modelPath);
         Report(person, doc.ApplyParamDetail(values));
     }
     // Parameters first, then the question, so the question is read with the new paragraph mode.
     ScoringParams values = doc.GetParams();
     if (expected) values.expectedLength = *expected;
-    if (!weightsText.empty()) {
-        values.rhetoricWeight = weights[0];
-        values.organizationWeight = weights[1];
-        values.contentWeight = weights[2];
-    }
+    if (!weightsText.empty())
+        for (auto weight : kAxisWeights) values.*weight = weights.*weight;
     if (paragraph) values.paragraphMode = *paragraph;
     Report(person, doc.ApplyQuestionSettings(doc.GetQuestionPath(), values));
     if (!question.empty()) {

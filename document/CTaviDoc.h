@@ -117,10 +117,11 @@ public:
 
     // --- Export and stored form ---
     void OnSaveResults();
-    // Writes the results file (header and the view's rows) to a native path, through a
-    // temporary file renamed into place. False, with `error` as "path: cause", when it cannot be written.
+    // Writes the results file (ResultsFileBytes) to a native path, through a temporary file
+    // renamed into place. False, with `error` as "path: cause", when it cannot be written.
     bool WriteResultsFile(const std::string& nativePath, std::string& error);
-    // The bytes of the results file: header and the view's rows, CR LF line ends.
+    // The results file of the answers in the list's display order (in index order without a
+    // list); see FormatResultsFile.
     std::string ResultsFileBytes();
     // Stores or loads the document (question path, parameters, answers with their features).
     void Serialize(ParamArchive& archive);

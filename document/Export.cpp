@@ -1,18 +1,19 @@
 // The results file and the document's stored form.
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <type_traits>
+#include <variant>
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
 #include "document/CTaviDoc.h"
+#include "document/ResultsFile.h"
 
 namespace tavi {
 namespace {
 
-// The stored form's real-valued fields, in file order; storing and loading walk the same lists.
-constexpr double ScoringParams::*kWeights[] = {&ScoringParams::expectedLength, &ScoringParams::rhetoricWeight,
-                                               &ScoringParams::organizationWeight, &ScoringParams::contentWeight};
+// The answers' stored features, in file order; storing and loading walk the same list.
 constexpr double EssayRecord::*kStoredFeatures[] = {&EssayRecord::sentenceLengthMedian,
                                                     &EssayRecord::sentenceLengthMax,
                                                     &EssayRecord::phraseLengthMedian,
@@ -35,12 +36,19 @@ constexpr double EssayRecord::*kStoredFeatures[] = {&EssayRecord::sentenceLength
 template <typename Archive, typename Path, typename Params, typename Answers>
 void StoredFields(Archive& io, Path& questionPath, Params& p, Answers& answers) {
     io.Str(questionPath);
-    for (auto member : kWeights) io.Real(p.*member);
-    io.Int(p.paragraphMode);
-    io.Int(p.modelChoice);
-    io.Str(p.modelPath);
-    for (auto member : kRhetoricRatios) io.Real(p.*member);
-    for (auto member : kOrganizationRatios) io.Real(p.*member);
+    for (const ParamSpec& spec : kParamSpecs)
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(p.*member)>;
+                if constexpr (std::is_same_v<T, double>) {
+                    io.Real(p.*member);
+                } else if constexpr (std::is_same_v<T, int>) {
+                    io.Int(p.*member);
+                } else {
+                    io.Str(p.*member);
+                }
+            },
+            spec.member);
     io.Check([&] {
         if (p.paragraphMode != 0 && p.paragraphMode != 1)
             return "paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1";
@@ -104,25 +112,53 @@ void CTaviDoc::OnSaveResults() {
     if (View()) View()->UpdateAllViews();
 }
 
-std::string ResultsFileBytes(ListView* view) {
+std::string FormatResultsFile(std::span<const EssayRecord> rows) {
     static const std::string header = [] {
         std::string cells[ListView::kColumns];
         for (int c = 0; c < ListView::kColumns; ++c) cells[c] = Sjis(kListColumns[c].header);
         return FormatCsvLine(cells);
     }();
     std::string text = header;
-    if (view) {
-        int rows = view->GetRowCount();
-        std::string line;
-        for (int row = 0; row < rows; ++row) {
-            view->GetRowCsvLine(row, line);
-            text += line;
-        }
+    std::string cells[ListView::kColumns];
+    for (const EssayRecord& r : rows) {
+        // The cells the document shows of the record: its scores once they are computed, the
+        // content score and totals only with a question.
+        const bool scored = r.status == kStatusScored;
+        const std::pair<int, std::optional<double>> scores[] = {
+            {ListView::kTotal, scored ? std::optional(r.finalScore) : std::nullopt},
+            {ListView::kPenalty, scored ? std::optional(r.lengthPenalty) : std::nullopt},
+            {ListView::kRhetoric, r.rhetoricScored ? std::optional(r.rhetoricScore) : std::nullopt},
+            {ListView::kOrganization, r.organizationScored ? std::optional(r.organizationScore) : std::nullopt},
+            {ListView::kContent, scored ? std::optional(r.contentScore) : std::nullopt}};
+        cells[ListView::kNumber] = std::to_string(r.id);
+        cells[ListView::kTitle] = r.title;
+        cells[ListView::kStatus] = StatusText(r.status);
+        for (const auto& [column, value] : scores) cells[column] = value ? ScoreCellText(*value) : std::string();
+        cells[ListView::kPath] = r.path;
+        text += FormatCsvLine(cells);
     }
     return ToCrLf(text);
 }
 
-std::string CTaviDoc::ResultsFileBytes() { return tavi::ResultsFileBytes(View()); }
+std::string CTaviDoc::ResultsFileBytes() {
+    // The list's rows in display order; without a list, the answers in index order.
+    std::vector<int> order;
+    if (ListView* view = View()) {
+        for (int row = 0, rows = view->GetRowCount(); row < rows; ++row) order.push_back(view->GetRowAnswer(row));
+    }
+    std::vector<EssayRecord> rows;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!View()) {
+            rows = m_answers;
+        } else {
+            rows.reserve(order.size());
+            for (int index : order)
+                if (index >= 0 && index < static_cast<int>(m_answers.size())) rows.push_back(m_answers[index]);
+        }
+    }
+    return FormatResultsFile(rows);
+}
 
 bool CTaviDoc::WriteResultsFile(const std::string& nativePath, std::string& error) {
     if (!WriteFileAtomically(nativePath, ResultsFileBytes(), error)) return false;

@@ -12,7 +12,7 @@ namespace tavi {
 //
 // Thread safety: the document calls the update operations from the scoring worker thread as
 // well as from the user-interface thread; an implementation must carry each out (on its own
-// thread if it needs to) before returning. GetRowCount and GetRowCsvLine are called on the
+// thread if it needs to) before returning. GetRowCount and GetRowAnswer are called on the
 // user-interface thread only.
 class ListView {
 public:
@@ -35,8 +35,8 @@ public:
 
     // Rows in display order, for the results file.
     virtual int GetRowCount() = 0;
-    // The row's nine cells as one results-file line ending in ",\n" (see FormatCsvLine).
-    virtual void GetRowCsvLine(int row, std::string& line) = 0;
+    // The index of the answer that a row shows.
+    virtual int GetRowAnswer(int row) = 0;
 
     // Processes pending events of the calling thread (keeps the window alive while the
     // document waits or scores on the user-interface thread).
@@ -62,10 +62,6 @@ inline constexpr ListColumnSpec kListColumns[ListView::kColumns] = {
     {"論理", "論理", 100, true, true},         {"内容", "内容", 100, true, true},
     {"場所", "場所", 300, false, false},
 };
-
-// The bytes of the results file: the header and the view's rows, CR LF line ends; only the
-// header without a view.
-std::string ResultsFileBytes(ListView* view);
 
 // Shows a record's rhetoric and organization scores, and with `withContent` its content
 // score, length penalty and total, as the document does once an answer is scored.

@@ -29,13 +29,6 @@ int MemoryListView::GetRowCount() {
     return static_cast<int>(m_rows.size());
 }
 
-void MemoryListView::GetRowCsvLine(int row, std::string& line) {
-    std::lock_guard lock(m_mutex);
-    std::string cells[kColumns];
-    for (int k = 0; k < kColumns; ++k) cells[k] = m_rows.at(row)[k];
-    line = FormatCsvLine(cells);
-}
-
 std::string MemoryListView::Cell(int row, int column) const {
     std::lock_guard lock(m_mutex);
     if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= kColumns) return {};

@@ -23,7 +23,8 @@ public:
     }
     void ShowContentScore(int index, double value) override { SetCell(index, kContent, ScoreCellText(value)); }
     int GetRowCount() override;
-    void GetRowCsvLine(int row, std::string& line) override;
+    // Rows are in answer order.
+    int GetRowAnswer(int row) override { return row; }
 
     // The text of one cell (empty for a row or column out of range).
     std::string Cell(int row, int column) const;

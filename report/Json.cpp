@@ -3,85 +3,74 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
+#include "evaluation/RecordMembers.h"
 #include "report/EvidenceJson.h"
 
 namespace tavi {
+
+nlohmann::ordered_json ParamsJson(const ScoringParams& p) {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    for (const ParamSpec& spec : kParamSpecs)
+        std::visit(
+            [&](auto member) {
+                if constexpr (std::is_same_v<decltype(member), std::string ScoringParams::*>) {
+                    j[spec.name] = SjisToUtf8(p.*member);
+                } else {
+                    j[spec.name] = p.*member;
+                }
+            },
+            spec.member);
+    return j;
+}
+
+ScoringParams ParamsFromJson(const std::string& text) {
+    ScoringParams p;
+    auto j = nlohmann::json::parse(text, nullptr, false);
+    if (!j.is_object()) return p;
+    for (const ParamSpec& spec : kParamSpecs) {
+        auto it = j.find(spec.name);
+        if (it == j.end()) continue;
+        std::visit(
+            [&](auto member) {
+                using Member = decltype(member);
+                if constexpr (std::is_same_v<Member, std::string ScoringParams::*>) {
+                    if (it->is_string()) p.*member = Utf8ToSjis(it->template get<std::string>());
+                } else if constexpr (std::is_same_v<Member, int ScoringParams::*>) {
+                    if (it->is_number_integer()) p.*member = it->template get<int>();
+                } else if (it->is_number()) {
+                    p.*member = it->template get<double>();
+                }
+            },
+            spec.member);
+    }
+    return p;
+}
 
 std::string FormatJson(const CTaviDoc& doc) { return FormatJson(ReportRunOf(doc)); }
 
 std::string FormatJson(const ReportRun& run, const std::vector<AnswerReview>* reviews) {
     using Json = nlohmann::ordered_json;
-    const ScoringParams& p = run.params;
     const std::string& question = run.questionPath;
     Json answers = Json::array();
     for (size_t i = 0; i < run.answers.size(); ++i) {
         const EssayRecord& r = run.answers[i];
-        answers.push_back({{"id", r.id},
-                           {"status", r.status},
-                           {"path", SjisToUtf8(r.path)},
-                           {"title", SjisToUtf8(r.title)},
-                           {"sentenceLengthMedian", r.sentenceLengthMedian},
-                           {"sentenceLengthMax", r.sentenceLengthMax},
-                           {"sentenceStatsCount", r.sentenceStatsCount},
-                           {"phraseLengthMedian", r.phraseLengthMedian},
-                           {"phraseLengthMax", r.phraseLengthMax},
-                           {"phraseStatsCount", r.phraseStatsCount},
-                           {"bunsetsuPerPhraseMedian", r.bunsetsuPerPhraseMedian},
-                           {"bunsetsuPerPhraseMax", r.bunsetsuPerPhraseMax},
-                           {"bunsetsuStatsCount", r.bunsetsuStatsCount},
-                           {"vocabularyDiversity", r.vocabularyDiversity},
-                           {"kanaKanjiRatio", r.kanaKanjiRatio},
-                           {"longReadingKanji", r.longReadingKanji},
-                           {"longReadingShare9", r.longReadingShare9},
-                           {"longReadingShare11", r.longReadingShare11},
-                           {"passiveRate", r.passiveRate},
-                           {"attributiveSentences", r.attributiveSentences},
-                           {"continuativeSentences", r.continuativeSentences},
-                           {"rhetoricFeaturesDone", r.rhetoricFeaturesDone},
-                           {"rhetoricScore", r.rhetoricScore},
-                           {"rhetoricScored", r.rhetoricScored},
-                           {"cueWordTotal", r.cueWordTotal},
-                           {"demonstrativeTotal", r.demonstrativeTotal},
-                           {"organizationFeaturesDone", r.organizationFeaturesDone},
-                           {"organizationScore", r.organizationScore},
-                           {"organizationScored", r.organizationScored},
-                           {"contentSimilarity", r.contentSimilarity},
-                           {"contentScore", r.contentScore},
-                           {"weightedTotal", r.weightedTotal},
-                           {"textLength", r.textLength},
-                           {"lengthPenalty", r.lengthPenalty},
-                           {"finalScore", r.finalScore},
-                           {"commentText", SjisToUtf8(r.commentText)},
-                           {"evidence", EvidenceJson(r, p)}});
+        Json& answer = answers.emplace_back(Json::object());
+        ForEachRecordMember([&](const auto& entry, auto) {
+            if constexpr (std::is_same_v<RecordMemberType<decltype(entry)>, std::string>) {
+                answer[entry.name] = SjisToUtf8(r.*entry.member);
+            } else {
+                answer[entry.name] = r.*entry.member;
+            }
+        });
+        answer["evidence"] = EvidenceJson(r, run.params);
         if (reviews && i < reviews->size()) {
             const AnswerReview& review = (*reviews)[i];
-            answers.back()["mark"] = review.mark ? Json(*review.mark) : Json();
-            answers.back()["note"] = review.note;
+            answer["mark"] = review.mark ? Json(*review.mark) : Json();
+            answer["note"] = review.note;
         }
     }
     Json root = {{"question", question.empty() ? Json() : Json(SjisToUtf8(question))},
-                 {"parameters",
-                  {{"expectedLength", p.expectedLength},
-                   {"rhetoricWeight", p.rhetoricWeight},
-                   {"organizationWeight", p.organizationWeight},
-                   {"contentWeight", p.contentWeight},
-                   {"paragraphMode", p.paragraphMode},
-                   {"modelChoice", p.modelChoice},
-                   {"modelPath", SjisToUtf8(p.modelPath)},
-                   {"sentenceLengthMedianWeight", p.sentenceLengthMedianWeight},
-                   {"phraseLengthMedianWeight", p.phraseLengthMedianWeight},
-                   {"bunsetsuPerPhraseMedianWeight", p.bunsetsuPerPhraseMedianWeight},
-                   {"sentenceLengthMaxWeight", p.sentenceLengthMaxWeight},
-                   {"phraseLengthMaxWeight", p.phraseLengthMaxWeight},
-                   {"bunsetsuPerPhraseMaxWeight", p.bunsetsuPerPhraseMaxWeight},
-                   {"vocabularyDiversityWeight", p.vocabularyDiversityWeight},
-                   {"kanaKanjiRatioWeight", p.kanaKanjiRatioWeight},
-                   {"longReadingKanjiWeight", p.longReadingKanjiWeight},
-                   {"passiveRateWeight", p.passiveRateWeight},
-                   {"attributiveSentencesWeight", p.attributiveSentencesWeight},
-                   {"continuativeSentencesWeight", p.continuativeSentencesWeight},
-                   {"cueWordWeight", p.cueWordWeight},
-                   {"demonstrativeWeight", p.demonstrativeWeight}}},
+                 {"parameters", ParamsJson(run.params)},
                  {"answers", std::move(answers)}};
     return root.dump(2) + "\n";
 }

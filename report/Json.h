@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,12 @@
 #include "report/Report.h"
 
 namespace tavi {
+
+// The parameters as the JSON forms hold them: every member by its name, the model path UTF-8.
+nlohmann::ordered_json ParamsJson(const ScoringParams& params);
+// The parameters of such an object (UTF-8 JSON text); a member that is absent or of another
+// kind keeps its default.
+ScoringParams ParamsFromJson(const std::string& text);
 
 // The run as UTF-8 JSON: question, parameters and every answer with all its members, then its
 // evidence (null unless the document kept it). Numbers that are not finite are null; reals are

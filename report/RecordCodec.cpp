@@ -1,8 +1,10 @@
 #include "report/RecordCodec.h"
 
 #include <type_traits>
+#include <utility>
 
 #include "document/ParamArchive.h"
+#include "evaluation/RecordMembers.h"
 
 namespace tavi {
 namespace {
@@ -75,30 +77,53 @@ void EvidenceFields(Archive& io, EssayEvidence& e) {
         });
 }
 
-// One list of the members, used in both directions so the two cannot drift apart.
+// The members of the record that are features and scores: reals, counts and flags. They stand
+// together in the table, after the file's identity and before the comment text.
+template <typename T>
+constexpr bool kIsFeature = std::is_same_v<T, double> || std::is_same_v<T, int32_t> || std::is_same_v<T, bool>;
+constexpr size_t kFirstFeature = [] {
+    size_t first = 0, runs = 0;
+    bool inFeatures = false;
+    ForEachRecordMember([&](const auto& entry, auto index) {
+        bool feature = kIsFeature<RecordMemberType<decltype(entry)>>;
+        if (feature && !inFeatures) first = decltype(index)::value, ++runs;
+        inFeatures = feature;
+    });
+    return runs == 1 ? first : throw "the features and scores do not stand together";
+}();
+
+// The place of a member in the encoding: the members before the features, every real, every
+// count, every flag (each kind in table order), then the members after the features.
+template <typename T, size_t index>
+constexpr int kPlace = std::is_same_v<T, double>    ? 1
+                       : std::is_same_v<T, int32_t> ? 2
+                       : std::is_same_v<T, bool>    ? 3
+                       : index < kFirstFeature      ? 0
+                                                    : 4;
+
+// One walk of the members, used in both directions so the two cannot drift apart.
 template <typename Archive, typename Record>
 void Fields(Archive& io, Record& r, bool withEvidence) {
-    io.Int(r.id);
-    io.Int(r.status);
-    io.Str(r.path);
-    io.Str(r.title);
-    for (auto* v : {&r.sentenceLengthMedian,    &r.sentenceLengthMax,
-                    &r.phraseLengthMedian,      &r.phraseLengthMax,
-                    &r.bunsetsuPerPhraseMedian, &r.bunsetsuPerPhraseMax,
-                    &r.vocabularyDiversity,     &r.kanaKanjiRatio,
-                    &r.longReadingKanji,        &r.longReadingShare9,
-                    &r.longReadingShare11,      &r.passiveRate,
-                    &r.attributiveSentences,    &r.continuativeSentences,
-                    &r.rhetoricScore,           &r.cueWordTotal,
-                    &r.demonstrativeTotal,      &r.organizationScore,
-                    &r.contentSimilarity,       &r.contentScore,
-                    &r.weightedTotal,           &r.textLength,
-                    &r.lengthPenalty,           &r.finalScore})
-        io.Real(*v);
-    for (auto* v : {&r.sentenceStatsCount, &r.phraseStatsCount, &r.bunsetsuStatsCount}) io.Int(*v);
-    for (auto* v : {&r.rhetoricFeaturesDone, &r.rhetoricScored, &r.organizationFeaturesDone, &r.organizationScored})
-        io.Flag(*v);
-    io.Str(r.commentText);
+    auto put = [&](auto& value) {
+        using T = std::remove_cvref_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+            io.Str(value);
+        } else if constexpr (std::is_same_v<T, double>) {
+            io.Real(value);
+        } else if constexpr (std::is_same_v<T, bool>) {
+            io.Flag(value);
+        } else {
+            io.Int(value);
+        }
+    };
+    [&]<int... place>(std::integer_sequence<int, place...>) {
+        (ForEachRecordMember([&](const auto& entry, auto index) {
+             if constexpr (kPlace<RecordMemberType<decltype(entry)>, decltype(index)::value> == place)
+                 put(r.*entry.member);
+         }),
+         ...);
+    }
+    (std::make_integer_sequence<int, 5>());
     for (auto& bytes : r.axisCommentBytes) io.Int(bytes);
     bool hasEvidence = r.evidence != nullptr;
     io.Flag(hasEvidence);
@@ -118,8 +143,7 @@ void Fields(Archive& io, Record& r, bool withEvidence) {
 std::string EncodeRecord(const EssayRecord& record) {
     ParamArchive ar;
     ArchiveWriter w{ar};
-    EssayRecord copy = record;
-    Fields(w, copy, true);
+    Fields(w, record, true);
     return ar.Bytes();
 }
 

@@ -374,6 +374,24 @@ std::string Th(const std::string& text) { return "<th>" + text + "</th>"; }
 std::string Td(const std::string& text) { return "<td>" + text + "</td>"; }
 std::string TdNumber(const std::string& text) { return "<td class=\"n\">" + text + "</td>"; }
 
+// The ratios of a group by their short labels; ratios that share one (the median and the
+// maximum of a measure) are shown together as "median/maximum".
+std::string Ratios(const ScoringParams& p, ParamGroup group) {
+    std::vector<std::pair<std::string_view, std::string>> shown;
+    for (const ParamSpec& spec : kParamSpecs) {
+        if (spec.group != group) continue;
+        auto same = std::find_if(shown.begin(), shown.end(), [&](const auto& s) { return s.first == spec.shortLabel; });
+        if (same == shown.end()) {
+            shown.emplace_back(spec.shortLabel, Fixed(p.*spec.Real()));
+        } else {
+            same->second += "/" + Fixed(p.*spec.Real());
+        }
+    }
+    std::string text;
+    for (const auto& [label, values] : shown) text += (text.empty() ? "" : "、") + std::string(label) + " " + values;
+    return text;
+}
+
 void Parameters(std::string& out, const ReportRun& run) {
     const ScoringParams& p = run.params;
     out += "<table>\n";
@@ -382,15 +400,8 @@ void Parameters(std::string& out, const ReportRun& run) {
               Td(Fixed(p.rhetoricWeight) + "：" + Fixed(p.organizationWeight) + "：" + Fixed(p.contentWeight))});
     Row(out, {Th("段落の区切り"), Td(p.paragraphMode == 0 ? "連続する２つ以上の改行" : "改行ごと")});
     Row(out, {Th("内容モデル"), Td(HtmlSjis(p.modelPath))});
-    Row(out, {Th("修辞の比率"),
-              Td("文長 " + Fixed(p.sentenceLengthMedianWeight) + "/" + Fixed(p.sentenceLengthMaxWeight) + "、句長 " +
-                 Fixed(p.phraseLengthMedianWeight) + "/" + Fixed(p.phraseLengthMaxWeight) + "、文節 " +
-                 Fixed(p.bunsetsuPerPhraseMedianWeight) + "/" + Fixed(p.bunsetsuPerPhraseMaxWeight) + "、語彙 " +
-                 Fixed(p.vocabularyDiversityWeight) + "、漢字 " + Fixed(p.kanaKanjiRatioWeight) + "、読み " +
-                 Fixed(p.longReadingKanjiWeight) + "、受身 " + Fixed(p.passiveRateWeight) + "、埋め込み " +
-                 Fixed(p.attributiveSentencesWeight) + "、連用 " + Fixed(p.continuativeSentencesWeight))});
-    Row(out,
-        {Th("論理の比率"), Td("きっかけ語 " + Fixed(p.cueWordWeight) + "、指示関係 " + Fixed(p.demonstrativeWeight))});
+    Row(out, {Th("修辞の比率"), Td(Ratios(p, ParamGroup::kRhetoricRatios))});
+    Row(out, {Th("論理の比率"), Td(Ratios(p, ParamGroup::kOrganizationRatios))});
     out += "</table>\n";
 }
 

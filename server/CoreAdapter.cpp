@@ -1,15 +1,13 @@
 #include "server/CoreAdapter.h"
 
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
 #include "document/CTaviDoc.h"
-#include "document/MemoryListView.h"
 #include "document/ParamArchive.h"
+#include "document/ResultsFile.h"
 #include "document/Scorer.h"
 #include "report/EvidenceJson.h"
 #include "report/Json.h"
@@ -19,66 +17,6 @@
 
 namespace tavi::serve {
 namespace {
-
-using Json = nlohmann::ordered_json;
-
-// The real-valued parameters by their field names: expected length and weights first, then
-// the fourteen ratios.
-struct RealParam {
-    const char* name;
-    double ScoringParams::*member;
-};
-constexpr RealParam kRealParams[] = {
-    {"expectedLength", &ScoringParams::expectedLength},
-    {"rhetoricWeight", &ScoringParams::rhetoricWeight},
-    {"organizationWeight", &ScoringParams::organizationWeight},
-    {"contentWeight", &ScoringParams::contentWeight},
-    {"sentenceLengthMedianWeight", &ScoringParams::sentenceLengthMedianWeight},
-    {"phraseLengthMedianWeight", &ScoringParams::phraseLengthMedianWeight},
-    {"bunsetsuPerPhraseMedianWeight", &ScoringParams::bunsetsuPerPhraseMedianWeight},
-    {"sentenceLengthMaxWeight", &ScoringParams::sentenceLengthMaxWeight},
-    {"phraseLengthMaxWeight", &ScoringParams::phraseLengthMaxWeight},
-    {"bunsetsuPerPhraseMaxWeight", &ScoringParams::bunsetsuPerPhraseMaxWeight},
-    {"vocabularyDiversityWeight", &ScoringParams::vocabularyDiversityWeight},
-    {"kanaKanjiRatioWeight", &ScoringParams::kanaKanjiRatioWeight},
-    {"longReadingKanjiWeight", &ScoringParams::longReadingKanjiWeight},
-    {"passiveRateWeight", &ScoringParams::passiveRateWeight},
-    {"attributiveSentencesWeight", &ScoringParams::attributiveSentencesWeight},
-    {"continuativeSentencesWeight", &ScoringParams::continuativeSentencesWeight},
-    {"cueWordWeight", &ScoringParams::cueWordWeight},
-    {"demonstrativeWeight", &ScoringParams::demonstrativeWeight},
-};
-constexpr size_t kFirstRatio = 4;
-
-// A whole field as one finite number.
-bool ParseNumber(std::string_view text, double& value) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (text.empty()) return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
-
-Json ParamsToJson(const ScoringParams& p) {
-    Json j;
-    for (const RealParam& r : kRealParams) j[r.name] = p.*r.member;
-    j["paragraphMode"] = p.paragraphMode;
-    j["modelChoice"] = p.modelChoice;
-    j["modelPath"] = SjisToUtf8(p.modelPath);
-    return j;
-}
-
-ScoringParams ParamsFromJson(const std::string& text) {
-    ScoringParams p;
-    Json j = Json::parse(text, nullptr, false);
-    if (!j.is_object()) return p;
-    for (const RealParam& r : kRealParams)
-        if (j.contains(r.name) && j[r.name].is_number()) p.*r.member = j[r.name].get<double>();
-    p.paragraphMode = j.value("paragraphMode", 0);
-    p.modelChoice = j.value("modelChoice", 0);
-    p.modelPath = Utf8ToSjis(j.value("modelPath", std::string("yoroku2000.tcf")));
-    return p;
-}
 
 // The records of a job's answers: decoded results (their evidence only when asked for), or
 // empty unscored records; every one numbered and named as uploaded.
@@ -110,6 +48,12 @@ ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
 
 }  // namespace
 
+ModelCatalog::ModelCatalog() {
+    for (int choice = 0; choice < 2; ++choice) m_paths[BuiltInModelFile(choice)] = {choice, BuiltInModelFile(choice)};
+}
+
+std::string ModelCatalog::Default() { return BuiltInModelFile(0); }
+
 bool ModelCatalog::AddFolder(const std::string& folder, std::string& error) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
@@ -128,13 +72,15 @@ std::vector<std::string> ModelCatalog::Names() const {
     return names;
 }
 
-const std::vector<std::string>& RatioFieldNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> v;
-        for (size_t k = kFirstRatio; k < std::size(kRealParams); ++k) v.push_back(kRealParams[k].name);
+const std::vector<ParamField>& RatioFields() {
+    static const std::vector<ParamField> fields = [] {
+        std::vector<ParamField> v;
+        for (const ParamSpec& spec : kParamSpecs)
+            if (spec.group == ParamGroup::kRhetoricRatios || spec.group == ParamGroup::kOrganizationRatios)
+                v.push_back({spec.name, spec.label, FormatParamNumber(spec.min), FormatParamNumber(spec.max)});
         return v;
     }();
-    return names;
+    return fields;
 }
 
 std::string ParseJobParams(const std::map<std::string, std::string>& fields, const ModelCatalog& models,
@@ -150,33 +96,28 @@ std::string ParseJobParams(const std::map<std::string, std::string>& fields, con
         p.modelChoice = it->second.first;
         p.modelPath = it->second.second;
     }
-    if (const std::string* text = field("expectedLength")) {
-        if (!ParseNumber(*text, p.expectedLength) || p.expectedLength <= 0 || p.expectedLength > 1e6)
-            return "expectedLength: \"" + *text + "\" is not a number of characters above 0";
+    constexpr const ParamSpec& length = SpecOf(&ScoringParams::expectedLength);
+    if (const std::string* text = field(length.name)) {
+        if (!ParseParamNumber(*text, p.expectedLength) || !length.Accepts(p.expectedLength))
+            return "expectedLength: \"" + *text + "\" is not a number of characters above 0 and up to " +
+                   FormatParamNumber(length.max);
     }
-    if (const std::string* text = field("weights")) {
-        size_t first = text->find(':'), second = first == std::string::npos ? first : text->find(':', first + 1);
-        double w[3];
-        if (second == std::string::npos || !ParseNumber(text->substr(0, first), w[0]) ||
-            !ParseNumber(text->substr(first + 1, second - first - 1), w[1]) ||
-            !ParseNumber(text->substr(second + 1), w[2]) || w[0] < 0 || w[1] < 0 || w[2] < 0 || w[0] + w[1] + w[2] <= 0)
-            return "weights: \"" + *text + "\" is not R:O:C, three numbers of at least 0 that are not all 0";
-        p.rhetoricWeight = w[0];
-        p.organizationWeight = w[1];
-        p.contentWeight = w[2];
-    }
+    if (const std::string* text = field("weights"); text && ParseAxisWeights(*text, p) != WeightsProblem::kNone)
+        return "weights: \"" + *text + "\" is not R:O:C, three numbers of at least 0 that are not all 0";
     if (const std::string* text = field("paragraphMode")) {
         if (*text != "0" && *text != "1") return "paragraphMode: \"" + *text + "\" is neither 0 nor 1";
         p.paragraphMode = *text == "1";
     }
-    for (size_t k = kFirstRatio; k < std::size(kRealParams); ++k)
-        if (const std::string* text = field(kRealParams[k].name)) {
+    for (const ParamSpec& spec : kParamSpecs) {
+        if (spec.group != ParamGroup::kRhetoricRatios && spec.group != ParamGroup::kOrganizationRatios) continue;
+        if (const std::string* text = field(spec.name)) {
             double v;
-            if (!ParseNumber(*text, v) || v < 0 || v > 1)
-                return std::string(kRealParams[k].name) + ": \"" + *text + "\" is not a ratio between 0 and 1";
-            p.*kRealParams[k].member = v;
+            if (!ParseParamNumber(*text, v) || !spec.Accepts(v))
+                return std::string(spec.name) + ": \"" + *text + "\" is not a ratio between 0 and 1";
+            p.*spec.Real() = v;
         }
-    paramsJson = ParamsToJson(p).dump();
+    }
+    paramsJson = ParamsJson(p).dump();
     return {};
 }
 
@@ -289,18 +230,7 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
     return true;
 }
 
-std::string ResultsCsv(const JobData& job) {
-    std::vector<EssayRecord> records = Records(job.answers, false);
-    MemoryListView view;
-    for (size_t i = 0; i < records.size(); ++i) {
-        const EssayRecord& r = records[i];
-        int index = static_cast<int>(i);
-        view.AddAnswerRow(index, r.id, r.title, r.path);
-        if (r.status == kStatusScored) ShowScoreCells(view, index, r, true);
-        view.ShowStatus(index, r.status);
-    }
-    return ResultsFileBytes(&view);
-}
+std::string ResultsCsv(const JobData& job) { return FormatResultsFile(Records(job.answers, false)); }
 
 std::string ResultsJson(const JobData& job) {
     std::vector<AnswerReview> reviews;

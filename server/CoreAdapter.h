@@ -17,6 +17,9 @@ namespace tavi::serve {
 // administrator's --models folder.
 class ModelCatalog {
 public:
+    ModelCatalog();
+    // The model a new job starts with.
+    static std::string Default();
     // False with `error` when the folder cannot be listed.
     bool AddFolder(const std::string& folder, std::string& error);
     std::vector<std::string> Names() const;
@@ -24,13 +27,16 @@ public:
 
 private:
     friend std::string ParseJobParams(const std::map<std::string, std::string>&, const ModelCatalog&, std::string&);
-    std::map<std::string, std::pair<int, std::string>> m_paths{{"yoroku2000.tcf", {0, "yoroku2000.tcf"}},
-                                                               {"syasetsu2000.tcf", {1, "syasetsu2000.tcf"}}};
+    std::map<std::string, std::pair<int, std::string>> m_paths;  // name: model choice and path
 };
 
-// The names of the optional parameter fields of a new job besides model, weights and
-// expectedLength and paragraphMode: the fourteen ratios.
-const std::vector<std::string>& RatioFieldNames();
+// The optional parameter fields of a new job besides model, weights, expectedLength and
+// paragraphMode: the fourteen ratios, each with its label (UTF-8) and the least and greatest
+// value it takes (as a form writes them).
+struct ParamField {
+    std::string name, label, min, max;
+};
+const std::vector<ParamField>& RatioFields();
 
 // Reads the job's parameters from form fields (absent ones keep their defaults) into their
 // stored JSON form. Returns the cause of a refusal, naming the field; empty when accepted.

@@ -150,11 +150,12 @@ void Server::Pages() {
     http.Get("/new", page([this](const Caller&, const Request&, Response&, std::string& title, std::string& body) {
                  std::string models, ratios = "<div class=\"ratios\">";
                  for (const std::string& name : m_options.models.Names())
-                     models += "<option" + std::string(name == "yoroku2000.tcf" ? " selected" : "") + ">" +
+                     models += "<option" + std::string(name == ModelCatalog::Default() ? " selected" : "") + ">" +
                                EscapeHtml(name) + "</option>";
-                 for (const std::string& name : RatioFieldNames())
-                     ratios += "<label>" + name + " <input name=\"" + name +
-                               "\" type=\"number\" min=\"0\" max=\"1\" step=\"any\" placeholder=\"既定値\"></label>";
+                 for (const ParamField& field : RatioFields())
+                     ratios += "<label>" + EscapeHtml(field.label) + " <input name=\"" + field.name +
+                               "\" type=\"number\" min=\"" + field.min + "\" max=\"" + field.max +
+                               "\" step=\"any\" placeholder=\"既定値\"></label>";
                  title = "新しいジョブ";
                  body = Render(Asset("new-job.html"), {{"models", models}, {"ratios", ratios + "</div>"}});
                  return true;

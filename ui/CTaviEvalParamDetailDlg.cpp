@@ -11,6 +11,9 @@ namespace {
 
 using D = CTaviEvalParamDetailDlg;
 
+// The label of a ratio's field.
+consteval const char* Label(double ScoringParams::*ratio) { return SpecOf(ratio).label; }
+
 const DialogTemplate& Template() {
     using C = ControlTemplate;
     static const DialogTemplate t = {
@@ -22,34 +25,34 @@ const DialogTemplate& Template() {
         8,
         {
             {C::kGroupBox, -1, "修辞評価に関する採点比率詳細", 7, 7, 209, 115},
-            {C::kLabel, -1, "文の長さの平均値", 29, 20, 60, 8},
+            {C::kLabel, -1, Label(&ScoringParams::sentenceLengthMedianWeight), 29, 20, 60, 8},
             {C::kEdit, D::IDC_SENTENCE_LENGTH_MEDIAN, nullptr, 92, 18, 23, 12},
-            {C::kLabel, -1, "文の長さの最大値", 29, 36, 60, 8},
+            {C::kLabel, -1, Label(&ScoringParams::sentenceLengthMaxWeight), 29, 36, 60, 8},
             {C::kEdit, D::IDC_SENTENCE_LENGTH_MAX, nullptr, 92, 34, 23, 12},
-            {C::kLabel, -1, "句の長さの平均値", 122, 20, 60, 8},
+            {C::kLabel, -1, Label(&ScoringParams::phraseLengthMedianWeight), 122, 20, 60, 8},
             {C::kEdit, D::IDC_PHRASE_LENGTH_MEDIAN, nullptr, 186, 18, 23, 12},
-            {C::kLabel, -1, "句の長さの最大値", 122, 36, 60, 8},
+            {C::kLabel, -1, Label(&ScoringParams::phraseLengthMaxWeight), 122, 36, 60, 8},
             {C::kEdit, D::IDC_PHRASE_LENGTH_MAX, nullptr, 186, 34, 23, 12},
-            {C::kLabel, -1, "句中の文節数の平均値", 11, 52, 78, 8},
+            {C::kLabel, -1, Label(&ScoringParams::bunsetsuPerPhraseMedianWeight), 11, 52, 78, 8},
             {C::kEdit, D::IDC_BUNSETSU_PER_PHRASE_MEDIAN, nullptr, 92, 50, 23, 12},
-            {C::kLabel, -1, "句中の文節数の最大値", 11, 68, 78, 8},
+            {C::kLabel, -1, Label(&ScoringParams::bunsetsuPerPhraseMaxWeight), 11, 68, 78, 8},
             {C::kEdit, D::IDC_BUNSETSU_PER_PHRASE_MAX, nullptr, 92, 66, 23, 12},
-            {C::kLabel, -1, "語彙の多様性", 134, 100, 48, 8},
+            {C::kLabel, -1, Label(&ScoringParams::vocabularyDiversityWeight), 134, 100, 48, 8},
             {C::kEdit, D::IDC_VOCABULARY_DIVERSITY, nullptr, 186, 98, 23, 12},
-            {C::kLabel, -1, "漢字の使用比率", 126, 68, 56, 8},
+            {C::kLabel, -1, Label(&ScoringParams::kanaKanjiRatioWeight), 126, 68, 56, 8},
             {C::kEdit, D::IDC_KANA_KANJI_RATIO, nullptr, 186, 66, 23, 12},
-            {C::kLabel, -1, "読みが長い漢字", 128, 52, 54, 8},
+            {C::kLabel, -1, Label(&ScoringParams::longReadingKanjiWeight), 128, 52, 54, 8},
             {C::kEdit, D::IDC_LONG_READING_KANJI, nullptr, 186, 50, 23, 12},
-            {C::kLabel, -1, "受動態", 157, 84, 25, 8},
+            {C::kLabel, -1, Label(&ScoringParams::passiveRateWeight), 157, 84, 25, 8},
             {C::kEdit, D::IDC_PASSIVE_RATE, nullptr, 186, 82, 23, 12},
-            {C::kLabel, -1, "連体修飾となる用言数", 14, 83, 75, 8},
+            {C::kLabel, -1, Label(&ScoringParams::attributiveSentencesWeight), 14, 83, 75, 8},
             {C::kEdit, D::IDC_ATTRIBUTIVE_SENTENCES, nullptr, 92, 82, 23, 12},
-            {C::kLabel, -1, "連用形・接続助詞分量", 12, 100, 77, 8},
+            {C::kLabel, -1, Label(&ScoringParams::continuativeSentencesWeight), 12, 100, 77, 8},
             {C::kEdit, D::IDC_CONTINUATIVE_SENTENCES, nullptr, 92, 98, 23, 12},
             {C::kGroupBox, -1, "論理評価に関する採点比率詳細", 7, 127, 209, 36},
-            {C::kLabel, -1, "きっかけ語の総数", 33, 143, 56, 8},
+            {C::kLabel, -1, Label(&ScoringParams::cueWordWeight), 33, 143, 56, 8},
             {C::kEdit, D::IDC_CUE_WORDS, nullptr, 92, 141, 23, 12},
-            {C::kLabel, -1, "指示関係の総数", 128, 143, 56, 8},
+            {C::kLabel, -1, Label(&ScoringParams::demonstrativeWeight), 128, 143, 56, 8},
             {C::kEdit, D::IDC_DEMONSTRATIVES, nullptr, 186, 141, 23, 12},
             {C::kGroupBox, -1, "内容評価に関するパラメータ", 7, 168, 209, 59},
             {C::kRadio, D::IDC_MODEL_YOROKU, "毎日新聞2000年版「余禄」より", 12, 180, 115, 10},

@@ -47,8 +47,8 @@ public:
 
     // The fourteen ratios the dialog edits (its other members are not used).
     ScoringParams ratios;
-    int modelChoice = 0;                                   // 0, 1: built-in models; 2: the file in modelPath
-    QString modelPath = QStringLiteral("yoroku2000.tcf");  // native path or a built-in model's name
+    int modelChoice = 0;                                         // 0, 1: built-in models; 2: the file in modelPath
+    QString modelPath = QString::fromUtf8(BuiltInModelFile(0));  // native path or a built-in model's name
 
 protected:
     void DoDataExchange(DataExchange& dx) override;

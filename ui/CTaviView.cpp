@@ -211,12 +211,10 @@ int CTaviView::GetRowCount() {
     return count;
 }
 
-void CTaviView::GetRowCsvLine(int row, std::string& line) {
-    OnGuiThread([&] {
-        std::string cells[kColumns];
-        for (int c = 0; c < kColumns; ++c) cells[c] = m_model->CellSjis(row, c);
-        line = FormatCsvLine(cells);
-    });
+int CTaviView::GetRowAnswer(int row) {
+    int index = -1;
+    OnGuiThread([&] { index = ItemValue(row); });
+    return index;
 }
 
 void CTaviView::PumpMessages() {

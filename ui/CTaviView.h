@@ -55,7 +55,7 @@ public:
     void ShowOrganizationScore(int index, double value) override { SetScoreCell(index, kOrganization, value); }
     void ShowContentScore(int index, double value) override { SetScoreCell(index, kContent, value); }
     int GetRowCount() override;
-    void GetRowCsvLine(int row, std::string& line) override;
+    int GetRowAnswer(int row) override;
     void PumpMessages() override;
     void UpdateAllViews() override;
 

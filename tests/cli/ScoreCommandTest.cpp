@@ -54,11 +54,16 @@ TEST(ScoreCommand, UsageErrorsExitWith2) {
 }
 
 TEST(ScoreCommand, ValuesOutOfRangeAreUsageErrorsNamingTheOption) {
-    const std::pair<const char*, const char*> cases[] = {{"-l 0", "--expected-length"},
-                                                         {"-l -5", "--expected-length"},
-                                                         {"-l nan", "--expected-length"},
-                                                         {"-w 1:-1:1", "--weights"},
-                                                         {"-w 0:0:0", "--weights"}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"-l 0", "--expected-length"},
+        {"-l -5", "--expected-length"},
+        {"-l nan", "--expected-length"},
+        {"-l 2e6", "--expected-length takes a positive number of characters up to 1000000"},
+        {"-w 1:-1:1", "--weights takes three numbers that are not negative"},
+        {"-w 0:0:0", "--weights takes three numbers that are not negative"},
+        {"-w inf:1:1", "--weights takes three numbers that are not negative"},
+        {"-w 1:x:1", "--weights takes three numbers as R:O:C"},
+        {"-w 1:2:3:4", "--weights takes three numbers as R:O:C"}};
     for (auto [args, option] : cases) {
         CommandRun run = Score(std::string(args) + " " + kSamples + "/answers");
         EXPECT_EQ(run.status, 2) << args;

@@ -98,9 +98,8 @@ TEST_F(AnswerListTest, AnAddedAnswerShowsItsNumberTitlePathAndStatus) {
     EXPECT_EQ(Cell(0, CTaviView::kTotal), "");
     EXPECT_EQ(Cell(0, CTaviView::kPath), "/answers/first essay.txt");
     EXPECT_EQ(view().ItemValue(0), 0);
-    std::string line;
-    view().GetRowCsvLine(0, line);
-    EXPECT_EQ(line, Sjis("1,first essay.txt,未採点,,,,,,/answers/first essay.txt,\n"));
+    EXPECT_NE(run.doc->ResultsFileBytes().find(Sjis("\r\n1,first essay.txt,未採点,,,,,,/answers/first essay.txt,\r\n")),
+              std::string::npos);
 }
 
 TEST_F(AnswerListTest, ScoreCellsShowTwoDecimals) {
@@ -323,16 +322,18 @@ TEST_F(AnswerListTest, ChangesStillWaitingArePlacedBeforeAnswersAreRenumbered) {
 TEST_F(AnswerListTest, UpdatesFromAnotherThreadAreInPlaceForTheNextRead) {
     AddNumbered(2);
     std::atomic<bool> done = false;
-    std::string seen;
+    int seen = -1;
     std::thread worker([&] {
         view().ShowTotalScore(1, 7.25);
         view().ShowStatus(1, kStatusScored);
-        view().GetRowCsvLine(1, seen);  // carried out on the user-interface thread as well
+        seen = view().GetRowAnswer(1);  // carried out on the user-interface thread as well
         done = true;
     });
     EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
     worker.join();
-    EXPECT_EQ(seen, Sjis("2,a1.txt,済,7.25,,,,,/answers/a1.txt,\n"));
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(Cell(1, CTaviView::kTotal), "7.25");
+    EXPECT_EQ(Cell(1, CTaviView::kStatus), U("済"));
 }
 
 TEST_F(AnswerListTest, ADoubleClickOnARowShowsItsCommentAndElsewhereNothing) {
