@@ -28,9 +28,9 @@ std::string LibraryNameFromEnvironment() {
 
 size_t Utf8Length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
-// Weight of a character of `n` bytes of a piece: its Shift_JIS bytes for a double-byte
-// character the analyser reads as it is, else the UTF-8 bytes the analyser will see (3 for
-// half-width kana, 4 for a carried character), so that a piece never takes more than 1.5
+// Weight of the character of `n` bytes at line[i] in a piece: its Shift_JIS bytes for a
+// double-byte character the analyser reads as it is, else the UTF-8 bytes the analyser will see
+// (3 for half-width kana, 4 for a carried character), so that a piece never takes more than 1.5
 // UTF-8 bytes per unit of weight.
 size_t PieceWeight(std::string_view line, size_t i, size_t n) {
     const uint32_t cp = NextAnalyzerChar(line, i).codePoint;
@@ -44,19 +44,18 @@ bool FirstAnalysisSucceeds(char* (*entry)(void*)) {
     return result && std::strstr(result, "EOS");
 }
 
-// Full-width katakana ァ to ヶ (0x8340-0x8396) and the long-vowel mark ー (0x815B).
-bool IsKatakana(std::string_view line, size_t i, size_t n) {
-    if (n != 2) return false;
-    const unsigned code = static_cast<unsigned char>(line[i]) << 8 | static_cast<unsigned char>(line[i + 1]);
-    return (code >= 0x8340 && code <= 0x8396) || code == 0x815B;
-}
+// What ChaSen reads as katakana: ァ to ヶ (0x8340-0x8396, where 0x837F is no character) and
+// the long-vowel mark ー (0x815B). `code` is a double-byte character's lead << 8 | trail.
+bool IsKatakana(unsigned code) { return (code >= 0x8340 && code <= 0x8396 && code != 0x837F) || code == 0x815B; }
 
-bool IsSentenceEnd(std::string_view line, size_t i, size_t n) {
-    static const std::string ends[] = {Sjis("。"), Sjis("．"), Sjis("？"), Sjis("！")};
-    if (n != 2) return false;
-    for (const std::string& e : ends)
-        if (line.compare(i, 2, e) == 0) return true;
-    return false;
+// 。 ． ？ ！
+bool IsSentenceEnd(unsigned code) { return code == 0x8142 || code == 0x8144 || code == 0x8148 || code == 0x8149; }
+
+// Appends `bytes` to `to` without their tabs.
+void AppendWithoutTabs(std::string& to, std::string_view bytes) {
+    for (size_t tab; (tab = bytes.find('\t')) != std::string_view::npos; bytes.remove_prefix(tab + 1))
+        to.append(bytes.substr(0, tab));
+    to.append(bytes);
 }
 
 // Turns the analyser's UTF-8 output for `input` (Shift_JIS; `utf8` is its SjisToAnalyzerUtf8
@@ -72,20 +71,22 @@ std::string RestoreAnalysis(std::string_view output, std::string_view input, std
     out.reserve(output.size());
     size_t si = 0, ui = 0;  // the same place in `input` and in `utf8`
     // Moves both places on to utf8 offset `end`, appending the Shift_JIS bytes passed over
-    // (tabs excepted) to `to`.
+    // (tabs excepted) to `to`. A character's UTF-8 length shows in its first byte, and its
+    // Shift_JIS length is the one NextAnalyzerChar gives, whatever code the pair has.
     auto advance = [&](size_t end, std::string& to) {
+        const size_t from = si;
         while (ui < end && si < input.size()) {
-            const AnalyzerChar ch = NextAnalyzerChar(input, si);
-            if (input[si] != '\t') to.append(input, si, ch.length);
-            si += ch.length;
-            ui += Utf8Length(ch.codePoint);
+            const auto c = static_cast<unsigned char>(utf8[ui]);
+            ui += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+            si += SjisCharLength(input, si) == 2 && input[si + 1] != '\n' && input[si + 1] != '\t' ? 2 : 1;
         }
+        AppendWithoutTabs(to, input.substr(from, si - from));
     };
     // Text of the current line up to utf8 offset `end` that no surface covered.
     auto fillGap = [&](size_t end) {
-        std::string gap;
-        advance(end, gap);
-        if (!gap.empty()) out += gap + unknownFields;
+        const size_t before = out.size();
+        advance(end, out);
+        if (out.size() > before) out += unknownFields;
     };
     auto endOfLine = [&] { return std::min(utf8.find('\n', ui), utf8.size()); };
     size_t lineEnd = endOfLine();  // of the input line that the output describes
@@ -105,14 +106,16 @@ std::string RestoreAnalysis(std::string_view output, std::string_view input, std
         }
         size_t tab = line.find('\t');
         std::string_view surface = line.substr(0, tab);
-        size_t at = utf8.substr(0, lineEnd).find(surface, ui);
+        // Almost always the surface starts where the last one ended; else it is searched for.
+        const std::string_view lineText = utf8.substr(0, lineEnd);
+        size_t at = ui <= lineEnd && lineText.substr(ui).starts_with(surface) ? ui : lineText.find(surface, ui);
         if (tab == std::string_view::npos || at == std::string_view::npos) {
-            out += Utf8ToSjis(line);  // not a morpheme of this line: kept as it came
+            AppendUtf8AsSjis(out, line);  // not a morpheme of this line: kept as it came
             continue;
         }
         fillGap(at);
         advance(at + surface.size(), out);
-        out += Utf8ToSjis(line.substr(tab));
+        AppendUtf8AsSjis(out, line.substr(tab));
     }
     return out;
 }
@@ -250,16 +253,18 @@ std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view li
         bool runTooLong = false;
         size_t i = 0;
         while (i < line.size()) {
-            size_t n = SjisCharLength(line, i);
-            size_t w = PieceWeight(line, i, n);
+            const size_t n = SjisCharLength(line, i);
+            const size_t w = PieceWeight(line, i, n);
             if (weight + w > kMaxPieceBytes) break;
-            katakanaRun = IsKatakana(line, i, n) ? katakanaRun + 1 : 0;
+            const unsigned code =
+                n == 2 ? static_cast<unsigned char>(line[i]) << 8 | static_cast<unsigned char>(line[i + 1]) : 0;
+            katakanaRun = IsKatakana(code) ? katakanaRun + 1 : 0;
             if (katakanaRun > kMaxKatakanaRun) {
                 runTooLong = true;
                 break;
             }
             weight += w;
-            if (IsSentenceEnd(line, i, n)) lastSentenceEnd = i + n;
+            if (IsSentenceEnd(code)) lastSentenceEnd = i + n;
             i += n;
             lastBoundary = i;
         }
@@ -274,18 +279,11 @@ std::vector<std::string_view> AnalyzerBinding::SplitLongLine(std::string_view li
     return pieces;
 }
 
-std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
-    std::lock_guard lock(m_mutex);
-    if (!LoadLocked()) return std::nullopt;
-
+std::string AnalyzerBinding::CutIntoPieces(std::string_view text, std::vector<bool>* pieceEnds) {
     // The analyser takes a NUL-terminated string: the text ends at its first NUL.
     if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
-
-    // Cut lines into pieces, each analysed as a line of its own; remember which "EOS"
-    // lines of the result end a piece rather than a line of the text, to drop them.
     std::string input;
     input.reserve(text.size() + 16);
-    std::vector<bool> dropEos;  // one entry per line handed to the analyser
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
@@ -296,15 +294,24 @@ std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
             input += pieces[p];
             if (p + 1 < pieces.size()) {
                 input += '\n';
-                dropEos.push_back(true);
+                if (pieceEnds) pieceEnds->push_back(true);
             }
         }
-        dropEos.push_back(false);
+        if (pieceEnds) pieceEnds->push_back(false);
         if (!hasLineFeed) break;
         input += '\n';
         start = end + 1;
     }
+    return input;
+}
 
+std::optional<std::string> AnalyzerBinding::Analyze(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    if (!LoadLocked()) return std::nullopt;
+    // Each piece is analysed as a line of its own; the "EOS" lines that end a piece rather
+    // than a line of the text are dropped from the result.
+    std::vector<bool> dropEos;
+    const std::string input = CutIntoPieces(text, &dropEos);
     const std::string utf8 = SjisToAnalyzerUtf8(input);
     const char* result = m_stringEntry(const_cast<char*>(utf8.c_str()));
     if (!result) return std::string();

@@ -67,6 +67,12 @@ public:
     // katakana in a row. A line that needs no cut is one piece; an empty line none.
     static std::vector<std::string_view> SplitLongLine(std::string_view line);
 
+    // The Shift_JIS text that Analyze hands the analyser (as SjisToAnalyzerUtf8 converts it):
+    // `text` up to its first NUL, with every line cut by SplitLongLine into lines of its own.
+    // `pieceEnds`, when given, receives one entry per line of the result: true for a line that
+    // ends a piece rather than a line of `text`.
+    static std::string CutIntoPieces(std::string_view text, std::vector<bool>* pieceEnds = nullptr);
+
 private:
     using ParseEntry = char* (*)(void*);
     bool LoadLocked();

@@ -108,11 +108,19 @@ AnalyzerChar NextAnalyzerChar(std::string_view sjis, size_t i) {
 std::string SjisToAnalyzerUtf8(std::string_view sjis) { return ToUtf8(sjis, NextAnalyzerChar); }
 
 std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
+    std::string out;
+    const bool lost = !AppendUtf8AsSjis(out, utf8);
+    if (lossy) *lossy = lost;
+    return out;
+}
+
+bool AppendUtf8AsSjis(std::string& out, std::string_view utf8) {
     bool lost = false;
     // A Shift_JIS form is never longer than its UTF-8 form, except "〓" for a lone bad byte;
     // so two bytes of room per input byte, and a second byte written ahead is always in it.
-    std::string out(utf8.size() * 2, '\0');
-    char* o = out.data();
+    const size_t start = out.size();
+    out.resize(start + utf8.size() * 2);
+    char* o = out.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const size_t size = utf8.size();
     for (size_t i = 0; i < size;) {
@@ -143,8 +151,7 @@ std::string Utf8ToSjis(std::string_view utf8, bool* lossy) {
         i += n;
     }
     out.resize(static_cast<size_t>(o - out.data()));
-    if (lossy) *lossy = lost;
-    return out;
+    return !lost;
 }
 
 bool IsValidUtf8(std::string_view bytes) {

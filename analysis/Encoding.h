@@ -51,6 +51,8 @@ std::string SjisToAnalyzerUtf8(std::string_view sjis);
 // Converts UTF-8 to Shift_JIS. A character without a code page 932 form, or an invalid
 // UTF-8 sequence, becomes "〓" (0x81AC); `lossy`, when given, tells whether that happened.
 std::string Utf8ToSjis(std::string_view utf8, bool* lossy = nullptr);
+// Appends the Utf8ToSjis form of `utf8` to `out`; false when a character became "〓".
+bool AppendUtf8AsSjis(std::string& out, std::string_view utf8);
 
 // True when `bytes` is valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "bench/CorpusAnswers.h"
 #include "server/ServerHarness.h"
 
 namespace fs = std::filesystem;
@@ -51,27 +52,6 @@ long RssKiB(pid_t pid) {
     return 0;
 }
 
-// Answers of about 1,600 characters: the first lines of corpus documents, up to 4,800 bytes
-// (documents whose first line is longer are left out).
-std::vector<std::pair<std::string, std::string>> CorpusAnswers(size_t count) {
-    std::vector<fs::path> files;
-    for (const char* dir : {"essays", "news"})
-        for (const auto& e : fs::directory_iterator(fs::path(TAVI_CORPUS_DIR) / dir))
-            if (e.path().extension() == ".txt") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    std::vector<std::pair<std::string, std::string>> answers;
-    for (size_t k = 0; k < files.size() && answers.size() < count; ++k) {
-        std::ifstream in(files[k]);
-        std::string text;
-        for (std::string line; std::getline(in, line) && text.size() + line.size() + 1 <= 4800;) text += line + "\n";
-        if (text.empty()) continue;  // a first line longer than that
-        char name[32];
-        std::snprintf(name, sizeof name, "%05zu.txt", k);
-        answers.emplace_back(name, text);
-    }
-    return answers;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,7 +62,7 @@ int main(int argc, char** argv) {
     const auto roundLimit = std::chrono::minutes(10);
 
     TempFolder temp;
-    auto answers = CorpusAnswers(count);
+    auto answers = tavi::bench::CorpusAnswers(TAVI_CORPUS_DIR, count);
     fs::path question = fs::path(TAVI_SAMPLES_DIR) / "question.txt";
     httplib::MultipartFormDataItems upload = {{"question", ReadFile(question), "question.txt", "text/plain"}};
     for (const auto& [name, text] : answers) upload.push_back({"answers", text, name, "text/plain"});

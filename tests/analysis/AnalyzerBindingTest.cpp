@@ -236,6 +236,16 @@ TEST(AnalyzerBinding, LongKatakanaRunIsCutIntoPieces) {
     EXPECT_EQ(pieces[0].size(), 2 * AnalyzerBinding::kMaxKatakanaRun);
 }
 
+// A run is what ChaSen reads as katakana: the pair 0x83 0x7F between ァ and ヶ is no character
+// and ends the run, while ー and ヶ belong to it.
+TEST(AnalyzerBinding, KatakanaRunFollowsTheAnalysersKatakana) {
+    std::string half;
+    for (size_t i = 0; i < AnalyzerBinding::kMaxKatakanaRun; ++i) half += S(i % 2 ? "ア" : "ー");
+    EXPECT_EQ(AnalyzerBinding::SplitLongLine(half + "\x83\x7F" + half).size(), 1u);
+    EXPECT_EQ(AnalyzerBinding::SplitLongLine(half + S("ヶ") + half).size(), 3u);
+    EXPECT_EQ(AnalyzerBinding::SplitLongLine(half + "\x83\x97" + half).size(), 1u);  // past ヶ
+}
+
 // Text that the analyser leaves out of its output comes back as an unknown word per line.
 TEST(AnalyzerBinding, TextTheAnalyserLeavesOutComesBackAsUnknownWords) {
     AnalyzerBinding analyzer(TAVI_FAKE_DROPPING_ANALYZER);
