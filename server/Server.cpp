@@ -17,7 +17,6 @@ using Json = nlohmann::json;
 constexpr const char* kCookie = "tavi_session";
 constexpr int64_t kIdleSeconds = 12 * 60 * 60;
 constexpr const char* kJobId = "([0-9a-f]{32})";
-constexpr size_t kHttpThreads = 64;
 
 int64_t Now() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -74,16 +73,36 @@ std::string CookieValue(const httplib::Request& req, const std::string& name) {
     return {};
 }
 
-// Headers every response carries: nothing from other origins, no inline script, no framing.
-void SecurityHeaders(httplib::Response& res) {
-    if (!res.has_header("Content-Security-Policy"))
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-                       "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Referrer-Policy", "no-referrer");
-    res.set_header("X-Frame-Options", "DENY");
-    if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
+// Headers every response carries, once: nothing from other origins, no inline script, no
+// framing; under TLS, HTTPS only from then on.
+void SecurityHeaders(httplib::Response& res, bool tls) {
+    auto once = [&](const char* name, const char* value) {
+        if (!res.has_header(name)) res.set_header(name, value);
+    };
+    once("Content-Security-Policy",
+         "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+         "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
+    once("X-Content-Type-Options", "nosniff");
+    once("Referrer-Policy", "no-referrer");
+    once("X-Frame-Options", "DENY");
+    once("Cache-Control", "no-store");
+    if (tls) once("Strict-Transport-Security", "max-age=31536000");
+}
+
+// Text for the log: control bytes and backslashes as \xHH, so that a request cannot forge a
+// line of its own.
+std::string LogText(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
 Json JobJson(const JobRow& job) {
@@ -147,25 +166,15 @@ Server::Server(ServerOptions options, Store& store)
     : m_options(std::move(options)),
       m_store(store),
       m_scheduler(store, m_options.dataDir, m_options.program, m_options.processes) {
-    if (m_options.certFile.empty()) {
-        m_http = std::make_unique<httplib::Server>();
-    } else {
-        m_http = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(), m_options.keyFile.c_str());
-    }
-    // A thread per connection: enough for a staff room whose browsers keep connections open.
-    m_http->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    m_http = std::make_unique<HttpServer>(m_options.connections);
+    if (!m_options.certFile.empty()) m_http->UseTls(m_options.certFile, m_options.keyFile, m_tlsError);
     m_http->set_socket_options([this](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         m_listenSocket = sock;
     });
-    // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
-    m_http->set_read_timeout(m_options.readTimeout);
-    m_http->set_write_timeout(30);
-    m_http->set_keep_alive_timeout(5);
-    m_http->set_keep_alive_max_count(1000);  // a polling page keeps its connection
-    m_http->set_payload_max_length(m_options.maxUpload);
-    m_http->set_post_routing_handler([](const Request&, Response& res) { SecurityHeaders(res); });
+    const bool tls = !m_options.certFile.empty();
+    m_http->set_post_routing_handler([tls](const Request&, Response& res) { SecurityHeaders(res, tls); });
     m_http->set_error_handler([this](const Request&, Response& res) {
         if (res.body.empty()) {
             std::string message = res.status == 413
@@ -173,7 +182,6 @@ Server::Server(ServerOptions options, Store& store)
                                       : "the request was refused (HTTP " + std::to_string(res.status) + ")";
             Fail(res, res.status, message);
         }
-        SecurityHeaders(res);
     });
     m_http->set_exception_handler([](const Request& req, Response& res, std::exception_ptr ep) {
         std::string what = "unknown";
@@ -183,13 +191,13 @@ Server::Server(ServerOptions options, Store& store)
             what = e.what();
         } catch (...) {
         }
-        std::fprintf(stderr, "tavi-serve: %s %s: %s\n", req.method.c_str(), req.path.c_str(), what.c_str());
+        std::fprintf(stderr, "tavi-serve: %s %s: %s\n", LogText(req.method).c_str(), LogText(req.path).c_str(),
+                     LogText(what).c_str());
         Fail(res, 500, "internal error: " + what);
-        SecurityHeaders(res);
     });
     // Requests and their outcome; never a body (essays are personal data).
     m_http->set_logger([](const Request& req, const Response& res) {
-        std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
+        std::fprintf(stderr, "%s %s %d\n", LogText(req.method).c_str(), LogText(req.path).c_str(), res.status);
     });
     // A finished job's summary is rendered once, before its teacher's next look.
     m_scheduler.OnJobDone([this](const std::string& id) {
@@ -204,8 +212,8 @@ Server::Server(ServerOptions options, Store& store)
 Server::~Server() { Stop(); }
 
 bool Server::Run(std::string& error) {
-    if (!m_http->is_valid()) {
-        error = "the certificate " + m_options.certFile + " or key " + m_options.keyFile + " cannot be loaded";
+    if (!m_tlsError.empty()) {
+        error = m_tlsError;
         return false;
     }
     int port = m_options.port;
@@ -237,9 +245,7 @@ bool Server::Run(std::string& error) {
     return true;
 }
 
-std::string Server::UploadTooLarge() const {
-    return "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB";
-}
+std::string Server::UploadTooLarge() const { return m_http->TooLarge(); }
 
 void Server::RenderFinished() {
     std::unique_lock lock(m_summaryMutex);

@@ -1,5 +1,6 @@
 #include "server/ServerHarness.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -151,6 +152,44 @@ nlohmann::json Teacher::WaitDone(const std::string& id, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return job;
+}
+
+RawConnection::RawConnection(int port, const std::string& from) {
+    m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in source{}, target{};
+    source.sin_family = target.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    target.sin_port = htons(static_cast<uint16_t>(port));
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected = m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
+                connect(m_fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+}
+
+RawConnection::~RawConnection() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+bool RawConnection::Send(const std::string& bytes) {
+    return send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawConnection::Receive(double seconds, bool& closed, bool untilBlank) {
+    std::string text;
+    closed = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!(untilBlank && text.find("\r\n\r\n") != std::string::npos)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{m_fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[4096];
+        ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closed = true;
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
 }
 
 std::string ReadFile(const fs::path& path) { return ReadFileBytes(path.string()); }
