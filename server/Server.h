@@ -26,8 +26,9 @@ struct ServerOptions {
     int port = 8080;
     int processes = 1;
     std::string certFile, keyFile;
-    ConnectionLimits connections;  // its maxBody is the largest request (--max-upload)
-    std::string program;           // this executable, started again as the scoring processes
+    ConnectionLimits connections;                // its maxBody is the largest request (--max-upload)
+    int64_t sessionLifetime = 7 * 24 * 60 * 60;  // seconds a session lasts however often it is used
+    std::string program;                         // this executable, started again as the scoring processes
     ModelCatalog models;
     UploadLimits limits;
 };

@@ -146,5 +146,92 @@ TEST_F(ServeLimitsTest, BodiesAreFramedStrictly) {
     }
 }
 
+// An upload is unpacked into the job's folder entry by entry: twelve answers of 16 MiB in a zip
+// (192 MiB) raise the server's memory by far less than one copy of them.
+TEST_F(ServeLimitsTest, AnUploadIsNotHeldInMemory) {
+    ServerProcess server(data, {"--max-upload", "256"});
+    Teacher sato(server.port, "sato", kPassword);
+    std::string line;
+    for (int k = 0; k < 64; ++k) line += "\xe3\x81\x82\xe3\x81\x84";  // あい
+    line += "\n";
+    std::string answer;
+    while (answer.size() + line.size() <= (16u << 20)) answer += line;
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int k = 0; k < 12; ++k) entries.push_back({"a" + std::to_string(k) + ".txt", answer});
+    httplib::MultipartFormDataItems items = {
+        {"question", ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt"), "question.txt", "text/plain"},
+        {"answers", MakeZip(entries, true), "class.zip", "application/zip"}};
+    entries.clear();
+    long before = PeakMemoryKiB(server.pid);
+    auto res = sato.Upload(items);
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 201) << res->body;
+    std::string id = json::parse(res->body)["id"];
+    EXPECT_EQ(sato.Json("/api/jobs/" + id)["answers"], 12);
+    EXPECT_EQ(fs::file_size(data / "jobs" / id / "answers" / "12.txt"), answer.size());
+    EXPECT_FALSE(fs::exists(data / "jobs" / id / "upload.part"));
+    // The sign-in's password check alone takes 64 MiB.
+    long peak = PeakMemoryKiB(server.pid);
+    EXPECT_LT(peak, 160 << 10) << "peak memory " << peak << " KiB, " << before << " KiB before the upload";
+}
+
+// Uploaded names with control characters are refused, in the form and inside a zip.
+TEST_F(ServeLimitsTest, UploadedNamesWithControlCharactersAreRefused) {
+    ServerProcess server(data);
+    Teacher sato(server.port, "sato", kPassword);
+    const std::string question = ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt");
+    const std::string answer = ReadFile(fs::path(TAVI_SAMPLES_DIR) / "answers" / "a02_short.txt");
+    const std::vector<httplib::MultipartFormDataItems> uploads = {
+        {{"question", question, "question.txt", ""}, {"answers", answer, "a\tb.txt", ""}},
+        {{"question", question, "question.txt", ""},
+         {"answers", MakeZip({{"class/a\r\nforged.txt", answer}}), "class.zip", ""}},
+        {{"question", question, std::string("q\0.txt", 6), ""}, {"answers", answer, "a.txt", ""}},
+    };
+    for (const auto& items : uploads) {
+        auto res = sato.Upload(items);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400) << res->body;
+        EXPECT_NE(res->body.find("control character"), std::string::npos) << res->body;
+    }
+    EXPECT_TRUE(fs::is_empty(data / "jobs"));
+}
+
+// A deleted job leaves no copy of its essays, names or notes in the database's files; the
+// log shows a request's path with its control characters escaped.
+TEST_F(ServeLimitsTest, ADeletedJobLeavesNoTraceInTheDatabase) {
+    ServerProcess server(data);
+    Teacher sato(server.port, "sato", kPassword);
+    const std::string marker = "QZXWVMARKER";
+    std::string essay = ReadFile(fs::path(TAVI_SAMPLES_DIR) / "answers" / "a07_medium.txt");
+    essay += "\n" + marker + "\n";
+    auto res = sato.Upload({{"question", ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt"), "question.txt", ""},
+                            {"answers", essay, marker + "_name.txt", ""},
+                            {"answers", essay, "second.txt", ""}});
+    ASSERT_EQ(res->status, 201) << res->body;
+    std::string id = json::parse(res->body)["id"];
+    ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
+    ASSERT_EQ(sato.WaitDone(id)["state"], "done");
+    ASSERT_EQ(
+        sato.Put("/api/jobs/" + id + "/answers/1/review", json{{"mark", 3}, {"note", marker + " note"}}.dump())->status,
+        200);
+    auto copies = [&] {
+        size_t found = 0;
+        for (const char* file : {"tavi.db", "tavi.db-wal"}) {
+            std::string bytes = fs::exists(data / file) ? ReadFile(data / file) : "";
+            for (size_t at = bytes.find(marker); at != std::string::npos; at = bytes.find(marker, at + 1)) ++found;
+        }
+        return found;
+    };
+    ASSERT_GT(copies(), 0u);  // the marker is where the test looks
+    ASSERT_EQ(sato.Delete("/api/jobs/" + id)->status, 200);
+    EXPECT_EQ(copies(), 0u);
+
+    httplib::Client client("127.0.0.1", server.port);
+    client.Get("/nothing%0Aforged%20line%0D");
+    std::string log = ReadFile(temp.path / "data.log");
+    EXPECT_NE(log.find("GET /nothing\\x0aforged line\\x0d 404"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nforged"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tavi::test

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <chrono>
@@ -190,6 +191,31 @@ std::string RawConnection::Receive(double seconds, bool& closed, bool untilBlank
         text.append(buffer, static_cast<size_t>(n));
     }
     return text;
+}
+
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored) {
+    TempFolder dir;
+    fs::path path = dir.path / "a.zip";
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto& [name, bytes] : entries) {
+        if (name.back() == '/') {
+            zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8);
+            continue;
+        }
+        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+        zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (stored) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+    zip_close(archive);
+    return ReadFile(path);
+}
+
+long PeakMemoryKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
 }
 
 std::string ReadFile(const fs::path& path) { return ReadFileBytes(path.string()); }

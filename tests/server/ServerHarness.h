@@ -80,6 +80,11 @@ private:
     int m_fd = -1;
 };
 
+// A zip archive of the given entries (a name ending in "/" is a folder), deflated or stored.
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false);
+// The most memory the process has held (VmHWM), in KiB; -1 when it cannot be read.
+long PeakMemoryKiB(pid_t pid);
+
 // The sample question and answer files as multipart items, answers in name order.
 httplib::MultipartFormDataItems SampleUpload();
 std::string ReadFile(const std::filesystem::path& path);
