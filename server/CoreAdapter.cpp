@@ -7,13 +7,13 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
-#include "document/CTaviDoc.h"
-#include "document/MemoryListView.h"
-#include "document/ParamArchive.h"
 #include "report/EvidenceJson.h"
 #include "report/Json.h"
 #include "report/RecordCodec.h"
 #include "report/Report.h"
+#include "document/CTaviDoc.h"
+#include "document/MemoryListView.h"
+#include "document/ParamArchive.h"
 #include "web/WebAssets.h"
 
 namespace tavi::serve {
