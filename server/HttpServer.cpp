@@ -12,6 +12,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <thread>
 
 namespace tavi::serve {
@@ -24,7 +25,9 @@ using namespace std::chrono_literals;
 // is refused at once.
 thread_local bool t_serverFull = false;
 
-// A thread for each connection, up to `max` at once.
+// A thread for each connection, up to `max` at once. Threads wait for the next connection for
+// a while before they end, so that clients which open a connection for each request do not
+// cost a new thread each time.
 class ConnectionThreads : public httplib::TaskQueue {
 public:
     explicit ConnectionThreads(size_t max) : m_max(max) {}
@@ -32,14 +35,14 @@ public:
     void enqueue(std::function<void()> fn) override {
         {
             std::lock_guard lock(m_mutex);
-            if (m_running < m_max) {
-                ++m_running;
-                std::thread([this, fn = std::move(fn)]() mutable {
-                    fn();
-                    fn = nullptr;
-                    std::lock_guard lock(m_mutex);
-                    if (--m_running == 0) m_idle.notify_all();
-                }).detach();
+            if (m_idle > m_waiting.size() || m_threads < m_max) {
+                m_waiting.push_back(std::move(fn));
+                if (m_idle >= m_waiting.size()) {
+                    m_wake.notify_one();
+                } else {
+                    ++m_threads;
+                    std::thread(&ConnectionThreads::Serve, this).detach();
+                }
                 return;
             }
         }
@@ -51,14 +54,37 @@ public:
     // Waits for the connections to end (they see that the server stops between requests).
     void shutdown() override {
         std::unique_lock lock(m_mutex);
-        m_idle.wait(lock, [&] { return m_running == 0; });
+        m_stopping = true;
+        m_wake.notify_all();
+        m_ended.wait(lock, [&] { return m_threads == 0; });
     }
 
 private:
+    static constexpr std::chrono::seconds kKeepIdle{30};
+
+    void Serve() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            ++m_idle;
+            m_wake.wait_for(lock, kKeepIdle, [&] { return !m_waiting.empty() || m_stopping; });
+            --m_idle;
+            if (m_waiting.empty()) break;
+            std::function<void()> fn = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            lock.unlock();
+            fn();
+            fn = nullptr;
+            lock.lock();
+        }
+        if (--m_threads == 0) m_ended.notify_all();
+    }
+
     size_t m_max;
-    size_t m_running = 0;
+    size_t m_threads = 0, m_idle = 0;
+    bool m_stopping = false;
+    std::deque<std::function<void()>> m_waiting;
     std::mutex m_mutex;
-    std::condition_variable m_idle;
+    std::condition_variable m_wake, m_ended;
 };
 
 bool EqualsNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
