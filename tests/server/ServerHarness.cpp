@@ -218,6 +218,13 @@ long PeakMemoryKiB(pid_t pid) {
     return -1;
 }
 
+bool ResetPeakMemory(pid_t pid) {
+    std::ofstream clear("/proc/" + std::to_string(pid) + "/clear_refs");
+    clear << "5";
+    clear.close();
+    return static_cast<bool>(clear);
+}
+
 std::string ReadFile(const fs::path& path) { return ReadFileBytes(path.string()); }
 
 httplib::MultipartFormDataItems SampleUpload() {

@@ -84,6 +84,9 @@ private:
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false);
 // The most memory the process has held (VmHWM), in KiB; -1 when it cannot be read.
 long PeakMemoryKiB(pid_t pid);
+// Starts the process's peak memory again from what it holds now; false when the system does
+// not let this process do it.
+bool ResetPeakMemory(pid_t pid);
 
 // The sample question and answer files as multipart items, answers in name order.
 httplib::MultipartFormDataItems SampleUpload();
