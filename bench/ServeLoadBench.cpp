@@ -3,11 +3,16 @@
 // deleting the job; ROUNDS rounds. Reports the scoring throughput against tavi-score -j N on
 // the same answers in the same run (as csv, and as json, which keeps the evidence as the server
 // does), the processor time of the server's own threads and of its scoring processes, the 99th percentile latency of
-// GET /api/jobs/{id} and of the job page while the workers are busy, and the server's memory after each round.
-//   bench_serve_load [ROUNDS=10] [TEACHERS=20] [ANSWERS=100] [JOBS=cores]
+// GET /api/jobs/{id} and of the job page while the workers are busy, the requests that got no
+// answer or an error, and the server's memory after each round. With SLOW, that many slow
+// clients hold connections all the while (ten from each address 127.0.0.2, 127.0.0.3, ...):
+// each sends a header line every 12 s and never ends its request; one the server cuts off is
+// opened again.
+//   bench_serve_load [ROUNDS=10] [TEACHERS=20] [ANSWERS=100] [JOBS=cores] [SLOW=0]
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -52,6 +57,40 @@ long RssKiB(pid_t pid) {
     return 0;
 }
 
+// Slow clients holding connections until the object ends.
+class SlowClients {
+public:
+    SlowClients(int port, int count) {
+        if (count > 0) m_thread = std::thread([this, port, count] { Run(port, count); });
+    }
+    ~SlowClients() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+    int Reopened() const { return m_reopened; }
+
+private:
+    void Run(int port, int count) {
+        std::vector<std::unique_ptr<RawConnection>> slow(static_cast<size_t>(count));
+        for (int line = 0; !m_stop; ++line) {
+            for (int k = 0; k < count; ++k) {
+                auto& c = slow[static_cast<size_t>(k)];
+                bool closed = false;
+                if (c) c->Receive(0, closed);
+                if (c && !closed && c->Send("X-Slow-" + std::to_string(line) + ": x\r\n")) continue;
+                if (c) ++m_reopened;
+                c = std::make_unique<RawConnection>(port, "127.0.0." + std::to_string(2 + k / 10));
+                c->Send("GET /login HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+            }
+            for (int tick = 0; tick < 120 && !m_stop; ++tick)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reopened{0};
+    std::thread m_thread;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +98,7 @@ int main(int argc, char** argv) {
     int teachers = argc > 2 ? std::atoi(argv[2]) : 20;
     size_t count = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 100;
     int jobs = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    int slowCount = argc > 5 ? std::atoi(argv[5]) : 0;
     const auto roundLimit = std::chrono::minutes(10);
 
     TempFolder temp;
@@ -79,7 +119,6 @@ int main(int argc, char** argv) {
     };
     auto timed = [](const std::string& line) {
         auto start = Clock::now();
-        double startedAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         return std::system(line.c_str()) == 0 ? Seconds(Clock::now() - start) : -1.0;
     };
 
@@ -90,14 +129,18 @@ int main(int argc, char** argv) {
     for (int t = 0; t < teachers; ++t)
         clients.push_back(std::make_unique<Teacher>(server.port, "t" + std::to_string(t), "load test password"));
 
-    std::printf("%d rounds: %d teachers x %zu answers, %d scoring processes\n", rounds, teachers, answers.size(), jobs);
+    SlowClients slow(server.port, slowCount);
+    std::printf("%d rounds: %d teachers x %zu answers, %d scoring processes, %d slow clients\n", rounds, teachers,
+                answers.size(), jobs, slowCount);
     std::printf(
         "server: from the start to the time the last job was done\n"
         "ratio: tavi-score's time over the server's (csv: without evidence, json: with it)\n"
         "CPU: seconds of the server's own threads (the whole round) and of its scoring processes\n"
-        "round  server s  csv s  json s  ratio csv  ratio json  p99 job ms  p99 page ms  CPU server  "
+        "errors: polls of the job or its page without an answer or with an error\n"
+        "round  server s  csv s  json s  ratio csv  ratio json  p99 job ms  p99 page ms  errors  CPU server  "
         "CPU scoring  RSS MiB\n");
     std::vector<double> allJob, allPage;
+    int allErrors = 0;
     double serverTotal = 0, csvTotal = 0, jsonTotal = 0;
     for (int round = 0; round < rounds; ++round) {
         double csv = timed(command("csv")), json = timed(command("json"));
@@ -112,6 +155,7 @@ int main(int argc, char** argv) {
         }
         std::mutex mutex;
         std::vector<double> jobLatency, pageLatency;
+        int errors = 0;
         // The scoring ends when the last job is done, by the time the server gives it (the
         // downloads and deletions after it are not timed).
         double lastFinished = 0;
@@ -135,6 +179,7 @@ int main(int argc, char** argv) {
                 }
                 std::vector<double> mine, page;
                 double finished = 0;
+                int myErrors = 0;
                 while (Clock::now() - start < roundLimit) {
                     auto t0 = Clock::now();
                     auto res = teacher.Get(job);
@@ -145,7 +190,8 @@ int main(int argc, char** argv) {
                     auto t2 = Clock::now();
                     auto html = teacher.Get("/jobs/" + ids[t]);
                     page.push_back(Seconds(Clock::now() - t2) * 1000);
-                    if (done || !res || !html || res->status != 200 || html->status != 200) break;
+                    myErrors += (!res || res->status != 200) + (!html || html->status != 200);
+                    if (done) break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 }
                 auto csv = teacher.Get(job + "/results.csv");
@@ -155,6 +201,7 @@ int main(int argc, char** argv) {
                 std::lock_guard lock(mutex);
                 failed |= !ok;
                 lastFinished = std::max(lastFinished, finished);
+                errors += myErrors;
                 jobLatency.insert(jobLatency.end(), mine.begin(), mine.end());
                 pageLatency.insert(pageLatency.end(), page.begin(), page.end());
             });
@@ -173,12 +220,15 @@ int main(int argc, char** argv) {
         jsonTotal += json;
         allJob.insert(allJob.end(), jobLatency.begin(), jobLatency.end());
         allPage.insert(allPage.end(), pageLatency.begin(), pageLatency.end());
-        std::printf("%5d  %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f  %10.2f  %11.2f  %7.1f\n", round + 1,
+        allErrors += errors;
+        std::printf("%5d  %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f  %6d  %10.2f  %11.2f  %7.1f\n", round + 1,
                     seconds, csv, json, csv / seconds, json / seconds, Percentile(jobLatency, 0.99),
-                    Percentile(pageLatency, 0.99), serverCpu, workerCpu, RssKiB(server.pid) / 1024.0);
+                    Percentile(pageLatency, 0.99), errors, serverCpu, workerCpu, RssKiB(server.pid) / 1024.0);
         std::fflush(stdout);
     }
-    std::printf("all    %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f\n", serverTotal, csvTotal, jsonTotal,
-                csvTotal / serverTotal, jsonTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99));
+    std::printf("all    %8.2f  %5.2f  %6.2f  %9.2f  %10.2f  %10.1f  %11.1f  %6d\n", serverTotal, csvTotal, jsonTotal,
+                csvTotal / serverTotal, jsonTotal / serverTotal, Percentile(allJob, 0.99), Percentile(allPage, 0.99),
+                allErrors);
+    if (slowCount > 0) std::printf("slow connections cut off by the server and opened again: %d\n", slow.Reopened());
     return 0;
 }

@@ -6,7 +6,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libchasen2 ipadic chasen
     libeigen3-dev libspectra-dev libcli11-dev nlohmann-json3-dev
-    libcpp-httplib-dev libsqlite3-dev libsodium-dev libzip-dev libpugixml-dev libcsv-dev
+    libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libzip-dev libpugixml-dev libcsv-dev
     chromium chromium-driver python3-selenium openssl
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev
     xvfb xauth fonts-ipafont-gothic

@@ -3,13 +3,42 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <stdexcept>
+#include <vector>
 
 namespace tavi::serve {
 
 bool InitCrypto() { return sodium_init() >= 0; }
 
+namespace {
+
+// Lets kParallelHashes callers through at once.
+class HashGate {
+public:
+    HashGate() {
+        std::unique_lock lock(s_mutex);
+        s_free.wait(lock, [] { return s_running < kParallelHashes; });
+        ++s_running;
+    }
+    ~HashGate() {
+        {
+            std::lock_guard lock(s_mutex);
+            --s_running;
+        }
+        s_free.notify_one();
+    }
+
+private:
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_free;
+    static inline int s_running = 0;
+};
+
+}  // namespace
+
 std::string HashPassword(const std::string& password) {
+    HashGate gate;
     char hash[crypto_pwhash_STRBYTES];
     if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
@@ -18,6 +47,7 @@ std::string HashPassword(const std::string& password) {
 }
 
 bool VerifyPassword(const std::string& hash, const std::string& password) {
+    HashGate gate;
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
@@ -43,40 +73,112 @@ bool SameToken(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
-long long LoginThrottle::Wait(const Entry& e, int free, std::chrono::steady_clock::time_point now) const {
-    if (e.failures < free || now - e.last > kForget) return 0;
-    auto wait = std::min<std::chrono::seconds>(std::chrono::seconds(1LL << std::min(e.failures - free, 20)), kMaxWait);
+std::string UserNameKey(const std::string& name) {
+    size_t first = name.find_first_not_of(" \t"), last = name.find_last_not_of(" \t");
+    std::string key = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+std::string UserNameProblem(const std::string& name) {
+    if (name.empty() || name.size() > 64) return "name: empty or longer than 64 bytes";
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\') return "name: holds a control character, \"/\" or \"\\\"";
+    if (name.front() == ' ' || name.back() == ' ') return "name: begins or ends with a space";
+    return {};
+}
+
+std::string PasswordProblem(const std::string& name, const std::string& password) {
+    // Characters, not bytes: a UTF-8 lead byte starts each.
+    std::vector<uint32_t> chars;
+    for (unsigned char c : password)
+        if ((c & 0xC0) != 0x80)
+            chars.push_back(c);
+        else if (!chars.empty())
+            chars.back() = (chars.back() << 8) | c;
+    if (chars.size() < 8) return "password: shorter than 8 characters";
+    if (std::all_of(chars.begin(), chars.end(), [&](uint32_t c) { return c == chars[0]; }))
+        return "password: one character repeated";
+    bool ascending = true, descending = true;
+    for (size_t k = 1; k < chars.size(); ++k) {
+        ascending = ascending && chars[k] == chars[k - 1] + 1;
+        descending = descending && chars[k] + 1 == chars[k - 1];
+    }
+    if (ascending || descending) return "password: a run of consecutive characters (such as 12345678)";
+    std::string key = UserNameKey(password), nameKey = UserNameKey(name);
+    if (!nameKey.empty() && (key == nameKey || (nameKey.size() >= 3 && key.find(nameKey) != std::string::npos)))
+        return "password: holds the user's name";
+    static const char* const common[] = {
+        "password",  "password1",     "password12", "password123", "passw0rd", "p@ssw0rd", "iloveyou", "qwertyui",
+        "qwerty123", "qwertyuiop",    "asdfghjk",   "asdfghjkl",   "zxcvbnm1", "1q2w3e4r", "1qaz2wsx", "abc12345",
+        "abcd1234",  "12341234",      "11223344",   "123123123",   "00000000", "87654321", "letmein1", "welcome1",
+        "sunshine",  "princess",      "football",   "baseball",    "dragon12", "monkey12", "trustno1", "superman",
+        "changeme",  "administrator", "tavitavi",   "sensei123",   "gakkou123"};
+    for (const char* word : common)
+        if (key == word) return "password: one of the most common passwords";
+    return {};
+}
+
+long long LoginThrottle::Wait(const Entry& e, int free, Time now) const {
+    int counted = e.failures + e.checking;
+    if (counted < free) return 0;
+    // An attempt being checked holds back the next one until it ends.
+    if (e.failures < free) return 1;
+    if (now - e.last > kForget) return e.checking > 0 ? 1 : 0;
+    auto wait = std::min<std::chrono::seconds>(std::chrono::seconds(1LL << std::min(counted - free, 20)), kMaxWait);
     auto left = std::chrono::ceil<std::chrono::seconds>(e.last + wait - now).count();
-    return std::max<long long>(left, 0);
+    return std::max<long long>(left, e.checking > 0 ? 1 : 0);
 }
 
-long long LoginThrottle::WaitSeconds(const std::string& user, const std::string& address) {
-    std::lock_guard lock(m_mutex);
-    auto now = std::chrono::steady_clock::now();
-    long long wait = 0;
-    if (auto it = m_entries.find("u:" + user); it != m_entries.end()) wait = Wait(it->second, kFreePerUser, now);
-    if (auto it = m_entries.find("a:" + address); it != m_entries.end())
-        wait = std::max(wait, Wait(it->second, kFreePerAddress, now));
-    return wait;
-}
-
-void LoginThrottle::Failed(const std::string& user, const std::string& address) {
-    std::lock_guard lock(m_mutex);
-    auto now = std::chrono::steady_clock::now();
+void LoginThrottle::Forget(Time now) {
     // Entries quiet for longer than kForget count no more: drop them now and then.
     if (m_entries.size() > 10000)
-        std::erase_if(m_entries, [&](const auto& e) { return now - e.second.last > kForget; });
-    for (const std::string& key : {"u:" + user, "a:" + address}) {
-        Entry& e = m_entries[key];
-        if (now - e.last > kForget) e.failures = 0;
-        ++e.failures;
-        e.last = now;
-    }
+        std::erase_if(m_entries,
+                      [&](const auto& e) { return e.second.checking == 0 && now - e.second.last > kForget; });
+    if (m_signedIn.size() > 10000) std::erase_if(m_signedIn, [&](const auto& e) { return now - e.second > kRemember; });
 }
 
-void LoginThrottle::Succeeded(const std::string& user) {
+LoginThrottle::Attempt LoginThrottle::Begin(const std::string& user, const std::string& address) {
     std::lock_guard lock(m_mutex);
-    m_entries.erase("u:" + user);
+    Time now = std::chrono::steady_clock::now();
+    Forget(now);
+    Attempt attempt;
+    attempt.pair = user + "\n" + address;
+    auto known = m_signedIn.find(attempt.pair);
+    bool trusted = known != m_signedIn.end() && now - known->second <= kRemember;
+    std::vector<std::pair<std::string, int>> counts = {{"p:" + attempt.pair, kFreePerPair}};
+    if (!trusted) counts.insert(counts.end(), {{"u:" + user, kFreePerUser}, {"a:" + address, kFreePerAddress}});
+    for (const auto& [key, free] : counts)
+        if (auto it = m_entries.find(key); it != m_entries.end())
+            attempt.wait = std::max(attempt.wait, Wait(it->second, free, now));
+    if (attempt.wait > 0) return attempt;
+    for (const auto& [key, free] : counts) {
+        Entry& e = m_entries[key];
+        if (e.checking == 0 && now - e.last > kForget) e.failures = 0;
+        ++e.checking;
+        attempt.counted.push_back(key);
+    }
+    return attempt;
+}
+
+void LoginThrottle::Finish(const Attempt& attempt, bool succeeded) {
+    std::lock_guard lock(m_mutex);
+    Time now = std::chrono::steady_clock::now();
+    for (const std::string& key : attempt.counted) {
+        auto it = m_entries.find(key);
+        if (it == m_entries.end()) continue;
+        Entry& e = it->second;
+        --e.checking;
+        if (!succeeded) {
+            ++e.failures;
+            e.last = now;
+        } else if (key[0] == 'p') {
+            e.failures = 0;
+        }
+        if (e.failures == 0 && e.checking == 0) m_entries.erase(it);
+    }
+    if (succeeded) m_signedIn[attempt.pair] = now;
 }
 
 }  // namespace tavi::serve

@@ -1,5 +1,7 @@
 #include "server/Server.h"
 
+#include <strings.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +19,6 @@ using Json = nlohmann::json;
 constexpr const char* kCookie = "tavi_session";
 constexpr int64_t kIdleSeconds = 12 * 60 * 60;
 constexpr const char* kJobId = "([0-9a-f]{32})";
-constexpr size_t kHttpThreads = 64;
 
 int64_t Now() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -74,16 +75,36 @@ std::string CookieValue(const httplib::Request& req, const std::string& name) {
     return {};
 }
 
-// Headers every response carries: nothing from other origins, no inline script, no framing.
-void SecurityHeaders(httplib::Response& res) {
-    if (!res.has_header("Content-Security-Policy"))
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-                       "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Referrer-Policy", "no-referrer");
-    res.set_header("X-Frame-Options", "DENY");
-    if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
+// Headers every response carries, once: nothing from other origins, no inline script, no
+// framing; under TLS, HTTPS only from then on.
+void SecurityHeaders(httplib::Response& res, bool tls) {
+    auto once = [&](const char* name, const char* value) {
+        if (!res.has_header(name)) res.set_header(name, value);
+    };
+    once("Content-Security-Policy",
+         "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+         "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
+    once("X-Content-Type-Options", "nosniff");
+    once("Referrer-Policy", "no-referrer");
+    once("X-Frame-Options", "DENY");
+    once("Cache-Control", "no-store");
+    if (tls) once("Strict-Transport-Security", "max-age=31536000");
+}
+
+// Text for the log: control bytes and backslashes as \xHH, so that a request cannot forge a
+// line of its own.
+std::string LogText(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
 // `paused`: why scoring is paused, shown with the jobs that wait for it.
@@ -150,25 +171,15 @@ Server::Server(ServerOptions options, Store& store)
     : m_options(std::move(options)),
       m_store(store),
       m_scheduler(store, m_options.dataDir, m_options.program, m_options.processes) {
-    if (m_options.certFile.empty()) {
-        m_http = std::make_unique<httplib::Server>();
-    } else {
-        m_http = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(), m_options.keyFile.c_str());
-    }
-    // A thread per connection: enough for a staff room whose browsers keep connections open.
-    m_http->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    m_http = std::make_unique<HttpServer>(m_options.connections);
+    if (!m_options.certFile.empty()) m_http->UseTls(m_options.certFile, m_options.keyFile, m_tlsError);
     m_http->set_socket_options([this](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         m_listenSocket = sock;
     });
-    // Slow clients are cut off; bodies beyond the limit are refused with 413 before they are read.
-    m_http->set_read_timeout(m_options.readTimeout);
-    m_http->set_write_timeout(30);
-    m_http->set_keep_alive_timeout(5);
-    m_http->set_keep_alive_max_count(1000);  // a polling page keeps its connection
-    m_http->set_payload_max_length(m_options.maxUpload);
-    m_http->set_post_routing_handler([](const Request&, Response& res) { SecurityHeaders(res); });
+    const bool tls = !m_options.certFile.empty();
+    m_http->set_post_routing_handler([tls](const Request&, Response& res) { SecurityHeaders(res, tls); });
     m_http->set_error_handler([this](const Request&, Response& res) {
         if (res.body.empty()) {
             std::string message = res.status == 413
@@ -176,7 +187,6 @@ Server::Server(ServerOptions options, Store& store)
                                       : "the request was refused (HTTP " + std::to_string(res.status) + ")";
             Fail(res, res.status, message);
         }
-        SecurityHeaders(res);
     });
     m_http->set_exception_handler([](const Request& req, Response& res, std::exception_ptr ep) {
         std::string what = "unknown";
@@ -186,13 +196,13 @@ Server::Server(ServerOptions options, Store& store)
             what = e.what();
         } catch (...) {
         }
-        std::fprintf(stderr, "tavi-serve: %s %s: %s\n", req.method.c_str(), req.path.c_str(), what.c_str());
+        std::fprintf(stderr, "tavi-serve: %s %s: %s\n", LogText(req.method).c_str(), LogText(req.path).c_str(),
+                     LogText(what).c_str());
         Fail(res, 500, "internal error: " + what);
-        SecurityHeaders(res);
     });
     // Requests and their outcome; never a body (essays are personal data).
     m_http->set_logger([](const Request& req, const Response& res) {
-        std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
+        std::fprintf(stderr, "%s %s %d\n", LogText(req.method).c_str(), LogText(req.path).c_str(), res.status);
     });
     // A finished job's summary is rendered once, before its teacher's next look.
     m_scheduler.OnJobDone([this](const std::string& id) {
@@ -207,8 +217,8 @@ Server::Server(ServerOptions options, Store& store)
 Server::~Server() { Stop(); }
 
 bool Server::Run(std::string& error) {
-    if (!m_http->is_valid()) {
-        error = "the certificate " + m_options.certFile + " or key " + m_options.keyFile + " cannot be loaded";
+    if (!m_tlsError.empty()) {
+        error = m_tlsError;
         return false;
     }
     int port = m_options.port;
@@ -240,9 +250,7 @@ bool Server::Run(std::string& error) {
     return true;
 }
 
-std::string Server::UploadTooLarge() const {
-    return "the request is larger than the limit of " + std::to_string(m_options.maxUpload >> 20) + " MiB";
-}
+std::string Server::UploadTooLarge() const { return m_http->TooLarge(); }
 
 void Server::RenderFinished() {
     std::unique_lock lock(m_summaryMutex);
@@ -264,7 +272,7 @@ void Server::Stop() {
 std::optional<Server::Caller> Server::SignedIn(const Request& req, Response& res, bool changesState) {
     std::string id = CookieValue(req, kCookie);
     std::optional<Store::SessionUser> session;
-    if (!id.empty()) session = m_store.UseSession(SessionKey(id), Now(), kIdleSeconds);
+    if (!id.empty()) session = m_store.UseSession(SessionKey(id), Now(), kIdleSeconds, m_options.sessionLifetime);
     if (!session) {
         Fail(res, 401, "not signed in");
         return std::nullopt;
@@ -282,27 +290,43 @@ std::optional<JobRow> Server::OwnJob(const Caller& caller, const Request& req, R
     return job;
 }
 
+namespace {
+
+// True when a request that signs in comes from this server's own pages: when the browser
+// names the page's origin, its host and port are those the request was sent to.
+bool SameOrigin(const httplib::Request& req) {
+    if (!req.has_header("Origin")) return true;
+    std::string origin = req.get_header_value("Origin");
+    size_t scheme = origin.find("://");
+    return scheme != std::string::npos && !req.get_header_value("Host").empty() &&
+           strcasecmp(origin.substr(scheme + 3).c_str(), req.get_header_value("Host").c_str()) == 0;
+}
+
+}  // namespace
+
 void Server::Login(const Request& req, Response& res) {
+    // A page of another site can send a form, but not JSON, and names its origin.
+    std::string type = req.get_header_value("Content-Type");
+    if (type.substr(0, type.find(';')) != "application/json")
+        return Fail(res, 415, "sign-in takes a JSON body (Content-Type: application/json)");
+    if (!SameOrigin(req)) return Fail(res, 403, "sign-in from a page of another site is refused");
     Json body = BodyObject(req, res);
     if (body.is_null()) return;
-    std::string user = StringField(body, "user"), password = StringField(body, "password");
-    if (long long wait = m_throttle.WaitSeconds(user, req.remote_addr)) {
-        res.set_header("Retry-After", std::to_string(wait));
-        Fail(res, 429, "too many failed sign-ins: try again in " + std::to_string(wait) + " s");
+    std::string user = UserNameKey(StringField(body, "user")), password = StringField(body, "password");
+    LoginThrottle::Attempt attempt = m_throttle.Begin(user, req.remote_addr);
+    if (attempt.wait > 0) {
+        res.set_header("Retry-After", std::to_string(attempt.wait));
+        Fail(res, 429, "too many failed sign-ins: try again in " + std::to_string(attempt.wait) + " s");
         return;
     }
     std::optional<User> found = m_store.FindUser(user);
     // An unknown name costs as much time as a wrong password.
     static const std::string dummy = HashPassword(RandomHex(16));
     bool ok = VerifyPassword(found ? found->hash : dummy, password) && found;
-    if (!ok) {
-        m_throttle.Failed(user, req.remote_addr);
-        Fail(res, 401, "wrong user name or password");
-        return;
-    }
-    m_throttle.Succeeded(user);
+    m_throttle.Finish(attempt, ok);
+    if (!ok) return Fail(res, 401, "wrong user name or password");
     std::string id = RandomHex(32), csrf = RandomHex(32);
-    m_store.RemoveSessionsBefore(Now() - kIdleSeconds);
+    m_store.RemoveSessionsBefore(Now() - kIdleSeconds, Now() - m_options.sessionLifetime);
     m_store.AddSession(SessionKey(id), found->id, csrf, Now());
     res.set_header("Set-Cookie", std::string(kCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Strict" +
                                      (m_options.certFile.empty() ? "" : "; Secure"));
@@ -321,81 +345,120 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
         Fail(res, 400, "a new job is sent as multipart/form-data");
         return DropBody(req, res, reader);
     }
-    std::vector<httplib::MultipartFormData> parts;
+    JobRow job;
+    job.id = RandomHex(16);
+    const fs::path dir = JobDir(job.id);
+    std::error_code ec;
+    if (!fs::create_directories(dir / "answers", ec)) {
+        Fail(res, 500, "the job's folder cannot be made in the data folder: " + ec.message());
+        return DropBody(req, res, reader);
+    }
+    const UploadLimits& limits = m_options.limits;
+    // The form's parts in order. An answer file goes to a file of the job's folder as it comes
+    // and is checked when it ends, a .zip entry by entry; the question and the fields are kept
+    // (each at most one file's size). After a refusal the rest is read and dropped.
+    enum class Kind { Answers, Question, Field, Ignored } kind = Kind::Ignored;
+    httplib::MultipartFormData current;
+    size_t partBytes = 0;
+    std::ofstream partFile;
+    const std::string partPath = (dir / "upload.part").string();
+    UploadedAnswers uploaded{(dir / "answers").string(), {}, {}, 0};
+    std::map<std::string, std::string> fields;
+    std::string questionName, questionBytes, problem;
+    bool hasAnswerFiles = false;
+    auto refuse = [&](std::string why) {
+        if (problem.empty()) problem = std::move(why);
+    };
+    auto finish = [&] {
+        if (kind == Kind::Answers) {
+            partFile.close();
+            if (!problem.empty()) {
+            } else if (!partFile) {
+                refuse("answers: the upload cannot be written to the data folder (is the disk full?)");
+            } else if (!current.filename.empty() || partBytes > 0) {  // not an empty file picker
+                hasAnswerFiles = true;
+                refuse(AddUpload(current.filename, partPath, limits, uploaded));
+            }
+            fs::remove(partPath, ec);
+        } else if (kind == Kind::Question) {
+            questionName = BaseName(current.filename);
+            questionBytes = std::move(current.content);
+        } else if (kind == Kind::Field) {
+            fields[current.name] = std::move(current.content);
+        }
+        kind = Kind::Ignored;
+    };
     bool whole = reader(
-        [&](const httplib::MultipartFormData& part) {
-            parts.push_back(part);
+        [&](const httplib::MultipartFormData& header) {
+            finish();
+            current = header;
+            partBytes = 0;
+            if (!problem.empty()) return true;
+            if (header.name == "answers") {
+                kind = Kind::Answers;
+                partFile.clear();
+                partFile.open(partPath, std::ios::binary | std::ios::trunc);
+            } else if (header.name == "question" && !header.filename.empty()) {
+                kind = Kind::Question;
+            } else if (header.filename.empty()) {
+                kind = Kind::Field;
+            }
             return true;
         },
         [&](const char* data, size_t size) {
-            parts.back().content.append(data, size);
+            partBytes += size;
+            if (!problem.empty() || kind == Kind::Ignored) return true;
+            std::string shown = current.filename.empty() ? current.name : BaseName(current.filename);
+            if (kind == Kind::Answers) {
+                partFile.write(data, static_cast<std::streamsize>(size));
+                // A .txt answer is refused as soon as it is over the limit of one file.
+                if (!EndsWithNoCase(shown, ".zip")) refuse(SizeProblem(shown, partBytes, limits));
+            } else {
+                refuse(SizeProblem(shown, partBytes, limits));
+                if (problem.empty()) current.content.append(data, size);
+            }
             return true;
         });
-    if (!whole && res.status == 413) return Fail(res, 413, UploadTooLarge());
-    if (!whole) return Fail(res, 400, "the form is malformed or cut off");
-    std::map<std::string, std::string> fields;
-    std::string questionName, questionBytes;
-    UploadedAnswers uploaded;
-    bool hasAnswerFiles = false;
-    for (const httplib::MultipartFormData& item : parts) {
-        const std::string& key = item.name;
-        if (key == "answers") {
-            if (item.filename.empty() && item.content.empty()) continue;  // an empty file picker
-            hasAnswerFiles = true;
-            std::string problem = AddUpload({item.filename, item.content}, m_options.limits, uploaded);
-            if (!problem.empty()) return Fail(res, 400, problem);
-        } else if (key == "question" && !item.filename.empty()) {
-            questionName = BaseName(item.filename);
-            questionBytes = item.content;
-        } else if (item.filename.empty()) {
-            fields[key] = item.content;
-        }
-    }
+    if (whole) finish();
+    partFile.close();
+    auto fail = [&](int status, const std::string& message) {
+        DeleteJobFiles(job.id);
+        Fail(res, status, message);
+    };
+    if (!whole && res.status == 413) return fail(413, UploadTooLarge());
+    if (!whole) return fail(400, "the form is malformed or cut off");
+    if (!problem.empty()) return fail(400, problem);
     // A question pasted into the form instead of a file.
     if (questionName.empty() && !fields["questionText"].empty()) {
         questionName = "question.txt";
         questionBytes = fields["questionText"];
     }
-    if (questionName.empty()) return Fail(res, 400, "question: no question file or text");
-    if (!HasSjisForm(questionName)) return Fail(res, 400, "question: the file name has no Shift_JIS form");
-    if (std::string problem = SizeProblem(questionName, questionBytes.size(), m_options.limits); !problem.empty())
-        return Fail(res, 400, problem);
+    if (questionName.empty()) return fail(400, "question: no question file or text");
+    if (std::string problem = NameProblem(questionName); !problem.empty()) return fail(400, "question: " + problem);
+    if (!HasSjisForm(questionName)) return fail(400, "question: the file name has no Shift_JIS form");
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
-        return Fail(res, 400, questionName + ": " + problem);
-    if (!hasAnswerFiles) return Fail(res, 400, "answers: no answer files");
-    const std::vector<UploadedFile>& answers = uploaded.files;
-    if (answers.empty()) return Fail(res, 400, "answers: the upload holds no .txt answer");
+        return fail(400, questionName + ": " + problem);
+    if (!hasAnswerFiles) return fail(400, "answers: no answer files");
+    if (uploaded.names.empty()) return fail(400, "answers: the upload holds no .txt answer");
     std::string params;
     if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())
-        return Fail(res, 400, problem);
+        return fail(400, problem);
     if (!HasText(questionBytes, ParagraphModeOf(params)))
-        return Fail(res, 400, questionName + ": the question holds no text");
+        return fail(400, questionName + ": the question holds no text");
     std::string name = fields["name"].empty() ? questionName : fields["name"];
-    if (name.size() > 200 || !HasSjisForm(name))
-        return Fail(res, 400, "name: longer than 200 bytes or not text with a Shift_JIS form");
+    if (name.size() > 200 || !HasSjisForm(name) || !NameProblem(name).empty())
+        return fail(400, "name: longer than 200 bytes or not text with a Shift_JIS form");
+    if (!WriteFile(dir / "question.txt", questionBytes))
+        return fail(500, "the job's files cannot be written to the data folder");
 
-    JobRow job;
-    job.id = RandomHex(16);
     job.userId = caller.user.id;
     job.name = name;
     job.question = questionName;
     job.params = params;
     job.state = "idle";
     job.created = Now();
-    std::vector<std::string> names;
-    fs::path dir = JobDir(job.id);
-    std::error_code ec;
-    bool written = fs::create_directories(dir / "answers", ec) && WriteFile(dir / "question.txt", questionBytes);
-    for (size_t k = 0; written && k < answers.size(); ++k) {
-        written = WriteFile(dir / "answers" / (std::to_string(k + 1) + ".txt"), answers[k].bytes);
-        names.push_back(answers[k].name);
-    }
-    if (!written) {
-        DeleteJobFiles(job.id);
-        return Fail(res, 500, "the job's files cannot be written to the data folder");
-    }
     try {
-        m_store.AddJob(job, names);
+        m_store.AddJob(job, uploaded.names);
     } catch (...) {
         DeleteJobFiles(job.id);
         throw;
@@ -542,11 +605,11 @@ void Server::Routes() {
         Json body = BodyObject(req, res);
         if (body.is_null()) return;
         std::string name = StringField(body, "name"), password = StringField(body, "password");
-        if (name.empty() || name.size() > 64) return Fail(res, 400, "name: empty or longer than 64 bytes");
-        if (password.size() < 8) return Fail(res, 400, "password: shorter than 8 characters");
+        if (std::string problem = UserNameProblem(name); !problem.empty()) return Fail(res, 400, problem);
+        if (std::string problem = PasswordProblem(name, password); !problem.empty()) return Fail(res, 400, problem);
         bool admin = body.contains("admin") && body["admin"].is_boolean() && body["admin"].get<bool>();
         if (!m_store.AddUser(name, HashPassword(password), admin))
-            return Fail(res, 409, "name: the user \"" + name + "\" exists");
+            return Fail(res, 409, "name: the user \"" + name + "\" exists (names are compared without case)");
         Reply(res, 201, Json::object());
     });
     http.Delete("/api/users/([^/]+)", [this](const Request& req, Response& res) {
@@ -554,7 +617,8 @@ void Server::Routes() {
         if (!c) return;
         if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
         std::string name = httplib::detail::decode_url(req.matches[1], false);
-        if (name == c->user.name) return Fail(res, 400, "an administrator cannot remove their own account");
+        if (UserNameKey(name) == UserNameKey(c->user.name))
+            return Fail(res, 400, "an administrator cannot remove their own account");
         std::optional<User> user = m_store.FindUser(name);
         if (!user) return Fail(res, 404, "no such user");
         std::vector<JobRow> jobs = m_store.Jobs(user->id);

@@ -13,6 +13,7 @@
 
 #include "server/Auth.h"
 #include "server/CoreAdapter.h"
+#include "server/HttpServer.h"
 #include "server/Scheduler.h"
 #include "server/Store.h"
 #include "server/Upload.h"
@@ -25,9 +26,9 @@ struct ServerOptions {
     int port = 8080;
     int processes = 1;
     std::string certFile, keyFile;
-    size_t maxUpload = size_t{64} << 20;
-    int readTimeout = 30;  // seconds a client may take to send the next part of a request
-    std::string program;   // this executable, started again as the scoring processes
+    ConnectionLimits connections;                // its maxBody is the largest request (--max-upload)
+    int64_t sessionLifetime = 7 * 24 * 60 * 60;  // seconds a session lasts however often it is used
+    std::string program;                         // this executable, started again as the scoring processes
     ModelCatalog models;
     UploadLimits limits;
 };
@@ -83,8 +84,9 @@ private:
     Store& m_store;
     Scheduler m_scheduler;
     LoginThrottle m_throttle;
-    std::unique_ptr<httplib::Server> m_http;
+    std::unique_ptr<HttpServer> m_http;
     int m_listenSocket = -1;
+    std::string m_tlsError;  // why the certificate or key cannot be used
 
     // The rendered summaries of finished jobs (rendering decodes every answer with its
     // evidence), made when a job finishes and kept until it is started again or deleted.

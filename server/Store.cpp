@@ -3,6 +3,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "server/Auth.h"
+
 namespace tavi::serve {
 namespace {
 
@@ -11,7 +13,7 @@ CREATE TABLE IF NOT EXISTS users (
     id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, hash TEXT NOT NULL, admin INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS sessions (
     key TEXT PRIMARY KEY, user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    csrf TEXT NOT NULL, last_seen INTEGER NOT NULL);
+    csrf TEXT NOT NULL, last_seen INTEGER NOT NULL, created INTEGER);
 CREATE TABLE IF NOT EXISTS jobs (
     id TEXT PRIMARY KEY, user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
     name TEXT NOT NULL, question TEXT NOT NULL, params TEXT NOT NULL, state TEXT NOT NULL,
@@ -149,11 +151,15 @@ Store::Store(const std::string& path) {
     }
     sqlite3_busy_timeout(m_db, 5000);
     // WAL with NORMAL sync: a committed result survives a killed process.
-    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+    // Freed space is overwritten, so that deleted essays, names and notes are gone.
+    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; PRAGMA secure_delete=ON;");
     Exec(kSchema);
-    // A store made before jobs kept their finishing time gets the column.
+    // A store made before jobs kept their finishing time, or sessions their making, gets the column.
     if (!Statement(*this, "SELECT 1 FROM pragma_table_info('jobs') WHERE name = 'finished'").Step())
         Exec("ALTER TABLE jobs ADD COLUMN finished REAL");
+    if (!Statement(*this, "SELECT 1 FROM pragma_table_info('sessions') WHERE name = 'created'").Step())
+        Exec("ALTER TABLE sessions ADD COLUMN created INTEGER");
+    Exec("UPDATE sessions SET created = last_seen WHERE created IS NULL");
 }
 
 Store::~Store() {
@@ -170,8 +176,21 @@ void Store::Exec(const char* sql) {
     }
 }
 
+void Store::Checkpoint() {
+    int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY)
+        throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(m_db));
+}
+
+namespace {
+// The SQL form of UserNameKey for a column: ASCII lower case without surrounding spaces.
+constexpr const char* kNameKey = "lower(trim(name, ' ' || char(9)))";
+}  // namespace
+
 bool Store::AddUser(const std::string& name, const std::string& hash, bool admin) {
     std::lock_guard lock(m_mutex);
+    if (Statement(*this, std::string("SELECT 1 FROM users WHERE ") + kNameKey + " = ?").Bind(UserNameKey(name)).Step())
+        return false;
     return Statement(*this, "INSERT INTO users(name, hash, admin) VALUES (?, ?, ?)")
         .Bind(name)
         .Bind(hash)
@@ -181,15 +200,17 @@ bool Store::AddUser(const std::string& name, const std::string& hash, bool admin
 
 bool Store::RemoveUser(const std::string& name) {
     std::lock_guard lock(m_mutex);
-    Statement s(*this, "DELETE FROM users WHERE name = ?");
-    s.Bind(name).Run();
-    return s.Changes() > 0;
+    Statement s(*this, std::string("DELETE FROM users WHERE ") + kNameKey + " = ?");
+    s.Bind(UserNameKey(name)).Run();
+    bool removed = s.Changes() > 0;
+    if (removed) Checkpoint();
+    return removed;
 }
 
 std::optional<User> Store::FindUser(const std::string& name) {
     std::lock_guard lock(m_mutex);
-    Statement s(*this, "SELECT id, name, hash, admin FROM users WHERE name = ?");
-    if (!s.Bind(name).Step()) return std::nullopt;
+    Statement s(*this, std::string("SELECT id, name, hash, admin FROM users WHERE ") + kNameKey + " = ?");
+    if (!s.Bind(UserNameKey(name)).Step()) return std::nullopt;
     return User{s.Int(0), s.Text(1), s.Text(2), s.Int(3) != 0};
 }
 
@@ -210,31 +231,33 @@ std::vector<User> Store::Users() {
 
 bool Store::SetPassword(const std::string& name, const std::string& hash) {
     std::lock_guard lock(m_mutex);
-    Statement s(*this, "UPDATE users SET hash = ? WHERE name = ?");
-    s.Bind(hash).Bind(name).Run();
-    if (s.Changes() == 0) return false;
+    std::optional<User> user = FindUser(name);
+    if (!user) return false;
+    Statement(*this, "UPDATE users SET hash = ? WHERE id = ?").Bind(hash).Bind(user->id).Run();
     // A new password ends the user's sessions.
-    Statement(*this, "DELETE FROM sessions WHERE user_id = (SELECT id FROM users WHERE name = ?)").Bind(name).Run();
+    Statement(*this, "DELETE FROM sessions WHERE user_id = ?").Bind(user->id).Run();
     return true;
 }
 
 void Store::AddSession(const std::string& key, int64_t userId, const std::string& csrf, int64_t now) {
     std::lock_guard lock(m_mutex);
-    Statement(*this, "INSERT INTO sessions(key, user_id, csrf, last_seen) VALUES (?, ?, ?, ?)")
+    Statement(*this, "INSERT INTO sessions(key, user_id, csrf, last_seen, created) VALUES (?, ?, ?, ?, ?)")
         .Bind(key)
         .Bind(userId)
         .Bind(csrf)
         .Bind(now)
+        .Bind(now)
         .Run();
 }
 
-std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int64_t now, int64_t idleSeconds) {
+std::optional<Store::SessionUser> Store::UseSession(const std::string& key, int64_t now, int64_t idleSeconds,
+                                                    int64_t lifetimeSeconds) {
     std::lock_guard lock(m_mutex);
     Statement s(*this,
-                "SELECT u.id, u.name, u.admin, s.csrf, s.last_seen FROM sessions s JOIN users u ON u.id = s.user_id "
-                "WHERE s.key = ?");
+                "SELECT u.id, u.name, u.admin, s.csrf, s.last_seen, s.created FROM sessions s "
+                "JOIN users u ON u.id = s.user_id WHERE s.key = ?");
     if (!s.Bind(key).Step()) return std::nullopt;
-    if (now - s.Int(4) > idleSeconds) {
+    if (now - s.Int(4) > idleSeconds || now - s.Int(5) > lifetimeSeconds) {
         RemoveSession(key);
         return std::nullopt;
     }
@@ -256,9 +279,9 @@ void Store::RemoveSession(const std::string& key) {
     Statement(*this, "DELETE FROM sessions WHERE key = ?").Bind(key).Run();
 }
 
-void Store::RemoveSessionsBefore(int64_t time) {
+void Store::RemoveSessionsBefore(int64_t usedBefore, int64_t madeBefore) {
     std::lock_guard lock(m_mutex);
-    Statement(*this, "DELETE FROM sessions WHERE last_seen < ?").Bind(time).Run();
+    Statement(*this, "DELETE FROM sessions WHERE last_seen < ? OR created < ?").Bind(usedBefore).Bind(madeBefore).Run();
 }
 
 void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerNames) {
@@ -338,7 +361,9 @@ bool Store::DeleteJob(const std::string& jobId) {
     std::lock_guard lock(m_mutex);
     Statement s(*this, "DELETE FROM jobs WHERE id = ?");
     s.Bind(jobId).Run();
-    return s.Changes() > 0;
+    bool deleted = s.Changes() > 0;
+    if (deleted) Checkpoint();
+    return deleted;
 }
 
 std::vector<int> Store::PendingAnswers(const std::string& jobId) {

@@ -57,6 +57,9 @@ struct AnswerRow {
 // The database of the server (SQLite in WAL mode): users, sessions, jobs, answers, results
 // and marks. Every statement is prepared with bound values. One connection, used under a
 // lock, so one Store serves every thread. Errors throw StoreError.
+//
+// Deleted rows leave nothing readable behind: freed space is overwritten (secure_delete), and
+// after deleting a job or a user the log (tavi.db-wal) is written back and emptied.
 class Store {
 public:
     explicit Store(const std::string& path);
@@ -64,8 +67,8 @@ public:
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // --- Users ---
-    // False when the name is taken.
+    // --- Users (names compared by their UserNameKey) ---
+    // False when the name, or one that differs from it only in case or surrounding spaces, is taken.
     bool AddUser(const std::string& name, const std::string& hash, bool admin);
     // Removes the user with their sessions and jobs; false when there is none.
     bool RemoveUser(const std::string& name);
@@ -76,16 +79,17 @@ public:
 
     // --- Sessions (keyed by a hash of the cookie's id) ---
     void AddSession(const std::string& key, int64_t userId, const std::string& csrf, int64_t now);
-    // The session's user and CSRF token when it was used within `idleSeconds`; refreshes its
-    // time. An expired session is removed.
+    // The session's user and CSRF token when it was used within `idleSeconds` and made within
+    // `lifetimeSeconds`; refreshes its time of use. An expired session is removed.
     struct SessionUser {
         User user;
         std::string csrf;
     };
-    std::optional<SessionUser> UseSession(const std::string& key, int64_t now, int64_t idleSeconds);
+    std::optional<SessionUser> UseSession(const std::string& key, int64_t now, int64_t idleSeconds,
+                                          int64_t lifetimeSeconds);
     void RemoveSession(const std::string& key);
-    // Removes the sessions last used before `time`.
-    void RemoveSessionsBefore(int64_t time);
+    // Removes the sessions last used before `usedBefore` or made before `madeBefore`.
+    void RemoveSessionsBefore(int64_t usedBefore, int64_t madeBefore);
 
     // --- Jobs ---
     // Adds a job with its answers (numbered from 1 in the order given) in one transaction.
@@ -113,6 +117,9 @@ public:
 private:
     class Statement;
     void Exec(const char* sql);
+    // Writes the log back into the database and truncates it, so that no copy of deleted rows
+    // stays in it.
+    void Checkpoint();
     static JobRow ReadJob(Statement& s);
     static AnswerRow ReadAnswer(Statement& s);
     std::optional<JobRow> OneJob(const char* where, const std::string& jobId, const int64_t* userId);

@@ -80,7 +80,17 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 4096));
     // Shorter timeouts and smaller limits, for the tests of the limits (not listed in --help).
     size_t maxUnpackedMiB = options.limits.maxUnpackedBytes >> 20;
-    app.add_option("--read-timeout", options.readTimeout)->check(CLI::Range(1, 3600))->group("");
+    ConnectionLimits& connections = options.connections;
+    app.add_option("--max-connections", connections.maxConnections, "connections open at once")
+        ->capture_default_str()
+        ->check(CLI::Range(8, 100000));
+    app.add_option("--max-per-address", connections.maxPerAddress,
+                   "connections open at once from one address (behind a proxy: the proxy's)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
+    app.add_option("--read-timeout", connections.ioSeconds)->check(CLI::Range(1, 3600))->group("");
+    app.add_option("--request-timeout", connections.headerSeconds)->check(CLI::Range(1, 3600))->group("");
+    app.add_option("--session-lifetime", options.sessionLifetime)->check(CLI::Range(1, 365 * 86400))->group("");
     app.add_option("--max-unpacked", maxUnpackedMiB)->check(CLI::Range(1, 1 << 20))->group("");
     app.add_option("--models", modelsDir, "folder of further content models (*.tcf with their files)");
     app.add_option("--add-user", addUser, "add a user, the password read from standard input, and exit");
@@ -99,7 +109,7 @@ int main(int argc, char** argv) {
         Error("--cert and --key go together");
         return 2;
     }
-    options.maxUpload = maxUploadMiB << 20;
+    connections.maxBody = maxUploadMiB << 20;
     options.limits.maxUnpackedBytes = maxUnpackedMiB << 20;
     if (!InitCrypto()) {
         Error("libsodium cannot be initialised");
@@ -119,12 +129,14 @@ int main(int argc, char** argv) {
         Store store(options.dataDir + "/tavi.db");
         if (!addUser.empty()) {
             std::string password = ReadPassword();
-            if (password.size() < 8) {
-                Error("the password (one line on standard input) must have at least 8 characters");
+            std::string problem = UserNameProblem(addUser);
+            if (problem.empty()) problem = PasswordProblem(addUser, password);
+            if (!problem.empty()) {
+                Error(problem + " (the password is one line on standard input)");
                 return 1;
             }
             if (!store.AddUser(addUser, HashPassword(password), admin)) {
-                Error("the user \"" + addUser + "\" exists");
+                Error("the user \"" + addUser + "\" exists (names are compared without case)");
                 return 1;
             }
             return 0;

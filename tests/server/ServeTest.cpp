@@ -23,25 +23,6 @@ namespace {
 
 constexpr const char* kPassword = "correct horse battery";
 
-// A zip archive of the given entries (a name ending in "/" is a folder), deflated or stored.
-std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false) {
-    TempFolder dir;
-    fs::path path = dir.path / "a.zip";
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    for (const auto& [name, bytes] : entries) {
-        if (name.back() == '/') {
-            zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8);
-            continue;
-        }
-        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-        zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (stored) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    }
-    zip_close(archive);
-    return ReadFile(path);
-}
-
 httplib::MultipartFormDataItems QuestionAnd(std::vector<httplib::MultipartFormData> more) {
     httplib::MultipartFormDataItems items = {
         {"question", ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt"), "question.txt", "text/plain"}};
@@ -91,6 +72,7 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
     ASSERT_EQ(res->status, 200);
     EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
     EXPECT_EQ(res->get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_FALSE(res->has_header("Strict-Transport-Security"));  // plain HTTP
     EXPECT_NE(res->get_header_value("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
     json job = json::parse(res->body);
     EXPECT_EQ(job["state"], "idle");
@@ -100,7 +82,7 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
     // Another teacher's job answers exactly as a missing one.
     const std::string missing = "/api/jobs/0123456789abcdef0123456789abcdef";
     for (const std::string& base : {"/api/jobs/" + id, missing}) {
-        for (const std::string& get : {"", "/results.csv", "/results.json", "/report.html", "/answers/1"}) {
+        for (const char* get : {"", "/results.csv", "/results.json", "/report.html", "/answers/1"}) {
             auto r = suzuki.Get(base + get);
             EXPECT_EQ(r->status, 404) << base + get;
             EXPECT_EQ(r->body, R"({"error":"no such job"})");
@@ -354,11 +336,13 @@ TEST_F(ServeTest, ServesHttpsWithACertificate) {
     ServerProcess server(data, {"--cert", cert, "--key", key});
     httplib::SSLClient client("127.0.0.1", server.port);
     client.enable_server_certificate_verification(false);
+    client.set_read_timeout(60);  // the password check on a busy machine
     auto login = client.Post("/api/login", json{{"user", "sato"}, {"password", kPassword}}.dump(), "application/json");
     ASSERT_TRUE(login);
     EXPECT_EQ(login->status, 200);
     std::string cookie = login->get_header_value("Set-Cookie");
     EXPECT_NE(cookie.find("; Secure"), std::string::npos) << cookie;
+    EXPECT_EQ(login->get_header_value("Strict-Transport-Security"), "max-age=31536000");
     EXPECT_NE(cookie.find("HttpOnly; SameSite=Strict"), std::string::npos) << cookie;
     auto jobs = client.Get("/api/jobs", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
     ASSERT_TRUE(jobs);

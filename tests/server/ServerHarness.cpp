@@ -1,10 +1,12 @@
 #include "server/ServerHarness.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <chrono>
@@ -151,6 +153,76 @@ nlohmann::json Teacher::WaitDone(const std::string& id, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return job;
+}
+
+RawConnection::RawConnection(int port, const std::string& from) {
+    m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in source{}, target{};
+    source.sin_family = target.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    target.sin_port = htons(static_cast<uint16_t>(port));
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected = m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
+                connect(m_fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+}
+
+RawConnection::~RawConnection() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+bool RawConnection::Send(const std::string& bytes) {
+    return send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawConnection::Receive(double seconds, bool& closed, bool untilBlank) {
+    std::string text;
+    closed = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!(untilBlank && text.find("\r\n\r\n") != std::string::npos)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{m_fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[4096];
+        ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closed = true;
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored) {
+    TempFolder dir;
+    fs::path path = dir.path / "a.zip";
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto& [name, bytes] : entries) {
+        if (name.back() == '/') {
+            zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8);
+            continue;
+        }
+        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+        zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (stored) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+    zip_close(archive);
+    return ReadFile(path);
+}
+
+long PeakMemoryKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+bool ResetPeakMemory(pid_t pid) {
+    std::ofstream clear("/proc/" + std::to_string(pid) + "/clear_refs");
+    clear << "5";
+    clear.close();
+    return static_cast<bool>(clear);
 }
 
 std::string ReadFile(const fs::path& path) { return ReadFileBytes(path.string()); }

@@ -62,6 +62,32 @@ public:
     int loginStatus = 0;
 };
 
+// A raw TCP connection to the server on 127.0.0.1, from a loopback address of its own
+// (127.0.0.x, so that tests can stand for several clients).
+class RawConnection {
+public:
+    RawConnection(int port, const std::string& from = "127.0.0.1");
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    bool connected = false;
+    bool Send(const std::string& bytes);
+    // What the server sends within `seconds`, until it closes the connection (`closed` then
+    // true) or, with `untilBlank`, until the end of a response's headers.
+    std::string Receive(double seconds, bool& closed, bool untilBlank = false);
+
+private:
+    int m_fd = -1;
+};
+
+// A zip archive of the given entries (a name ending in "/" is a folder), deflated or stored.
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false);
+// The most memory the process has held (VmHWM), in KiB; -1 when it cannot be read.
+long PeakMemoryKiB(pid_t pid);
+// Starts the process's peak memory again from what it holds now; false when the system does
+// not let this process do it.
+bool ResetPeakMemory(pid_t pid);
+
 // The sample question and answer files as multipart items, answers in name order.
 httplib::MultipartFormDataItems SampleUpload();
 std::string ReadFile(const std::filesystem::path& path);

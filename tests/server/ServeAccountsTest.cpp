@@ -1,0 +1,171 @@
+// tavi-serve's accounts against guessing and mistakes: the sign-in throttle, the bound on
+// password checks, the lifetime of sessions, the rules for passwords and user names.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "server/ServerHarness.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace tavi::test {
+namespace {
+
+constexpr const char* kPassword = "correct horse battery";
+
+// The status of a sign-in sent from the loopback address `from`; 0 without an answer.
+int SignIn(int port, const std::string& from, const std::string& user, const std::string& password,
+           const std::string& extraHeaders = "", const std::string& type = "application/json") {
+    std::string body = json{{"user", user}, {"password", password}}.dump();
+    RawConnection raw(port, from);
+    if (!raw.Send("POST /api/login HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nContent-Type: " + type +
+                  "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
+                  "\r\nConnection: close\r\n\r\n" + body))
+        return 0;
+    bool closed = false;
+    std::string answer = raw.Receive(60, closed, true);
+    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::stoi(answer.substr(9, 3)) : 0;
+}
+
+// The statuses of `count` sign-ins at once; `from(k)` and `user(k)` name the k-th one's
+// address and user.
+template <typename From, typename UserOf>
+std::map<int, int> SignInsAtOnce(int port, int count, From from, UserOf user, const std::string& password) {
+    std::vector<std::future<int>> all;
+    for (int k = 0; k < count; ++k)
+        all.push_back(std::async(std::launch::async, [=] { return SignIn(port, from(k), user(k), password); }));
+    std::map<int, int> statuses;
+    for (auto& f : all) ++statuses[f.get()];
+    return statuses;
+}
+
+class ServeAccountsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data = temp.path / "data";
+        ASSERT_TRUE(AddUser(data, "sato", kPassword));
+        ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
+    }
+    TempFolder temp;
+    fs::path data;
+};
+
+// Parallel guesses are throttled before they are checked; guesses from other addresses do not
+// lock out a teacher who signs in from their own; one address cannot try many names.
+TEST_F(ServeAccountsTest, TheThrottleHoldsBackGuessersButNotTheTeacher) {
+    ServerProcess server(data);
+    const int port = server.port;
+    ASSERT_EQ(SignIn(port, "127.0.0.1", "sato", kPassword), 200);
+
+    // 30 wrong passwords at once for one user from one address: no more checked than in a row.
+    std::map<int, int> statuses = SignInsAtOnce(
+        port, 30, [](int) { return "127.0.0.2"; }, [](int) { return "sato"; }, "wrong guess");
+    EXPECT_LE(statuses[401], 5);
+    EXPECT_EQ(statuses[401] + statuses[429], 30);
+
+    // 60 more failures for sato from twelve other addresses: the name is held back on new
+    // addresses, but not where sato signed in before.
+    statuses = SignInsAtOnce(
+        port, 60, [](int k) { return "127.0.1." + std::to_string(k % 12 + 1); }, [](int) { return "sato"; },
+        "wrong guess");
+    EXPECT_EQ(statuses[401] + statuses[429], 60);
+    EXPECT_EQ(SignIn(port, "127.0.2.1", "sato", kPassword), 429);
+    EXPECT_EQ(SignIn(port, "127.0.0.1", "sato", kPassword), 200);
+    EXPECT_EQ(SignIn(port, "127.0.0.1", " SATO ", kPassword), 200);  // the name without case and spaces
+
+    // One address trying 25 names: held back after 20, except for a teacher who signed in there.
+    ASSERT_EQ(SignIn(port, "127.0.0.3", "kocho", kPassword), 200);
+    for (int k = 0; k < 25; ++k) SignIn(port, "127.0.0.3", "name" + std::to_string(k), "wrong guess");
+    EXPECT_EQ(SignIn(port, "127.0.0.3", "name99", "wrong guess"), 429);
+    EXPECT_EQ(SignIn(port, "127.0.0.3", "kocho", kPassword), 200);
+    EXPECT_EQ(SignIn(port, "127.0.0.4", "name99", "wrong guess"), 401);
+}
+
+// Each password check takes 64 MiB: 60 sign-ins at once from 60 addresses are checked a few at a
+// time, not all together.
+TEST_F(ServeAccountsTest, PasswordChecksAreBoundedInParallel) {
+    ServerProcess server(data);
+    std::map<int, int> statuses = SignInsAtOnce(
+        server.port, 60, [](int k) { return "127.0.3." + std::to_string(k + 1); },
+        [](int k) { return "nobody" + std::to_string(k); }, "wrong guess");
+    EXPECT_EQ(statuses[401], 60);
+    long peak = PeakMemoryKiB(server.pid);
+    EXPECT_LT(peak, 8 * 64 << 10) << "peak memory " << peak << " KiB";
+}
+
+// Sign-in takes JSON from the server's own pages only.
+TEST_F(ServeAccountsTest, SignInComesFromTheServersOwnPages) {
+    ServerProcess server(data);
+    const std::string self = "Origin: http://127.0.0.1:" + std::to_string(server.port) + "\r\n";
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, "", "text/plain"), 415);
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, "", "application/x-www-form-urlencoded"), 415);
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, "Origin: https://evil.example\r\n"), 403);
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, "Origin: null\r\n"), 403);
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, self), 200);
+    EXPECT_EQ(SignIn(server.port, "127.0.0.1", "sato", kPassword, "", "application/json; charset=utf-8"), 200);
+}
+
+// A session ends at its lifetime (3 s here) however often it is used.
+TEST_F(ServeAccountsTest, ASessionEndsAtItsLifetimeEvenWhenUsed) {
+    ServerProcess server(data, {"--session-lifetime", "3"});
+    Teacher sato(server.port, "sato", kPassword);
+    ASSERT_EQ(sato.loginStatus, 200);
+    auto start = std::chrono::steady_clock::now();
+    int status = 200;
+    while (status == 200 && std::chrono::steady_clock::now() - start < std::chrono::seconds(8)) {
+        status = sato.Get("/api/jobs")->status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    EXPECT_EQ(status, 401);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(Teacher(server.port, "sato", kPassword).loginStatus, 200);
+}
+
+// Weak passwords and look-alike or malformed names are refused, by the API and on the
+// command line, with the cause.
+TEST_F(ServeAccountsTest, WeakPasswordsAndLookAlikeNamesAreRefused) {
+    ServerProcess server(data);
+    Teacher kocho(server.port, "kocho", kPassword);
+    ASSERT_EQ(kocho.loginStatus, 200);
+    struct Case {
+        std::string name, password;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"tanaka", "password", 400, "one of the most common passwords"},
+        {"tanaka", "Password1", 400, "one of the most common passwords"},
+        {"tanaka", "        ", 400, "one character repeated"},
+        {"tanaka", "zzzzzzzzzz", 400, "one character repeated"},
+        {"tanaka", "12345678", 400, "consecutive characters"},
+        {"tanaka", "tanaka2024", 400, "the user's name"},
+        {"tanaka", "短いです", 400, "shorter than 8 characters"},
+        {" sato", kPassword, 400, "begins or ends with a space"},
+        {"Sato", kPassword, 409, "exists"},
+        {"a/b", kPassword, 400, "control character"},
+        {std::string("a\0b", 3), kPassword, 400, "control character"},
+        {"a\r\nb", kPassword, 400, "control character"},
+        {"tanaka", "七つの海を渡る風", 201, ""},
+    };
+    for (const Case& c : cases) {
+        auto res = kocho.Post("/api/users", json{{"name", c.name}, {"password", c.password}}.dump());
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, c.status) << c.name << " / " << c.password << ": " << res->body;
+        EXPECT_NE(res->body.find(c.message), std::string::npos) << res->body;
+    }
+    EXPECT_EQ(Teacher(server.port, "Tanaka", "七つの海を渡る風").loginStatus, 200);
+    EXPECT_FALSE(AddUser(data, "suzuki", "password"));
+    EXPECT_FALSE(AddUser(data, "SATO", "another long one"));
+    EXPECT_TRUE(AddUser(data, "suzuki", "another long one"));
+    // Names are removed as they are compared.
+    EXPECT_EQ(kocho.Delete("/api/users/TANAKA")->status, 200);
+    EXPECT_EQ(Teacher(server.port, "tanaka", "七つの海を渡る風").loginStatus, 401);
+}
+
+}  // namespace
+}  // namespace tavi::test
