@@ -2,10 +2,9 @@
    call, and ChaSen writes a line at a time. */
 #include <stdio.h>
 
-int chasen_main(int argc, char *argv[]);
+int chasen_main(int argc, char* argv[]);
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char* argv[]) {
     static char buffer[1 << 16];
     setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     return chasen_main(argc, argv);
