@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build package run serve test asan tsan fuzz clean
+.PHONY: deps configure build package run serve test web asan tsan fuzz clean
 
 deps:
 	@scripts/install-deps.sh
@@ -27,6 +27,12 @@ serve: build
 
 test: package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The browser build (emscripten, installed on first use) in $(BUILD)/web, from the ChaSen source
+# tarball (-DTAVI_CHASEN_SOURCE; by default ../shared/third_party/chasen/). `make test` builds and
+# tests it too when the tarball is found.
+web: configure
+	@cmake --build $(BUILD) --target web
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: export LSAN_OPTIONS = suppressions=$(CURDIR)/tests/sanitizers/lsan.supp

@@ -15,6 +15,12 @@
 
 #include "analysis/Encoding.h"
 
+#ifdef TAVI_WEB
+// The browser build links ChaSen in; its library entries are called directly.
+extern "C" char* chasen_fparse_tostr(void*);
+extern "C" char* chasen_sparse_tostr(void*);
+#endif
+
 namespace tavi {
 namespace {
 
@@ -141,6 +147,11 @@ bool AnalyzerBinding::Load() {
 
 void AnalyzerBinding::StartLoading() {
     std::lock_guard lock(m_mutex);
+#ifdef TAVI_WEB
+    // One thread only: the analyser is loaded now.
+    LoadLocked();
+    return;
+#endif
     if (m_loaded || m_starter.joinable() || !OpenLibraryLocked()) return;
     pid_t probe = StartProbe();
     if (probe < 0) {
@@ -175,6 +186,21 @@ bool AnalyzerBinding::LoadLocked() {
     return true;
 }
 
+#ifdef TAVI_WEB
+// The browser build: ChaSen is linked in, and there is no process to probe it in. A broken
+// configuration ends the program inside the first analysis.
+bool AnalyzerBinding::OpenLibraryLocked() {
+    m_fileEntry = chasen_fparse_tostr;
+    m_stringEntry = chasen_sparse_tostr;
+    return true;
+}
+
+void AnalyzerBinding::CloseLibraryLocked() {}
+
+pid_t AnalyzerBinding::StartProbe() { return 0; }
+
+bool AnalyzerBinding::FinishProbe(pid_t) { return FirstAnalysisSucceeds(m_stringEntry); }
+#else
 bool AnalyzerBinding::OpenLibraryLocked() {
     CloseLibraryLocked();
     // ChaSen keeps process-wide state and memory that it never frees: the code stays mapped
@@ -233,6 +259,7 @@ bool AnalyzerBinding::FinishProbe(pid_t child) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+#endif  // TAVI_WEB
 
 void AnalyzerBinding::Unload() {
     std::lock_guard lock(m_mutex);

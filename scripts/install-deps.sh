@@ -15,6 +15,9 @@ packages=(
 )
 # make fuzz also needs clang with its sanitizer and libFuzzer runtimes.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
+# make web (the browser build) also needs emscripten, acorn for its JavaScript optimiser, and
+# the header of the double-array library that ChaSen is built with.
+[ "${1:-}" = "--web" ] && packages+=(emscripten node-acorn darts)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
