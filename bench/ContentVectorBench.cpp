@@ -59,7 +59,7 @@ ContentModel& Model(int choice) {
     static bool loaded[2] = {false, false};
     if (!loaded[choice]) {
         if (!models[choice].LoadSettings(std::string(TAVI_BIN_DIR) + "/" + BuiltInModelFile(choice)))
-            Die(std::string(names[choice]) + ": cannot be loaded from " TAVI_BIN_DIR);
+            Die(std::string(BuiltInModelFile(choice)) + ": cannot be loaded from " TAVI_BIN_DIR);
         loaded[choice] = true;
     }
     return models[choice];
