@@ -36,7 +36,7 @@ constexpr double EssayRecord::*kStoredFeatures[] = {&EssayRecord::sentenceLength
 template <typename Archive, typename Path, typename Params, typename Answers>
 void StoredFields(Archive& io, Path& questionPath, Params& p, Answers& answers) {
     io.Str(questionPath);
-    for (const ParamSpec& spec : kParamSpecs)
+    for (const ParamSpec& param : kParamSpecs)
         std::visit(
             [&](auto member) {
                 using T = std::remove_cvref_t<decltype(p.*member)>;
@@ -48,7 +48,7 @@ void StoredFields(Archive& io, Path& questionPath, Params& p, Answers& answers) 
                     io.Str(p.*member);
                 }
             },
-            spec.member);
+            param.member);
     io.Check([&] {
         if (p.paragraphMode != 0 && p.paragraphMode != 1)
             return "paragraph mode " + std::to_string(p.paragraphMode) + " is neither 0 nor 1";

@@ -39,14 +39,14 @@ WeightsProblem ParseAxisWeights(std::string_view text, ScoringParams& params) {
     ScoringParams parsed = params;
     bool anyAboveZero = false, inRange = true;
     size_t k = 0;
-    for (const ParamSpec& spec : kParamSpecs) {
-        if (spec.group != ParamGroup::kAxisWeights) continue;
+    for (const ParamSpec& param : kParamSpecs) {
+        if (param.group != ParamGroup::kAxisWeights) continue;
         const bool last = ++k == kAxisWeights.size();
         size_t colon = text.find(':');
         if (last != (colon == std::string_view::npos)) return WeightsProblem::kMalformed;
-        double& weight = parsed.*spec.Real();
+        double& weight = parsed.*param.Real();
         if (!ParseWholeNumber(text.substr(0, colon), weight)) return WeightsProblem::kMalformed;
-        inRange &= spec.Accepts(weight);
+        inRange &= param.Accepts(weight);
         anyAboveZero |= weight > 0;
         text.remove_prefix(last ? text.size() : colon + 1);
     }

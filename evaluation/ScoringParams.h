@@ -109,8 +109,8 @@ inline constexpr ParamSpec kParamSpecs[] = {
 // The entry of a member.
 template <typename T>
 consteval const ParamSpec& SpecOf(T ScoringParams::*member) {
-    for (const ParamSpec& spec : kParamSpecs)
-        if (auto* m = std::get_if<T ScoringParams::*>(&spec.member); m && *m == member) return spec;
+    for (const ParamSpec& param : kParamSpecs)
+        if (auto* m = std::get_if<T ScoringParams::*>(&param.member); m && *m == member) return param;
     throw "not a member of kParamSpecs";  // fails the build
 }
 
@@ -119,13 +119,13 @@ template <ParamGroup group>
 constexpr auto MembersOf() {
     constexpr size_t count = [] {
         size_t n = 0;
-        for (const ParamSpec& spec : kParamSpecs) n += spec.group == group && spec.Real();
+        for (const ParamSpec& param : kParamSpecs) n += param.group == group && param.Real();
         return n;
     }();
     std::array<double ScoringParams::*, count> members{};
     size_t k = 0;
-    for (const ParamSpec& spec : kParamSpecs)
-        if (spec.group == group && spec.Real()) members[k++] = spec.Real();
+    for (const ParamSpec& param : kParamSpecs)
+        if (param.group == group && param.Real()) members[k++] = param.Real();
     return members;
 }
 

@@ -10,16 +10,16 @@ namespace tavi {
 
 nlohmann::ordered_json ParamsJson(const ScoringParams& p) {
     nlohmann::ordered_json j = nlohmann::ordered_json::object();
-    for (const ParamSpec& spec : kParamSpecs)
+    for (const ParamSpec& param : kParamSpecs)
         std::visit(
             [&](auto member) {
                 if constexpr (std::is_same_v<decltype(member), std::string ScoringParams::*>) {
-                    j[spec.name] = SjisToUtf8(p.*member);
+                    j[param.name] = SjisToUtf8(p.*member);
                 } else {
-                    j[spec.name] = p.*member;
+                    j[param.name] = p.*member;
                 }
             },
-            spec.member);
+            param.member);
     return j;
 }
 
@@ -27,8 +27,8 @@ ScoringParams ParamsFromJson(const std::string& text) {
     ScoringParams p;
     auto j = nlohmann::json::parse(text, nullptr, false);
     if (!j.is_object()) return p;
-    for (const ParamSpec& spec : kParamSpecs) {
-        auto it = j.find(spec.name);
+    for (const ParamSpec& param : kParamSpecs) {
+        auto it = j.find(param.name);
         if (it == j.end()) continue;
         std::visit(
             [&](auto member) {
@@ -41,7 +41,7 @@ ScoringParams ParamsFromJson(const std::string& text) {
                     p.*member = it->template get<double>();
                 }
             },
-            spec.member);
+            param.member);
     }
     return p;
 }

@@ -378,13 +378,14 @@ std::string TdNumber(const std::string& text) { return "<td class=\"n\">" + text
 // maximum of a measure) are shown together as "median/maximum".
 std::string Ratios(const ScoringParams& p, ParamGroup group) {
     std::vector<std::pair<std::string_view, std::string>> shown;
-    for (const ParamSpec& spec : kParamSpecs) {
-        if (spec.group != group) continue;
-        auto same = std::find_if(shown.begin(), shown.end(), [&](const auto& s) { return s.first == spec.shortLabel; });
+    for (const ParamSpec& param : kParamSpecs) {
+        if (param.group != group) continue;
+        auto same =
+            std::find_if(shown.begin(), shown.end(), [&](const auto& s) { return s.first == param.shortLabel; });
         if (same == shown.end()) {
-            shown.emplace_back(spec.shortLabel, Fixed(p.*spec.Real()));
+            shown.emplace_back(param.shortLabel, Fixed(p.*param.Real()));
         } else {
-            same->second += "/" + Fixed(p.*spec.Real());
+            same->second += "/" + Fixed(p.*param.Real());
         }
     }
     std::string text;

@@ -75,9 +75,9 @@ std::vector<std::string> ModelCatalog::Names() const {
 const std::vector<ParamField>& RatioFields() {
     static const std::vector<ParamField> fields = [] {
         std::vector<ParamField> v;
-        for (const ParamSpec& spec : kParamSpecs)
-            if (spec.group == ParamGroup::kRhetoricRatios || spec.group == ParamGroup::kOrganizationRatios)
-                v.push_back({spec.name, spec.label, FormatParamNumber(spec.min), FormatParamNumber(spec.max)});
+        for (const ParamSpec& param : kParamSpecs)
+            if (param.group == ParamGroup::kRhetoricRatios || param.group == ParamGroup::kOrganizationRatios)
+                v.push_back({param.name, param.label, FormatParamNumber(param.min), FormatParamNumber(param.max)});
         return v;
     }();
     return fields;
@@ -108,13 +108,13 @@ std::string ParseJobParams(const std::map<std::string, std::string>& fields, con
         if (*text != "0" && *text != "1") return "paragraphMode: \"" + *text + "\" is neither 0 nor 1";
         p.paragraphMode = *text == "1";
     }
-    for (const ParamSpec& spec : kParamSpecs) {
-        if (spec.group != ParamGroup::kRhetoricRatios && spec.group != ParamGroup::kOrganizationRatios) continue;
-        if (const std::string* text = field(spec.name)) {
+    for (const ParamSpec& param : kParamSpecs) {
+        if (param.group != ParamGroup::kRhetoricRatios && param.group != ParamGroup::kOrganizationRatios) continue;
+        if (const std::string* text = field(param.name)) {
             double v;
-            if (!ParseParamNumber(*text, v) || !spec.Accepts(v))
-                return std::string(spec.name) + ": \"" + *text + "\" is not a ratio between 0 and 1";
-            p.*spec.Real() = v;
+            if (!ParseParamNumber(*text, v) || !param.Accepts(v))
+                return std::string(param.name) + ": \"" + *text + "\" is not a ratio between 0 and 1";
+            p.*param.Real() = v;
         }
     }
     paramsJson = ParamsJson(p).dump();

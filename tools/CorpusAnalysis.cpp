@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "analysis/MorphemeTools.h"
@@ -140,7 +140,7 @@ bool AnalyseInWorkers(const std::vector<CorpusDocument>& paths, int workers, con
                 return false;
         }
         if (pool.Receive(next % pool.Size(), reply) != ProcessPool::Outcome::kReply) {
-            error = paths[next] + ": " + reply + " while it analysed the document";
+            error = paths[next].Name() + ": " + reply + " while it analysed the document";
             return false;
         }
         DocumentAnalysis analysis;

@@ -28,20 +28,20 @@ TEST(ParamTable, EveryMemberHasOneEntryWithItsOwnNameAndARangeHoldingItsDefault)
     const ScoringParams defaults;
     std::set<std::string> names;
     for (size_t k = 0; k < std::size(kParamSpecs); ++k) {
-        const ParamSpec& spec = kParamSpecs[k];
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
-        EXPECT_NE(std::string(spec.label), "") << spec.name;
-        EXPECT_NE(std::string(spec.shortLabel), "") << spec.name;
+        const ParamSpec& param = kParamSpecs[k];
+        EXPECT_TRUE(names.insert(param.name).second) << param.name;
+        EXPECT_NE(std::string(param.label), "") << param.name;
+        EXPECT_NE(std::string(param.shortLabel), "") << param.name;
         for (size_t other = 0; other < k; ++other)
-            EXPECT_NE(spec.member, kParamSpecs[other].member) << spec.name << " and " << kParamSpecs[other].name;
+            EXPECT_NE(param.member, kParamSpecs[other].member) << param.name << " and " << kParamSpecs[other].name;
         std::visit(
             [&](auto member) {
                 if constexpr (!std::is_same_v<decltype(member), std::string ScoringParams::*>) {
-                    EXPECT_TRUE(spec.Accepts(defaults.*member)) << spec.name;
-                    EXPECT_TRUE(std::isfinite(spec.min) && std::isfinite(spec.max)) << spec.name;
+                    EXPECT_TRUE(param.Accepts(defaults.*member)) << param.name;
+                    EXPECT_TRUE(std::isfinite(param.min) && std::isfinite(param.max)) << param.name;
                 }
             },
-            spec.member);
+            param.member);
     }
 }
 

@@ -84,7 +84,7 @@ TEST(RecordMembers, TheJsonOfAnAnswerNamesEveryMemberInTableOrder) {
 TEST(ParamsJson, EveryParameterRoundTripsByItsName) {
     ScoringParams p;
     double next = 0.5;
-    for (const ParamSpec& spec : kParamSpecs)
+    for (const ParamSpec& param : kParamSpecs)
         std::visit(
             [&](auto member) {
                 using T = std::remove_cvref_t<decltype(p.*member)>;
@@ -94,13 +94,13 @@ TEST(ParamsJson, EveryParameterRoundTripsByItsName) {
                     p.*member = static_cast<T>(next += 1);
                 }
             },
-            spec.member);
+            param.member);
     const nlohmann::ordered_json json = ParamsJson(p);
     ASSERT_EQ(json.size(), std::size(kParamSpecs));
     EXPECT_EQ(json["modelPath"], "/内容/モデル.tcf");
     const ScoringParams back = ParamsFromJson(json.dump());
-    for (const ParamSpec& spec : kParamSpecs)
-        std::visit([&](auto member) { EXPECT_EQ(back.*member, p.*member) << spec.name; }, spec.member);
+    for (const ParamSpec& param : kParamSpecs)
+        std::visit([&](auto member) { EXPECT_EQ(back.*member, p.*member) << param.name; }, param.member);
 
     // What cannot be read keeps the default.
     const ScoringParams defaults;
