@@ -57,9 +57,11 @@ struct ParamSpec {
     bool aboveMin = false;
 
     constexpr bool Accepts(double value) const { return (aboveMin ? value > min : value >= min) && value <= max; }
+    // Without std::get_if: GCC 12 cannot evaluate its pointer test at compile time under the
+    // undefined-behaviour sanitizer.
     constexpr double ScoringParams::*Real() const {
-        auto* real = std::get_if<double ScoringParams::*>(&member);
-        return real ? *real : nullptr;
+        return std::holds_alternative<double ScoringParams::*>(member) ? std::get<double ScoringParams::*>(member)
+                                                                       : nullptr;
     }
 };
 
@@ -110,7 +112,9 @@ inline constexpr ParamSpec kParamSpecs[] = {
 template <typename T>
 consteval const ParamSpec& SpecOf(T ScoringParams::*member) {
     for (const ParamSpec& param : kParamSpecs)
-        if (auto* m = std::get_if<T ScoringParams::*>(&param.member); m && *m == member) return param;
+        if (std::holds_alternative<T ScoringParams::*>(param.member) &&
+            std::get<T ScoringParams::*>(param.member) == member)
+            return param;
     throw "not a member of kParamSpecs";  // fails the build
 }
 

@@ -83,7 +83,8 @@ TEST(FullDisk, PausesScoringUntilSpaceIsFreed) {
     const fs::path& data = disk.path;
     ASSERT_TRUE(AddUser(data, "sato", kPassword));
 
-    // 78 answers, each sample six times, written also beside the data for tavi-score.
+    // 390 answers, each sample thirty times (enough that the job is still running when the disk
+    // fills), written also beside the data for tavi-score.
     fs::path answers = temp.path / "answers";
     fs::create_directories(answers);
     httplib::MultipartFormDataItems items = {
@@ -92,7 +93,7 @@ TEST(FullDisk, PausesScoringUntilSpaceIsFreed) {
     for (const auto& e : fs::directory_iterator(fs::path(TAVI_SAMPLES_DIR) / "answers"))
         if (e.path().extension() == ".txt") samples.push_back(e.path());
     std::sort(samples.begin(), samples.end());
-    for (int round = 0; round < 6; ++round)
+    for (int round = 0; round < 30; ++round)
         for (const fs::path& sample : samples) {
             std::string name = "r" + std::to_string(round) + "_" + sample.filename().string();
             fs::copy_file(sample, answers / name);
