@@ -95,7 +95,7 @@ TEST(FullDisk, PausesScoringUntilSpaceIsFreed) {
     std::sort(samples.begin(), samples.end());
     for (int round = 0; round < 30; ++round)
         for (const fs::path& sample : samples) {
-            std::string name = "r" + std::to_string(round) + "_" + sample.filename().string();
+            std::string name = (round < 10 ? "r0" : "r") + std::to_string(round) + "_" + sample.filename().string();
             fs::copy_file(sample, answers / name);
             items.push_back({"answers", ReadFile(sample), name, "text/plain"});
         }
