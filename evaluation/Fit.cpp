@@ -160,13 +160,16 @@ bool Better(const Agreement& after, const Agreement& before) {
 }  // namespace
 
 const std::vector<FitParameter>& FittableParameters() {
+    // The ranges the settings accept; the expected length, whose least value is excluded, moves
+    // by factors and so never reaches it.
     static const std::vector<FitParameter> parameters = [] {
-        std::vector<FitParameter> p = {{&ScoringParams::rhetoricWeight, 0, 100},
-                                       {&ScoringParams::organizationWeight, 0, 100},
-                                       {&ScoringParams::contentWeight, 0, 100},
-                                       {&ScoringParams::expectedLength, 1, 1e6}};
-        for (auto ratio : kRhetoricRatios) p.push_back({ratio, 0, 1});
-        for (auto ratio : kOrganizationRatios) p.push_back({ratio, 0, 1});
+        std::vector<FitParameter> p;
+        for (const ParamSpec& param : kParamSpecs) {
+            bool fittable = param.group == ParamGroup::kAxisWeights || param.group == ParamGroup::kRhetoricRatios ||
+                            param.group == ParamGroup::kOrganizationRatios ||
+                            param.Real() == &ScoringParams::expectedLength;
+            if (fittable) p.push_back({param.Real(), param.min, param.max});
+        }
         return p;
     }();
     return parameters;
