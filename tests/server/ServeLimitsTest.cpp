@@ -231,7 +231,10 @@ TEST_F(ServeLimitsTest, ADeletedJobLeavesNoTraceInTheDatabase) {
 
     httplib::Client client("127.0.0.1", server.port);
     client.Get("/nothing%0Aforged%20line%0D");
-    std::string log = ReadFile(temp.path / "data.log");
+    // The line is logged after the response is sent: wait for it a little.
+    std::string log;
+    for (int k = 0; k < 100 && (log = ReadFile(temp.path / "data.log")).find("GET /nothing") == std::string::npos; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_NE(log.find("GET /nothing\\x0aforged line\\x0d 404"), std::string::npos) << log;
     EXPECT_EQ(log.find("\nforged"), std::string::npos);
 }
