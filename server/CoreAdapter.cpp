@@ -1,5 +1,6 @@
 #include "server/CoreAdapter.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -261,6 +262,33 @@ std::string EvidenceLegendHtml() { return kEvidenceLegend; }
 std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 
 std::string_view Asset(std::string_view name) { return WebAsset(name); }
+
+std::vector<GradeRow> GradeRowsOf(const JobData& job) {
+    std::vector<GradeRow> rows;
+    for (const AnswerRow& a : job.answers) {
+        GradeRow row;
+        row.number = a.number;
+        row.name = a.name;  // the student's id goes to row.studentId once answers carry one
+        row.mark = a.mark;
+        row.note = a.note;
+        AnswerView view;
+        if (ViewAnswer(job.paramsJson, a.record, view, false)) {
+            row.total = view.total;
+            row.rhetoric = view.rhetoric;
+            row.organization = view.organization;
+            row.content = view.content;
+            for (size_t start = 0; start < view.comments.size();) {
+                size_t end = std::min(view.comments.find('\n', start), view.comments.size());
+                std::string line = view.comments.substr(start, end - start);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (!line.empty()) row.comments.push_back(line);
+                start = end + 1;
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
 
 bool ViewAnswer(const std::string& paramsJson, const std::string& record, AnswerView& view, bool withEvidence) {
     EssayRecord r;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/Grades.h"
 #include "server/Store.h"
 
 namespace tavi::serve {
@@ -91,6 +92,8 @@ std::string ResultsJson(const JobData& job);
 std::string ReportHtml(const JobData& job);
 // The parameter file of the job, its answers named by their uploaded names.
 std::string ParameterFile(const JobData& job);
+// The job's grades, one row per answer in number order, with its teacher's marks and notes.
+std::vector<GradeRow> GradeRowsOf(const JobData& job);
 
 // Pages: the report's summary of the job (question, parameters, statistics, charts, the
 // sortable table, each answer linking to `answerHref` and its number); one answer with its

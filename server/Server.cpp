@@ -492,6 +492,13 @@ void Server::Download(const JobRow& job, const std::string& what, Response& res)
         res.set_header("Content-Security-Policy",
                        "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:; "
                        "sandbox allow-scripts");
+    } else if (what == "grades.csv") {
+        body = GradesCsv(GradeRowsOf(data));
+        type = "text/csv; charset=utf-8";
+    } else if (what == "grades.xlsx") {
+        body = GradesXlsx(GradeRowsOf(data));
+        if (body.empty()) return Fail(res, 500, "成績のファイルを作れませんでした。もう一度お試しください。");
+        type = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
     } else {
         body = ParameterFile(data);
         type = "application/octet-stream";
@@ -555,7 +562,7 @@ void Server::Routes() {
                   if (job.state != "done") m_store.SetJobState(job.id, "idle");
                   Reply(res, 200, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
               }));
-    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp)",
+    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp|grades\\.csv|grades\\.xlsx)",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  Download(job, req.matches[2], res);
              }));
