@@ -54,6 +54,17 @@ std::string Number(double v) {
     return buffer;
 }
 
+// The administrator's form that sets a new password for a user, in the user's row.
+std::string SetPasswordForm(const std::string& name) {
+    std::string user = EscapeHtml(name);
+    return "<form class=\"inline\" data-set-password=\"" + user +
+           "\"><input type=\"password\" name=\"password\" minlength=\"8\" required autocomplete=\"new-password\" "
+           "aria-label=\"" +
+           user +
+           " の新しいパスワード\" placeholder=\"新しいパスワード\"> <button type=\"submit\">設定</button> <span "
+           "role=\"status\"></span></form>";
+}
+
 void Html(httplib::Response& res, const std::string& body) { res.set_content(body, "text/html; charset=utf-8"); }
 
 }  // namespace
@@ -211,6 +222,12 @@ void Server::Pages() {
             return true;
         }));
 
+    http.Get("/account", page([](const Caller& c, const Request&, Response&, std::string& title, std::string& body) {
+                 title = "パスワード変更";
+                 body = Render(Asset("account.html"), {{"user", c.user.name}});
+                 return true;
+             }));
+
     http.Get("/users",
              page([this](const Caller& c, const Request&, Response& res, std::string& title, std::string& body) {
                  if (!c.user.admin) {
@@ -223,7 +240,7 @@ void Server::Pages() {
                              (u.name == c.user.name ? ""
                                                     : "<button type=\"button\" class=\"danger\" data-remove-user=\"" +
                                                           EscapeHtml(u.name) + "\">削除</button>") +
-                             "</td></tr>\n";
+                             "</td><td>" + SetPasswordForm(u.name) + "</td></tr>\n";
                  title = "利用者";
                  body = Render(Asset("users.html"), {{"rows", rows}});
                  return true;

@@ -340,6 +340,46 @@ void Server::Logout(const Request& req, Response& res) {
     Reply(res, 200, Json::object());
 }
 
+void Server::ChangeOwnPassword(const Request& req, Response& res) {
+    std::optional<Caller> c = SignedIn(req, res, true);
+    if (!c) return;
+    Json body = BodyObject(req, res);
+    if (body.is_null()) return;
+    std::string oldPassword = StringField(body, "oldPassword"), newPassword = StringField(body, "newPassword");
+    // The old password is guessed no faster here than at sign-in.
+    LoginThrottle::Attempt attempt = m_throttle.Begin(UserNameKey(c->user.name), req.remote_addr);
+    if (attempt.wait > 0) {
+        res.set_header("Retry-After", std::to_string(attempt.wait));
+        return Fail(res, 429,
+                    "失敗が続いたため、しばらく受け付けません。" + std::to_string(attempt.wait) +
+                        " 秒後にもう一度お試しください。");
+    }
+    std::optional<User> user = m_store.FindUser(c->user.id);
+    bool ok = user && VerifyPassword(user->hash, oldPassword);
+    m_throttle.Finish(attempt, ok);
+    if (!ok) return Fail(res, 403, "現在のパスワードが違います。");
+    if (std::string problem = PasswordProblem(user->name, newPassword); !problem.empty())
+        return Fail(res, 400, problem);
+    m_store.SetPassword(user->name, HashPassword(newPassword), SessionKey(CookieValue(req, kCookie)));
+    Reply(res, 200, Json::object());
+}
+
+void Server::SetUserPassword(const Request& req, Response& res) {
+    std::optional<Caller> c = SignedIn(req, res, true);
+    if (!c) return;
+    if (!c->user.admin) return Fail(res, 403, "利用者の管理は管理者だけができます。");
+    Json body = BodyObject(req, res);
+    if (body.is_null()) return;
+    std::optional<User> user = m_store.FindUser(httplib::detail::decode_url(req.matches[1], false));
+    if (!user) return Fail(res, 404, "その利用者はいません。");
+    std::string password = StringField(body, "password");
+    if (std::string problem = PasswordProblem(user->name, password); !problem.empty()) return Fail(res, 400, problem);
+    // An administrator who sets their own password stays signed in here.
+    std::string keep = user->id == c->user.id ? SessionKey(CookieValue(req, kCookie)) : std::string();
+    m_store.SetPassword(user->name, HashPassword(password), keep);
+    Reply(res, 200, Json::object());
+}
+
 void Server::CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader) {
     if (!req.is_multipart_form_data()) {
         Fail(res, 400, "a new job is sent as multipart/form-data");
@@ -619,6 +659,8 @@ void Server::Routes() {
             return Fail(res, 409, "name: the user \"" + name + "\" exists (names are compared without case)");
         Reply(res, 201, Json::object());
     });
+    http.Put("/api/me/password", [this](const Request& req, Response& res) { ChangeOwnPassword(req, res); });
+    http.Put("/api/users/([^/]+)/password", [this](const Request& req, Response& res) { SetUserPassword(req, res); });
     http.Delete("/api/users/([^/]+)", [this](const Request& req, Response& res) {
         auto c = SignedIn(req, res, true);
         if (!c) return;

@@ -68,6 +68,11 @@ private:
     std::string UploadTooLarge() const;
     void Login(const Request& req, Response& res);
     void Logout(const Request& req, Response& res);
+    // PUT /api/me/password: the old password checked as a sign-in is, the new one under the
+    // rules for new users; the caller's other sessions end.
+    void ChangeOwnPassword(const Request& req, Response& res);
+    // PUT /api/users/{name}/password (administrators): the user's sessions end.
+    void SetUserPassword(const Request& req, Response& res);
     // The form's parts are taken in order through `reader` (the library's parser, without its
     // limit of 1,024 parts: a job may bring 65,535 answer files).
     void CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader);

@@ -229,13 +229,13 @@ std::vector<User> Store::Users() {
     return users;
 }
 
-bool Store::SetPassword(const std::string& name, const std::string& hash) {
+bool Store::SetPassword(const std::string& name, const std::string& hash, const std::string& keepSession) {
     std::lock_guard lock(m_mutex);
     std::optional<User> user = FindUser(name);
     if (!user) return false;
     Statement(*this, "UPDATE users SET hash = ? WHERE id = ?").Bind(hash).Bind(user->id).Run();
     // A new password ends the user's sessions.
-    Statement(*this, "DELETE FROM sessions WHERE user_id = ?").Bind(user->id).Run();
+    Statement(*this, "DELETE FROM sessions WHERE user_id = ? AND key <> ?").Bind(user->id).Bind(keepSession).Run();
     return true;
 }
 

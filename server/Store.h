@@ -75,7 +75,9 @@ public:
     std::optional<User> FindUser(const std::string& name);
     std::optional<User> FindUser(int64_t id);
     std::vector<User> Users();
-    bool SetPassword(const std::string& name, const std::string& hash);
+    // Sets the user's password hash and ends their sessions, all but the one keyed `keepSession`
+    // (the caller's own, when a user changes their own password); false when there is no user.
+    bool SetPassword(const std::string& name, const std::string& hash, const std::string& keepSession = {});
 
     // --- Sessions (keyed by a hash of the cookie's id) ---
     void AddSession(const std::string& key, int64_t userId, const std::string& csrf, int64_t now);

@@ -136,9 +136,11 @@ int main(int argc, char** argv) {
                 return 1;
             }
             if (!store.AddUser(addUser, HashPassword(password), admin)) {
-                Error("the user \"" + addUser + "\" exists (names are compared without case)");
+                Error("利用者 " + addUser +
+                      " はすでにいます（大文字と小文字は区別しません）。別の名前にしてください。");
                 return 1;
             }
+            std::printf("利用者 %s を追加しました%s\n", addUser.c_str(), admin ? "（管理者）" : "");
             return 0;
         }
         if (!removeUser.empty()) {
@@ -147,8 +149,10 @@ int main(int argc, char** argv) {
                 Error("no user \"" + removeUser + "\"");
                 return 1;
             }
-            for (const JobRow& job : store.Jobs(user->id)) fs::remove_all(options.dataDir + "/jobs/" + job.id, ec);
+            std::vector<JobRow> jobs = store.Jobs(user->id);
+            for (const JobRow& job : jobs) fs::remove_all(options.dataDir + "/jobs/" + job.id, ec);
             store.RemoveUser(removeUser);
+            std::printf("利用者 %s とそのジョブ %zu 件を削除しました\n", user->name.c_str(), jobs.size());
             return 0;
         }
         if (!modelsDir.empty()) {

@@ -128,6 +128,36 @@
       .catch(function (error) { showError(error.message); });
   });
 
+  on('change-password', 'submit', function (e) {
+    e.preventDefault();
+    var form = e.target;
+    var saved = document.getElementById('password-saved');
+    saved.textContent = '';
+    if (form.newPassword.value !== form.confirm.value) {
+      showError('新しいパスワードが確認の欄と違います。同じものを入力してください。');
+      return;
+    }
+    api('PUT', '/api/me/password', { oldPassword: form.oldPassword.value, newPassword: form.newPassword.value })
+      .then(function () {
+        document.getElementById('error').hidden = true;
+        form.reset();
+        saved.textContent = 'パスワードを変更しました';
+      })
+      .catch(function (error) { showError(error.message); });
+  });
+  document.querySelectorAll('form[data-set-password]').forEach(function (form) {
+    form.addEventListener('submit', function (e) {
+      e.preventDefault();
+      var name = form.dataset.setPassword;
+      api('PUT', '/api/users/' + encodeURIComponent(name) + '/password', { password: form.password.value })
+        .then(function () {
+          form.reset();
+          form.querySelector('[role=status]').textContent = '設定しました';
+        })
+        .catch(function (error) { showError(error.message); });
+    });
+  });
+
   on('add-user', 'submit', function (e) {
     e.preventDefault();
     var form = e.target;

@@ -167,5 +167,102 @@ TEST_F(ServeAccountsTest, WeakPasswordsAndLookAlikeNamesAreRefused) {
     EXPECT_EQ(Teacher(server.port, "tanaka", "七つの海を渡る風").loginStatus, 401);
 }
 
+// What the command line prints: its standard output and whether it succeeded.
+std::pair<std::string, bool> RunCommand(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {out, false};
+    char buffer[512];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    return {out, pclose(pipe) == 0};
+}
+
+// A teacher changes their own password: the old one is checked and guessed no faster than at
+// sign-in, the new one follows the rules, and only the session that changed it goes on.
+TEST_F(ServeAccountsTest, ATeacherChangesTheirOwnPassword) {
+    ServerProcess server(data);
+    Teacher here(server.port, "sato", kPassword), elsewhere(server.port, "sato", kPassword);
+    ASSERT_EQ(here.loginStatus, 200);
+    ASSERT_EQ(elsewhere.loginStatus, 200);
+    const std::string fresh = "七つの海を渡る風";
+    auto change = [&](Teacher& t, const std::string& oldPassword, const std::string& newPassword) {
+        auto res = t.Put("/api/me/password", json{{"oldPassword", oldPassword}, {"newPassword", newPassword}}.dump());
+        return res ? res->status : 0;
+    };
+    EXPECT_EQ(here.client.Put("/api/me/password", here.Headers(false), "{}", "application/json")->status, 403);
+    EXPECT_EQ(change(here, "wrong guess", fresh), 403);
+    EXPECT_EQ(change(here, kPassword, "12345678"), 400);
+    EXPECT_EQ(change(here, kPassword, "sato-sato-sato"), 400);
+    // Nothing changed so far.
+    EXPECT_EQ(elsewhere.Get("/api/jobs")->status, 200);
+    EXPECT_EQ(change(here, kPassword, fresh), 200);
+    EXPECT_EQ(here.Get("/api/jobs")->status, 200);
+    EXPECT_EQ(elsewhere.Get("/api/jobs")->status, 401);
+    EXPECT_EQ(Teacher(server.port, "sato", kPassword).loginStatus, 401);
+    EXPECT_EQ(Teacher(server.port, "sato", fresh).loginStatus, 200);
+
+    // Guessing the old password from a stolen session is throttled like sign-in.
+    std::map<int, int> statuses;
+    for (int k = 0; k < 8; ++k) ++statuses[change(here, "guess " + std::to_string(k), kPassword)];
+    EXPECT_LE(statuses[403], 5);
+    EXPECT_GE(statuses[429], 3);
+    EXPECT_EQ(statuses[403] + statuses[429], 8);
+    EXPECT_EQ(here.Get("/api/jobs")->status, 200);
+}
+
+// An administrator sets a teacher's password: the teacher's sessions end, their jobs stay.
+TEST_F(ServeAccountsTest, AnAdministratorSetsATeachersPassword) {
+    ServerProcess server(data);
+    Teacher kocho(server.port, "kocho", kPassword), sato(server.port, "sato", kPassword);
+    ASSERT_EQ(kocho.loginStatus, 200);
+    ASSERT_EQ(sato.loginStatus, 200);
+    auto created = sato.Upload(SampleUpload());
+    ASSERT_TRUE(created && created->status == 201);
+    const std::string fresh = "a new long password";
+    auto set = [&](Teacher& t, const std::string& name, const std::string& password) {
+        auto res = t.Put("/api/users/" + name + "/password", json{{"password", password}}.dump());
+        return res ? res->status : 0;
+    };
+    EXPECT_EQ(set(sato, "kocho", fresh), 403) << "a teacher is not an administrator";
+    EXPECT_EQ(set(kocho, "nobody", fresh), 404);
+    EXPECT_EQ(set(kocho, "sato", "password"), 400);
+    EXPECT_EQ(kocho.Put("/api/users/sato/password", "[1]")->status, 400);
+    EXPECT_EQ(sato.Get("/api/jobs")->status, 200);
+    EXPECT_EQ(set(kocho, "SATO", fresh), 200) << "names are found as they are compared";
+    EXPECT_EQ(sato.Get("/api/jobs")->status, 401);
+    EXPECT_EQ(Teacher(server.port, "sato", kPassword).loginStatus, 401);
+    Teacher again(server.port, "sato", fresh);
+    ASSERT_EQ(again.loginStatus, 200);
+    EXPECT_EQ(again.Json("/api/jobs").size(), 1u);
+    // The administrator's own password set here keeps their session.
+    EXPECT_EQ(set(kocho, "kocho", fresh), 200);
+    EXPECT_EQ(kocho.Get("/api/users")->status, 200);
+    EXPECT_EQ(Teacher(server.port, "kocho", fresh).loginStatus, 200);
+
+    // The pages with the forms.
+    auto account = again.Get("/account");
+    ASSERT_EQ(account->status, 200);
+    EXPECT_NE(account->body.find("id=\"change-password\""), std::string::npos);
+    EXPECT_NE(account->body.find("href=\"/account\""), std::string::npos) << "the header links it";
+    auto users = kocho.Get("/users");
+    EXPECT_NE(users->body.find("data-set-password=\"sato\""), std::string::npos);
+}
+
+// The command line says what it did.
+TEST_F(ServeAccountsTest, TheCommandLineSaysWhatItDid) {
+    const std::string serve = std::string(TAVI_BIN_DIR) + "/tavi-serve --data '" + data.string() + "'";
+    auto [added, ok] = RunCommand("echo 'a long password' | " + serve + " --add-user tanaka --admin");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(added, "利用者 tanaka を追加しました（管理者）\n");
+    std::tie(added, ok) = RunCommand("echo 'a long password' | " + serve + " --add-user yamada");
+    EXPECT_EQ(added, "利用者 yamada を追加しました\n");
+    std::tie(added, ok) = RunCommand("echo 'a long password' | " + serve + " --add-user TANAKA 2>&1");
+    EXPECT_FALSE(ok);
+    EXPECT_NE(added.find("すでにいます"), std::string::npos) << added;
+    std::tie(added, ok) = RunCommand(serve + " --remove-user Yamada");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(added, "利用者 yamada とそのジョブ 0 件を削除しました\n");
+}
+
 }  // namespace
 }  // namespace tavi::test
