@@ -82,10 +82,12 @@ std::string UserNameKey(const std::string& name) {
 }
 
 std::string UserNameProblem(const std::string& name) {
-    if (name.empty() || name.size() > 64) return "name: empty or longer than 64 bytes";
+    if (name.empty() || name.size() > 64)
+        return "利用者名: 空か、長すぎます。64 バイト（日本語なら 21 字）までにしてください。";
     for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\') return "name: holds a control character, \"/\" or \"\\\"";
-    if (name.front() == ' ' || name.back() == ' ') return "name: begins or ends with a space";
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\')
+            return "利用者名: 制御文字、「/」または「\\」は使えません。";
+    if (name.front() == ' ' || name.back() == ' ') return "利用者名: 最初と最後に空白は使えません。";
     return {};
 }
 
@@ -97,18 +99,18 @@ std::string PasswordProblem(const std::string& name, const std::string& password
             chars.push_back(c);
         else if (!chars.empty())
             chars.back() = (chars.back() << 8) | c;
-    if (chars.size() < 8) return "password: shorter than 8 characters";
+    if (chars.size() < 8) return "パスワード: 短すぎます。8 文字以上にしてください。";
     if (std::all_of(chars.begin(), chars.end(), [&](uint32_t c) { return c == chars[0]; }))
-        return "password: one character repeated";
+        return "パスワード: 同じ文字の繰り返しは使えません。";
     bool ascending = true, descending = true;
     for (size_t k = 1; k < chars.size(); ++k) {
         ascending = ascending && chars[k] == chars[k - 1] + 1;
         descending = descending && chars[k] + 1 == chars[k - 1];
     }
-    if (ascending || descending) return "password: a run of consecutive characters (such as 12345678)";
+    if (ascending || descending) return "パスワード: 12345678 のような連続した文字の並びは使えません。";
     std::string key = UserNameKey(password), nameKey = UserNameKey(name);
     if (!nameKey.empty() && (key == nameKey || (nameKey.size() >= 3 && key.find(nameKey) != std::string::npos)))
-        return "password: holds the user's name";
+        return "パスワード: 利用者名を含むパスワードは使えません。";
     static const char* const common[] = {
         "password",  "password1",     "password12", "password123", "passw0rd", "p@ssw0rd", "iloveyou", "qwertyui",
         "qwerty123", "qwertyuiop",    "asdfghjk",   "asdfghjkl",   "zxcvbnm1", "1q2w3e4r", "1qaz2wsx", "abc12345",
@@ -116,7 +118,8 @@ std::string PasswordProblem(const std::string& name, const std::string& password
         "sunshine",  "princess",      "football",   "baseball",    "dragon12", "monkey12", "trustno1", "superman",
         "changeme",  "administrator", "tavitavi",   "sensei123",   "gakkou123"};
     for (const char* word : common)
-        if (key == word) return "password: one of the most common passwords";
+        if (key == word)
+            return "パスワード: よく使われるパスワードなので使えません。推測されにくいものにしてください。";
     return {};
 }
 

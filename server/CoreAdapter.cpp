@@ -93,20 +93,24 @@ std::string ParseJobParams(const std::map<std::string, std::string>& fields, con
     };
     if (const std::string* model = field("model")) {
         auto it = models.m_paths.find(*model);
-        if (it == models.m_paths.end()) return "model: unknown content model \"" + *model + "\"";
+        if (it == models.m_paths.end())
+            return "内容モデル: 「" + *model + "」という内容モデルはありません。一覧から選んでください。";
         p.modelChoice = it->second.first;
         p.modelPath = it->second.second;
     }
     constexpr const ParamSpec& length = SpecOf(&ScoringParams::expectedLength);
     if (const std::string* text = field(length.name)) {
         if (!ParseParamNumber(*text, p.expectedLength) || !length.Accepts(p.expectedLength))
-            return "expectedLength: \"" + *text + "\" is not a number of characters above 0 and up to " +
-                   FormatParamNumber(length.max);
+            return "想定字数: 「" + *text + "」は使えません。1 から " + FormatParamNumber(length.max) +
+                   " までの字数を入力してください。";
     }
     if (const std::string* text = field("weights"); text && ParseAxisWeights(*text, p) != WeightsProblem::kNone)
-        return "weights: \"" + *text + "\" is not R:O:C, three numbers of at least 0 that are not all 0";
+        return "重み: 「" + *text +
+               "」は使えません。修辞:論理:内容 の 3 つの数を「:」で区切って入力してください（0 以上で、すべて 0 "
+               "にはしないこと）。";
     if (const std::string* text = field("paragraphMode")) {
-        if (*text != "0" && *text != "1") return "paragraphMode: \"" + *text + "\" is neither 0 nor 1";
+        if (*text != "0" && *text != "1")
+            return "段落の扱い（paragraphMode）: 「" + *text + "」は使えません。0 か 1 を選んでください。";
         p.paragraphMode = *text == "1";
     }
     for (const ParamSpec& param : kParamSpecs) {
@@ -114,7 +118,8 @@ std::string ParseJobParams(const std::map<std::string, std::string>& fields, con
         if (const std::string* text = field(param.name)) {
             double v;
             if (!ParseParamNumber(*text, v) || !param.Accepts(v))
-                return std::string(param.name) + ": \"" + *text + "\" is not a ratio between 0 and 1";
+                return std::string(param.label) + ": 「" + *text +
+                       "」は使えません。0 から 1 までの比率を入力してください。";
             p.*param.Real() = v;
         }
     }
@@ -128,20 +133,24 @@ std::string ModelNameOf(const std::string& paramsJson) {
     return std::filesystem::path(SjisToUtf8(ParamsFromJson(paramsJson).modelPath)).filename().string();
 }
 
+constexpr const char* kNotSjisNorUtf8 =
+    "UTF-8 でも Shift_JIS でもないテキストです。どちらかの文字コードで保存し直してください。";
+
 std::string TextProblem(std::string_view bytes) {
-    if (bytes.empty()) return "the file is empty";
-    if (bytes.find('\0') != std::string_view::npos) return "the file is not text (it holds a NUL byte)";
+    if (bytes.empty()) return "ファイルが空です。中身のあるファイルを選んでください。";
+    if (bytes.find('\0') != std::string_view::npos)
+        return "テキストファイルではありません（NUL バイトを含みます）。テキスト（.txt）で保存し直してください。";
     if (IsValidUtf8(bytes)) return {};
     // Shift_JIS: every lead byte followed by a trail byte, no byte that code page 932 leaves unused.
     for (size_t i = 0; i < bytes.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (IsSjisLeadByte(c)) {
             unsigned char t = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-            if (t < 0x40 || t == 0x7F || t > 0xFC) return "the file is neither UTF-8 nor Shift_JIS text";
+            if (t < 0x40 || t == 0x7F || t > 0xFC) return kNotSjisNorUtf8;
             ++i;
         } else if (c == 0x80 || c == 0xA0 || c >= 0xFD ||
                    (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f')) {
-            return "the file is neither UTF-8 nor Shift_JIS text";
+            return kNotSjisNorUtf8;
         }
     }
     return {};
@@ -178,8 +187,8 @@ ScoringSession::~ScoringSession() = default;
 
 bool ScoringSession::Ready(std::string& error) {
     if (m_state->scorer.LoadAnalyzer()) return true;
-    error = std::string("the analyser library ") + AnalyzerBinding::kDefaultLibrary +
-            " (Debian packages libchasen2 and ipadic) cannot be loaded";
+    error = std::string("形態素解析のライブラリ ") + AnalyzerBinding::kDefaultLibrary +
+            " を読み込めません。管理者に Debian のパッケージ libchasen2 と ipadic を入れてもらってください。";
     return false;
 }
 
@@ -189,7 +198,7 @@ bool ScoringSession::Configure(const std::string& questionPath, const std::strin
     m_state->configured.clear();
     std::string sjisQuestion;
     if (!NativePathToSjis(questionPath, sjisQuestion)) {
-        error = questionPath + ": the path has no Shift_JIS form";
+        error = questionPath + ": パスに Shift_JIS で表せない文字があります。";
         return false;
     }
     ScorerResult result = m_state->scorer.Configure(sjisQuestion, ParamsFromJson(paramsJson));
@@ -205,7 +214,7 @@ bool ScoringSession::Configure(const std::string& questionPath, const std::strin
                 text.replace(at, sjisQuestion.size(), sjisQuestion.substr(sjisQuestion.rfind('/') + 1));
             cause = SjisToUtf8(text);
         }
-        error = "the question cannot be prepared: " + cause;
+        error = "設問文を準備できません: " + cause;
         return false;
     }
     m_state->configured = key;
@@ -217,14 +226,14 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
     if (!Configure(questionPath, paramsJson, error)) return false;
     std::string sjisAnswer;
     if (!NativePathToSjis(answerPath, sjisAnswer)) {
-        error = answerPath + ": the path has no Shift_JIS form";
+        error = answerPath + ": パスに Shift_JIS で表せない文字があります。";
         return false;
     }
     EssayRecord r(sjisAnswer, sjisAnswer.substr(sjisAnswer.rfind('/') + 1));
     r.id = static_cast<uint16_t>(number);
     m_state->scorer.Score(r, true);
     if (r.status != kStatusScored) {
-        error = "the answer could not be scored";
+        error = "この回答文は採点できませんでした。";
         return false;
     }
     record = EncodeRecord(r);

@@ -159,7 +159,7 @@ public:
 
     // Answers 503 without reading the request (the server or the client's address is full).
     void RefuseFull() {
-        static const std::string body = R"({"error":"too many connections: try again in a few seconds"})";
+        static const std::string body = R"({"error":"接続が多すぎます。数秒待ってから、もう一度お試しください。"})";
         const std::string response =
             "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
             "Content-Length: " +
@@ -388,7 +388,7 @@ bool HttpServer::UseTls(const std::string& certFile, const std::string& keyFile,
     ERR_clear_error();
     if (!ok) {
         SSL_CTX_free(context);
-        error = "the certificate " + certFile + " or key " + keyFile + " cannot be loaded";
+        error = "証明書 " + certFile + " または秘密鍵 " + keyFile + " を読み込めません。";
         return false;
     }
     SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
@@ -398,7 +398,8 @@ bool HttpServer::UseTls(const std::string& certFile, const std::string& keyFile,
 }
 
 std::string HttpServer::TooLarge() const {
-    return "the request is larger than the limit of " + std::to_string(m_limits.maxBody >> 20) + " MiB";
+    return "送るデータが大きすぎます。1 回に送れるのは " + std::to_string(m_limits.maxBody >> 20) +
+           " MB までです。ファイルを分けて送ってください。";
 }
 
 void HttpServer::CloseAfterResponse() {
@@ -455,16 +456,16 @@ void HttpServer::Frame(httplib::Request& req, Connection& connection) const {
     std::string length = req.get_header_value("Content-Length");
     for (size_t k = 1; k < lengths; ++k)
         if (req.get_header_value("Content-Length", k) != length)
-            return refuse(400, "the request has two different Content-Length values");
-    if (lengths > 0 && coded) return refuse(400, "the request has both Content-Length and Transfer-Encoding");
+            return refuse(400, "要求の Content-Length が 2 つあり、値が違います。");
+    if (lengths > 0 && coded) return refuse(400, "要求に Content-Length と Transfer-Encoding の両方があります。");
     if (coded && (req.get_header_value_count("Transfer-Encoding") > 1 ||
                   !EqualsNoCase(req.get_header_value("Transfer-Encoding"), "chunked")))
-        return refuse(501, "the request's Transfer-Encoding is not chunked");
+        return refuse(501, "要求の Transfer-Encoding が chunked ではありません。");
     if (lengths > 0 && (length.empty() || length.size() > 18 || length.find_first_not_of("0123456789") != length.npos))
-        return refuse(400, "the request's Content-Length is not a number");
+        return refuse(400, "要求の Content-Length が数ではありません。");
     bool takesBody = req.method == "POST" || req.method == "PUT" || req.method == "PATCH" || req.method == "DELETE";
     if (!takesBody && (coded || (lengths > 0 && length != "0")))
-        return refuse(400, "a " + req.method + " request has no body");
+        return refuse(400, req.method + " の要求に本文は付けられません。");
     if (lengths > 0 && std::stoull(length) > m_limits.maxBody) return refuse(413, TooLarge());
     // Without either header a request's body is empty.
     if (takesBody && lengths == 0 && !coded) req.set_header("Content-Length", "0");

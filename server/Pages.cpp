@@ -1,6 +1,7 @@
 // The server-rendered pages: templates of web/ filled with escaped values.
 #include <ctime>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "server/Server.h"
 
@@ -111,6 +112,26 @@ void Server::SummaryChanged(const std::string& jobId) {
     }
 }
 
+void Server::ErrorPage(const Request& req, Response& res, int status, const std::string& message,
+                       const std::string& backHref, const std::string& backText) {
+    Response scratch;
+    std::optional<Caller> c = SignedIn(req, scratch, false);
+    const char* heading = status == 404   ? "見つかりません"
+                          : status == 403 ? "このページは開けません"
+                                          : "ページを表示できません";
+    std::string body =
+        Render(Asset("error.html"), {{"heading", heading},
+                                     {"message", message.empty() ? "要求を受け付けられませんでした。" : message},
+                                     {"backHref", backHref},
+                                     {"backText", backText}});
+    res.status = status;
+    Html(res, Render(Asset("layout.html"), {{"title", heading},
+                                            {"csrf", c ? c->csrf : ""},
+                                            {"user", c ? c->user.name : ""},
+                                            {"adminLink", c && c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
+                                            {"body", body}}));
+}
+
 void Server::Pages() {
     httplib::Server& http = *m_http;
     // A page of the signed-in user in the layout; redirects to the sign-in page otherwise.
@@ -124,7 +145,15 @@ void Server::Pages() {
                 return;
             }
             std::string title, body;
-            if (!fill(*c, req, res, title, body)) return;
+            if (!fill(*c, req, res, title, body)) {
+                // The API's error of the page's object, shown as a page.
+                if (res.status >= 400 && res.get_header_value("Content-Type") == "application/json") {
+                    nlohmann::json error = nlohmann::json::parse(res.body, nullptr, false);
+                    ErrorPage(req, res, res.status,
+                              error.is_object() ? error.value("error", std::string()) : std::string());
+                }
+                return;
+            }
             Html(res, Render(Asset("layout.html"), {{"title", title},
                                                     {"csrf", c->csrf},
                                                     {"user", c->user.name},
@@ -136,7 +165,7 @@ void Server::Pages() {
     http.Get("/login", [](const Request&, Response& res) { Html(res, std::string(Asset("login.html"))); });
     http.Get("/assets/([a-z-]+\\.(css|js))", [](const Request& req, Response& res) {
         std::string_view bytes = Asset(req.matches[1].str());
-        if (bytes.empty()) return Fail404(res);
+        if (bytes.empty()) return FailWith(res, 404, "そのファイルはありません。");
         res.set_header("Cache-Control", "max-age=3600");
         res.set_content(std::string(bytes), req.matches[2] == "css" ? "text/css" : "text/javascript");
     });
@@ -199,7 +228,10 @@ void Server::Pages() {
             int number = std::stoi(req.matches[2]);
             std::optional<AnswerRow> answer = m_store.Answer(job->id, number);
             if (!answer) {
-                Fail404(res);
+                ErrorPage(req, res, 404,
+                          "回答文 " + std::to_string(number) + " はありません。このジョブの回答文は " +
+                              std::to_string(job->answers) + " 件です。",
+                          "/jobs/" + job->id, "ジョブのページへ戻る");
                 return false;
             }
             std::string base = "/jobs/" + job->id + "/answers/";
@@ -231,7 +263,7 @@ void Server::Pages() {
     http.Get("/users",
              page([this](const Caller& c, const Request&, Response& res, std::string& title, std::string& body) {
                  if (!c.user.admin) {
-                     Fail404(res);
+                     FailWith(res, 403, "利用者の管理は管理者だけができます。");
                      return false;
                  }
                  std::string rows;

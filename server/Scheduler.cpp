@@ -197,7 +197,7 @@ void Scheduler::Serve(size_t slot) {
             }
             std::fprintf(stderr, "tavi-serve: %s\n", error.c_str());
             if (!Persist([&] {
-                    m_store.SaveFailure(task->job->id, task->number, "no scoring process could be started: " + error);
+                    m_store.SaveFailure(task->job->id, task->number, "採点のプロセスを起動できませんでした: " + error);
                 }))
                 return;
             Finish(*task, false);
@@ -215,7 +215,8 @@ void Scheduler::Serve(size_t slot) {
                     if (!reply.empty() && reply[0] == 'R') {
                         m_store.SaveResult(task.job->id, task.number, reply.substr(1));
                     } else {
-                        m_store.SaveFailure(task.job->id, task.number, reply.empty() ? "no reply" : reply.substr(1));
+                        m_store.SaveFailure(task.job->id, task.number,
+                                            reply.empty() ? "採点のプロセスから応答がありません。" : reply.substr(1));
                     }
                 }))
                 return;
@@ -248,8 +249,10 @@ void Scheduler::GiveBack(std::deque<Task>& sent, const std::string& error) {
     if (scoring.attempt == 0) {
         ++scoring.attempt;
         Finish(scoring, true);
-    } else if (Persist(
-                   [&] { m_store.SaveFailure(scoring.job->id, scoring.number, error + " (twice on this answer)"); })) {
+    } else if (Persist([&] {
+                   m_store.SaveFailure(scoring.job->id, scoring.number,
+                                       "採点のプロセスがこの回答文で 2 回とも止まりました（" + error + "）。");
+               })) {
         Finish(scoring, false);
     }
     sent.clear();
@@ -263,9 +266,10 @@ bool Scheduler::Persist(const std::function<void()>& write) {
             break;
         } catch (const StoreError& e) {
             std::unique_lock lock(m_mutex);
-            std::string cause = e.DiskFull() ? "the server's disk is full; scoring resumes when space is freed"
-                                             : std::string("the server cannot write its database (") + e.what() +
-                                                   "); scoring resumes when it can";
+            std::string cause = e.DiskFull()
+                                    ? "サーバーのディスクがいっぱいです。空きができると採点を自動で再開します。"
+                                    : std::string("サーバーがデータベースに書き込めません（") + e.what() +
+                                          "）。書き込めるようになると採点を自動で再開します。";
             if (cause != m_paused) std::fprintf(stderr, "tavi-serve: scoring paused: %s\n", cause.c_str());
             m_paused = cause;
             if (m_ready.wait_for(lock, wait, [&] { return m_stopping; })) return false;

@@ -35,9 +35,22 @@ void Fail(httplib::Response& res, int status, const std::string& message) {
 
 }  // namespace
 
-void Fail404(httplib::Response& res) { Fail(res, 404, "no such job"); }
+void Fail404(httplib::Response& res) { Fail(res, 404, "ジョブが見つかりません。ジョブ一覧から選び直してください。"); }
+
+void FailWith(httplib::Response& res, int status, const std::string& message) { Fail(res, status, message); }
 
 namespace {
+
+constexpr const char* kAdminsOnly = "利用者の管理は管理者だけができます。";
+constexpr const char* kNoSuchUser = "その利用者はいません。利用者の一覧を読み込み直してください。";
+
+std::string NoSuchAnswer(int number) {
+    return "回答文 " + std::to_string(number) + " はありません。ジョブのページから選び直してください。";
+}
+
+std::string ThrottledMessage(long long wait) {
+    return "失敗が続いたため、しばらく受け付けません。" + std::to_string(wait) + " 秒後にもう一度お試しください。";
+}
 
 void Reply(httplib::Response& res, int status, const Json& body) {
     res.status = status;
@@ -55,7 +68,7 @@ std::string StringField(const Json& body, const char* name) {
 Json BodyObject(const httplib::Request& req, httplib::Response& res) {
     Json body = Json::parse(req.body, nullptr, false);
     if (!body.is_object()) {
-        Fail(res, 400, "the request body is not a JSON object");
+        Fail(res, 400, "送られた内容が JSON のオブジェクトではありません。");
         return nullptr;
     }
     return body;
@@ -180,11 +193,15 @@ Server::Server(ServerOptions options, Store& store)
     });
     const bool tls = !m_options.certFile.empty();
     m_http->set_post_routing_handler([tls](const Request&, Response& res) { SecurityHeaders(res, tls); });
-    m_http->set_error_handler([this](const Request&, Response& res) {
+    m_http->set_error_handler([this](const Request& req, Response& res) {
+        // A page that does not exist is answered with a page.
+        if (res.body.empty() && res.status == 404 && req.method == "GET" && req.path.rfind("/api/", 0) != 0 &&
+            req.path.rfind("/assets/", 0) != 0)
+            return ErrorPage(req, res, 404, "このページはありません。アドレスを確かめてください。");
         if (res.body.empty()) {
             std::string message = res.status == 413
                                       ? UploadTooLarge()
-                                      : "the request was refused (HTTP " + std::to_string(res.status) + ")";
+                                      : "要求を受け付けられませんでした（HTTP " + std::to_string(res.status) + "）。";
             Fail(res, res.status, message);
         }
     });
@@ -198,7 +215,7 @@ Server::Server(ServerOptions options, Store& store)
         }
         std::fprintf(stderr, "tavi-serve: %s %s: %s\n", LogText(req.method).c_str(), LogText(req.path).c_str(),
                      LogText(what).c_str());
-        Fail(res, 500, "internal error: " + what);
+        Fail(res, 500, "サーバー内部のエラーです。管理者に知らせてください（" + what + "）。");
     });
     // Requests and their outcome; never a body (essays are personal data).
     m_http->set_logger([](const Request& req, const Response& res) {
@@ -229,15 +246,16 @@ bool Server::Run(std::string& error) {
         port = 0;
     }
     if (port == 0) {
-        error = "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port);
+        error = m_options.host + ":" + std::to_string(m_options.port) +
+                " で待ち受けられません。ほかのプログラムが使っていないか、アドレスが正しいか確かめてください。";
         return false;
     }
     // The library listens with a short queue of connections; many teachers at once need more.
     if (m_listenSocket >= 0) listen(m_listenSocket, SOMAXCONN);
     m_renderer = std::thread(&Server::RenderFinished, this);
     m_scheduler.Start();
-    std::printf("listening on %s://%s:%d\n", m_options.certFile.empty() ? "http" : "https", m_options.host.c_str(),
-                port);
+    std::printf("%s://%s:%d で待ち受けています\n", m_options.certFile.empty() ? "http" : "https",
+                m_options.host.c_str(), port);
     std::fflush(stdout);
     m_http->listen_after_bind();
     m_scheduler.Stop();
@@ -274,11 +292,11 @@ std::optional<Server::Caller> Server::SignedIn(const Request& req, Response& res
     std::optional<Store::SessionUser> session;
     if (!id.empty()) session = m_store.UseSession(SessionKey(id), Now(), kIdleSeconds, m_options.sessionLifetime);
     if (!session) {
-        Fail(res, 401, "not signed in");
+        Fail(res, 401, "ログインしていません。ログインし直してください。");
         return std::nullopt;
     }
     if (changesState && !SameToken(req.get_header_value("X-CSRF-Token"), session->csrf)) {
-        Fail(res, 403, "the X-CSRF-Token header is missing or wrong");
+        Fail(res, 403, "ページの有効期限が切れています。ページを読み込み直してから、もう一度操作してください。");
         return std::nullopt;
     }
     return Caller{session->user, session->csrf};
@@ -308,23 +326,25 @@ void Server::Login(const Request& req, Response& res) {
     // A page of another site can send a form, but not JSON, and names its origin.
     std::string type = req.get_header_value("Content-Type");
     if (type.substr(0, type.find(';')) != "application/json")
-        return Fail(res, 415, "sign-in takes a JSON body (Content-Type: application/json)");
-    if (!SameOrigin(req)) return Fail(res, 403, "sign-in from a page of another site is refused");
+        return Fail(res, 415, "ログインの要求は JSON で送ってください（Content-Type: application/json）。");
+    if (!SameOrigin(req))
+        return Fail(
+            res, 403,
+            "ほかのサイトのページからのログインは受け付けません。Tavi のログインページからログインしてください。");
     Json body = BodyObject(req, res);
     if (body.is_null()) return;
     std::string user = UserNameKey(StringField(body, "user")), password = StringField(body, "password");
     LoginThrottle::Attempt attempt = m_throttle.Begin(user, req.remote_addr);
     if (attempt.wait > 0) {
         res.set_header("Retry-After", std::to_string(attempt.wait));
-        Fail(res, 429, "too many failed sign-ins: try again in " + std::to_string(attempt.wait) + " s");
-        return;
+        return Fail(res, 429, ThrottledMessage(attempt.wait));
     }
     std::optional<User> found = m_store.FindUser(user);
     // An unknown name costs as much time as a wrong password.
     static const std::string dummy = HashPassword(RandomHex(16));
     bool ok = VerifyPassword(found ? found->hash : dummy, password) && found;
     m_throttle.Finish(attempt, ok);
-    if (!ok) return Fail(res, 401, "wrong user name or password");
+    if (!ok) return Fail(res, 401, "利用者名またはパスワードが違います。");
     std::string id = RandomHex(32), csrf = RandomHex(32);
     m_store.RemoveSessionsBefore(Now() - kIdleSeconds, Now() - m_options.sessionLifetime);
     m_store.AddSession(SessionKey(id), found->id, csrf, Now());
@@ -350,9 +370,7 @@ void Server::ChangeOwnPassword(const Request& req, Response& res) {
     LoginThrottle::Attempt attempt = m_throttle.Begin(UserNameKey(c->user.name), req.remote_addr);
     if (attempt.wait > 0) {
         res.set_header("Retry-After", std::to_string(attempt.wait));
-        return Fail(res, 429,
-                    "失敗が続いたため、しばらく受け付けません。" + std::to_string(attempt.wait) +
-                        " 秒後にもう一度お試しください。");
+        return Fail(res, 429, ThrottledMessage(attempt.wait));
     }
     std::optional<User> user = m_store.FindUser(c->user.id);
     bool ok = user && VerifyPassword(user->hash, oldPassword);
@@ -367,11 +385,11 @@ void Server::ChangeOwnPassword(const Request& req, Response& res) {
 void Server::SetUserPassword(const Request& req, Response& res) {
     std::optional<Caller> c = SignedIn(req, res, true);
     if (!c) return;
-    if (!c->user.admin) return Fail(res, 403, "利用者の管理は管理者だけができます。");
+    if (!c->user.admin) return Fail(res, 403, kAdminsOnly);
     Json body = BodyObject(req, res);
     if (body.is_null()) return;
     std::optional<User> user = m_store.FindUser(httplib::detail::decode_url(req.matches[1], false));
-    if (!user) return Fail(res, 404, "その利用者はいません。");
+    if (!user) return Fail(res, 404, kNoSuchUser);
     std::string password = StringField(body, "password");
     if (std::string problem = PasswordProblem(user->name, password); !problem.empty()) return Fail(res, 400, problem);
     // An administrator who sets their own password stays signed in here.
@@ -382,7 +400,7 @@ void Server::SetUserPassword(const Request& req, Response& res) {
 
 void Server::CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader) {
     if (!req.is_multipart_form_data()) {
-        Fail(res, 400, "a new job is sent as multipart/form-data");
+        Fail(res, 400, "新しいジョブは multipart/form-data のフォームで送ってください。");
         return DropBody(req, res, reader);
     }
     JobRow job;
@@ -390,7 +408,8 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     const fs::path dir = JobDir(job.id);
     std::error_code ec;
     if (!fs::create_directories(dir / "answers", ec)) {
-        Fail(res, 500, "the job's folder cannot be made in the data folder: " + ec.message());
+        Fail(res, 500,
+             "データフォルダーにジョブのフォルダーを作れません。管理者に知らせてください（" + ec.message() + "）。");
         return DropBody(req, res, reader);
     }
     const UploadLimits& limits = m_options.limits;
@@ -414,7 +433,10 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
             partFile.close();
             if (!problem.empty()) {
             } else if (!partFile) {
-                refuse("answers: the upload cannot be written to the data folder (is the disk full?)");
+                refuse(
+                    "回答文: "
+                    "アップロードをデータフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらってく"
+                    "ださい。");
             } else if (!current.filename.empty() || partBytes > 0) {  // not an empty file picker
                 hasAnswerFiles = true;
                 refuse(AddUpload(current.filename, partPath, limits, uploaded));
@@ -466,30 +488,34 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
         Fail(res, status, message);
     };
     if (!whole && res.status == 413) return fail(413, UploadTooLarge());
-    if (!whole) return fail(400, "the form is malformed or cut off");
+    if (!whole) return fail(400, "フォームの内容が壊れているか、途中で切れています。もう一度送ってください。");
     if (!problem.empty()) return fail(400, problem);
     // A question pasted into the form instead of a file.
     if (questionName.empty() && !fields["questionText"].empty()) {
         questionName = "question.txt";
         questionBytes = fields["questionText"];
     }
-    if (questionName.empty()) return fail(400, "question: no question file or text");
-    if (std::string problem = NameProblem(questionName); !problem.empty()) return fail(400, "question: " + problem);
-    if (!HasSjisForm(questionName)) return fail(400, "question: the file name has no Shift_JIS form");
+    if (questionName.empty())
+        return fail(400, "設問文がありません。設問文のファイルを選ぶか、設問文を入力してください。");
+    if (std::string problem = NameProblem(questionName); !problem.empty()) return fail(400, "設問文: " + problem);
+    if (!HasSjisForm(questionName))
+        return fail(400, "設問文: ファイル名に Shift_JIS で表せない文字があります。名前を変えてください。");
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return fail(400, questionName + ": " + problem);
-    if (!hasAnswerFiles) return fail(400, "answers: no answer files");
-    if (uploaded.names.empty()) return fail(400, "answers: the upload holds no .txt answer");
+    if (!hasAnswerFiles) return fail(400, "回答文のファイルがありません。回答文のファイルを選んでください。");
+    if (uploaded.names.empty()) return fail(400, "回答文: 送られたファイルに .txt の回答文がありません。");
     std::string params;
     if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())
         return fail(400, problem);
     if (!HasText(questionBytes, ParagraphModeOf(params)))
-        return fail(400, questionName + ": the question holds no text");
+        return fail(400, questionName + ": 設問文に文章がありません。");
     std::string name = fields["name"].empty() ? questionName : fields["name"];
     if (name.size() > 200 || !HasSjisForm(name) || !NameProblem(name).empty())
-        return fail(400, "name: longer than 200 bytes or not text with a Shift_JIS form");
+        return fail(
+            400,
+            "ジョブ名が長すぎるか、Shift_JIS で表せない文字があります。日本語なら 66 字までの名前にしてください。");
     if (!WriteFile(dir / "question.txt", questionBytes))
-        return fail(500, "the job's files cannot be written to the data folder");
+        return fail(500, "ジョブのファイルをデータフォルダーに書き込めません。管理者に知らせてください。");
 
     job.userId = caller.user.id;
     job.name = name;
@@ -615,7 +641,7 @@ void Server::Routes() {
     http.Get(answerPath,
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  auto found = m_store.Answer(job.id, std::stoi(req.matches[2]));
-                 if (!found) return Fail(res, 404, "no such answer");
+                 if (!found) return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
                  Reply(res, 200, AnswerJson(job, *found, true));
              }));
     http.Put(answerPath + "/review",
@@ -625,14 +651,16 @@ void Server::Routes() {
                  std::optional<double> mark;
                  if (body.contains("mark") && !body["mark"].is_null()) {
                      if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
-                         return Fail(res, 400, "mark: not a number or null");
+                         return Fail(res, 400, "教員の点数: 数を入力するか、空欄にしてください。");
                      mark = body["mark"].get<double>();
                  }
-                 if (body.contains("note") && !body["note"].is_string()) return Fail(res, 400, "note: not a string");
+                 if (body.contains("note") && !body["note"].is_string())
+                     return Fail(res, 400, "教員のメモ: 文字列で送ってください。");
                  std::string note = StringField(body, "note");
-                 if (note.size() > 10000) return Fail(res, 400, "note: longer than 10,000 bytes");
+                 if (note.size() > 10000)
+                     return Fail(res, 400, "教員のメモが長すぎます。日本語なら 3,300 字までにしてください。");
                  if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
-                     return Fail(res, 404, "no such answer");
+                     return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
                  Reply(res, 200, Json::object());
              }));
 
@@ -640,7 +668,7 @@ void Server::Routes() {
     http.Get("/api/users", [this](const Request& req, Response& res) {
         auto c = SignedIn(req, res, false);
         if (!c) return;
-        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        if (!c->user.admin) return Fail(res, 403, kAdminsOnly);
         Json users = Json::array();
         for (const User& u : m_store.Users()) users.push_back({{"name", u.name}, {"admin", u.admin}});
         Reply(res, 200, users);
@@ -648,7 +676,7 @@ void Server::Routes() {
     http.Post("/api/users", [this](const Request& req, Response& res) {
         auto c = SignedIn(req, res, true);
         if (!c) return;
-        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        if (!c->user.admin) return Fail(res, 403, kAdminsOnly);
         Json body = BodyObject(req, res);
         if (body.is_null()) return;
         std::string name = StringField(body, "name"), password = StringField(body, "password");
@@ -656,7 +684,9 @@ void Server::Routes() {
         if (std::string problem = PasswordProblem(name, password); !problem.empty()) return Fail(res, 400, problem);
         bool admin = body.contains("admin") && body["admin"].is_boolean() && body["admin"].get<bool>();
         if (!m_store.AddUser(name, HashPassword(password), admin))
-            return Fail(res, 409, "name: the user \"" + name + "\" exists (names are compared without case)");
+            return Fail(
+                res, 409,
+                "利用者名: 「" + name + "」はすでにいます（大文字と小文字は区別しません）。別の名前にしてください。");
         Reply(res, 201, Json::object());
     });
     http.Put("/api/me/password", [this](const Request& req, Response& res) { ChangeOwnPassword(req, res); });
@@ -664,12 +694,12 @@ void Server::Routes() {
     http.Delete("/api/users/([^/]+)", [this](const Request& req, Response& res) {
         auto c = SignedIn(req, res, true);
         if (!c) return;
-        if (!c->user.admin) return Fail(res, 403, "only administrators manage users");
+        if (!c->user.admin) return Fail(res, 403, kAdminsOnly);
         std::string name = httplib::detail::decode_url(req.matches[1], false);
         if (UserNameKey(name) == UserNameKey(c->user.name))
-            return Fail(res, 400, "an administrator cannot remove their own account");
+            return Fail(res, 400, "自分のアカウントは削除できません。ほかの管理者に削除してもらってください。");
         std::optional<User> user = m_store.FindUser(name);
-        if (!user) return Fail(res, 404, "no such user");
+        if (!user) return Fail(res, 404, kNoSuchUser);
         std::vector<JobRow> jobs = m_store.Jobs(user->id);
         for (const JobRow& job : jobs) {
             m_scheduler.Remove(job.id);

@@ -35,13 +35,15 @@ struct ServerOptions {
 
 // The 404 of a missing job or answer, or of one that belongs to another teacher.
 void Fail404(httplib::Response& res);
+// An API error: `{"error": message}` with the status.
+void FailWith(httplib::Response& res, int status, const std::string& message);
 
 // The web server: the JSON API, the pages and the scoring queue over one data folder.
 class Server {
 public:
     Server(ServerOptions options, Store& store);
     ~Server();
-    // Binds, prints "listening on ..." and serves until Stop. False with `error` when the
+    // Binds, prints the address it listens on and serves until Stop. False with `error` when the
     // address cannot be bound or the certificate not loaded.
     bool Run(std::string& error);
     void Stop();
@@ -81,6 +83,10 @@ private:
     std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }
     void DeleteJobFiles(const std::string& id);
     void Pages();
+    // An error of a page as an HTML page in the site's layout, with the status kept; `backHref`
+    // and `backText` name the page to go back to.
+    void ErrorPage(const Request& req, Response& res, int status, const std::string& message,
+                   const std::string& backHref = "/", const std::string& backText = "ジョブ一覧へ戻る");
     std::string Summary(const JobRow& job);
     // Drops the job's cached summary; called after a change of the job in the store.
     void SummaryChanged(const std::string& jobId);

@@ -13,10 +13,18 @@
 namespace tavi::serve {
 namespace {
 
+// A size for a teacher: whole megabytes (of 1,048,576 bytes) when it is at least one, else bytes.
+std::string MegaBytes(size_t bytes) {
+    if (bytes >= (size_t{1} << 20) && bytes % (size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+    if (bytes >= (size_t{1} << 20)) return std::to_string((bytes + (size_t{1} << 19)) >> 20) + " MB";
+    return std::to_string(bytes) + " バイト";
+}
+
 // The cause of a refusal when `total` bytes of answers exceed the job's limit.
 std::string TotalProblem(const std::string& shownName, size_t total, const UploadLimits& limits) {
     if (total <= limits.maxUnpackedBytes) return {};
-    return shownName + ": the answers exceed " + std::to_string(limits.maxUnpackedBytes >> 20) + " MiB unpacked";
+    return shownName + ": 回答文の合計が、展開すると " + std::to_string(limits.maxUnpackedBytes >> 20) +
+           " MB を超えます。回答文を分けて、いくつかのジョブにしてください。";
 }
 
 // Reads up to `limit` + 1 bytes of a file (one beyond, to tell that it is over the limit).
@@ -36,25 +44,32 @@ std::string AddAnswer(const std::string& name, const std::string& bytes, const s
                       const UploadLimits& limits, UploadedAnswers& answers) {
     if (std::string problem = NameProblem(name); !problem.empty()) return shownName + ": " + problem;
     if (std::string problem = SizeProblem(shownName, bytes.size(), limits); !problem.empty()) return problem;
-    if (!HasSjisForm(name)) return shownName + ": the name has no Shift_JIS form";
+    if (!HasSjisForm(name))
+        return shownName + ": ファイル名に Shift_JIS で表せない文字があります。名前を変えてください。";
     if (std::string problem = TextProblem(bytes); !problem.empty()) return shownName + ": " + problem;
     if (answers.names.size() >= limits.maxAnswers)
-        return shownName + ": more than " + std::to_string(limits.maxAnswers) + " answers in one job";
+        return shownName + ": 1 つのジョブの回答文は " + std::to_string(limits.maxAnswers) +
+               " 件までです。回答文を分けて、いくつかのジョブにしてください。";
     if (std::string problem = TotalProblem(shownName, answers.unpacked + bytes.size(), limits); !problem.empty())
         return problem;
-    if (!answers.seen.insert(name).second) return shownName + ": a second answer named \"" + name + "\"";
+    if (!answers.seen.insert(name).second)
+        return shownName + ": 「" + name + "」という名前の回答文が 2 つあります。どちらかの名前を変えてください。";
     std::string path = answers.folder + "/" + std::to_string(answers.names.size() + 1) + ".txt";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) return shownName + ": cannot be written to the data folder (is the disk full?)";
+    if (!out)
+        return shownName +
+               ": データフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらってください。";
     answers.unpacked += bytes.size();
     answers.names.push_back(name);
     return {};
 }
 
 std::string ZipError(const std::string& zipName, zip_error_t* error) {
-    return zipName + ": not a readable zip archive (" + zip_error_strerror(error) + ")";
+    // libzip's own text is English; the teacher is told what to do instead.
+    (void)error;
+    return zipName + ": zip ファイルとして読めません。壊れていないか確かめて、作り直してください。";
 }
 
 std::string AddZip(const std::string& zipName, const std::string& path, const UploadLimits& limits,
@@ -71,11 +86,13 @@ std::string AddZip(const std::string& zipName, const std::string& path, const Up
     }
     zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
     if (entries < 0 || static_cast<size_t>(entries) > limits.maxZipEntries)
-        return zipName + ": more than " + std::to_string(limits.maxZipEntries) + " entries";
+        return zipName + ": zip ファイルの中身は " + std::to_string(limits.maxZipEntries) +
+               " 個までです。いくつかの zip ファイルに分けてください。";
     for (zip_uint64_t k = 0; k < static_cast<zip_uint64_t>(entries); ++k) {
         zip_stat_t st;
         if (zip_stat_index(archive.get(), k, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
-            return zipName + ": entry " + std::to_string(k + 1) + " cannot be read";
+            return zipName + ": " + std::to_string(k + 1) +
+                   " 番目の中身が読めません。zip ファイルを作り直してください。";
         std::string entryName = st.name;
         std::string shown = zipName + ": " + entryName;
         std::string base = BaseName(entryName);
@@ -93,19 +110,19 @@ std::string AddZip(const std::string& zipName, const std::string& path, const Up
         if (st.valid & ZIP_STAT_SIZE)
             if (std::string problem = sizeProblem(st.size); !problem.empty()) return problem;
         std::unique_ptr<zip_file_t, decltype(&zip_fclose)> entry(zip_fopen_index(archive.get(), k, 0), &zip_fclose);
-        if (!entry) return shown + ": cannot be unpacked (" + zip_strerror(archive.get()) + ")";
+        if (!entry) return shown + ": 展開できません。zip ファイルを作り直してください。";
         std::string bytes;
         if (st.valid & ZIP_STAT_SIZE) bytes.reserve(static_cast<size_t>(st.size));
         char buffer[65536];
         for (zip_int64_t n; (n = zip_fread(entry.get(), buffer, sizeof buffer)) != 0;) {
-            if (n < 0) return shown + ": cannot be unpacked (" + zip_file_strerror(entry.get()) + ")";
+            if (n < 0) return shown + ": 展開できません。zip ファイルを作り直してください。";
             bytes.append(buffer, static_cast<size_t>(n));
             if (std::string problem = sizeProblem(bytes.size()); !problem.empty()) return problem;
         }
         double packed = (st.valid & ZIP_STAT_COMP_SIZE) ? static_cast<double>(st.comp_size) : 0;
         if (bytes.size() > 4096 && bytes.size() > limits.maxZipRatio * std::max(packed, 1.0))
-            return shown + ": compressed more than " + std::to_string(static_cast<int>(limits.maxZipRatio)) +
-                   " to 1, refused as a zip bomb";
+            return shown + ": " + std::to_string(static_cast<int>(limits.maxZipRatio)) +
+                   " 分の 1 より小さく圧縮されているため、受け付けません（zip 爆弾のおそれがあります）。";
         if (std::string problem = AddAnswer(base, bytes, shown, limits, answers); !problem.empty()) return problem;
     }
     return {};
@@ -115,7 +132,7 @@ std::string AddZip(const std::string& zipName, const std::string& path, const Up
 
 std::string SizeProblem(const std::string& shownName, size_t size, const UploadLimits& limits) {
     if (size <= limits.maxFileBytes) return {};
-    return shownName + ": larger than " + std::to_string(limits.maxFileBytes) + " bytes, the limit for one file";
+    return shownName + ": ファイルが大きすぎます。1 つのファイルは " + MegaBytes(limits.maxFileBytes) + " までです。";
 }
 
 std::string BaseName(const std::string& name) {
@@ -132,9 +149,9 @@ bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
 }
 
 std::string NameProblem(const std::string& baseName) {
-    if (baseName.empty()) return "the file has no usable name";
+    if (baseName.empty()) return "ファイル名がありません。名前を付けてください。";
     for (unsigned char c : baseName)
-        if (c < 0x20 || c == 0x7f) return "the file name holds a control character";
+        if (c < 0x20 || c == 0x7f) return "ファイル名に制御文字があります。名前を変えてください。";
     return {};
 }
 
@@ -143,9 +160,11 @@ std::string AddUpload(const std::string& uploadedName, const std::string& path, 
     std::string name = BaseName(uploadedName);
     std::string shown = name.empty() ? uploadedName : name;
     if (EndsWithNoCase(name, ".zip")) return AddZip(name, path, limits, answers);
-    if (!EndsWithNoCase(name, ".txt")) return shown + ": neither a .txt nor a .zip file";
+    if (!EndsWithNoCase(name, ".txt"))
+        return shown + ": この種類のファイルは受け付けません。回答文は .txt のファイルか、その .zip で送ってください。";
     std::string bytes;
-    if (!ReadUpTo(path, limits.maxFileBytes, bytes)) return shown + ": the upload cannot be read back";
+    if (!ReadUpTo(path, limits.maxFileBytes, bytes))
+        return shown + ": 送られたファイルを読み戻せません。もう一度送ってください。";
     return AddAnswer(name, bytes, name, limits, answers);
 }
 

@@ -63,56 +63,56 @@ std::string ThisProgram() {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--worker") return RunWorker();
 
-    CLI::App app{"Tavi in the browser: teachers sign in, upload a question and answers, and download the results."};
+    CLI::App app{"ブラウザーで使う Tavi: 教員がログインし、設問文と回答文を送って採点し、結果をダウンロードします。"};
     ServerOptions options;
     options.processes = std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     std::string listen = "127.0.0.1:8080", addUser, removeUser, modelsDir;
     bool admin = false;
     size_t maxUploadMiB = 64;
-    app.add_option("--data", options.dataDir, "data folder (database and uploaded files)")->capture_default_str();
-    app.add_option("--listen", listen, "address and port to listen on")->capture_default_str();
-    app.add_option("--jobs", options.processes, "scoring processes (default: the number of cores)")
-        ->check(CLI::Range(1, 256));
-    app.add_option("--cert", options.certFile, "TLS certificate (PEM)");
-    app.add_option("--key", options.keyFile, "TLS private key (PEM)");
-    app.add_option("--max-upload", maxUploadMiB, "largest request in MiB")
+    app.add_option("--data", options.dataDir, "データフォルダー（データベースと送られたファイル）")
+        ->capture_default_str();
+    app.add_option("--listen", listen, "待ち受けるアドレスとポート")->capture_default_str();
+    app.add_option("--jobs", options.processes, "採点のプロセスの数（既定: コアの数）")->check(CLI::Range(1, 256));
+    app.add_option("--cert", options.certFile, "TLS の証明書（PEM）");
+    app.add_option("--key", options.keyFile, "TLS の秘密鍵（PEM）");
+    app.add_option("--max-upload", maxUploadMiB, "1 回の要求の上限（MB）")
         ->capture_default_str()
         ->check(CLI::Range(1, 4096));
     // Shorter timeouts and smaller limits, for the tests of the limits (not listed in --help).
     size_t maxUnpackedMiB = options.limits.maxUnpackedBytes >> 20;
     ConnectionLimits& connections = options.connections;
-    app.add_option("--max-connections", connections.maxConnections, "connections open at once")
+    app.add_option("--max-connections", connections.maxConnections, "同時に開ける接続の数")
         ->capture_default_str()
         ->check(CLI::Range(8, 100000));
     app.add_option("--max-per-address", connections.maxPerAddress,
-                   "connections open at once from one address (behind a proxy: the proxy's)")
+                   "1 つのアドレスから同時に開ける接続の数（プロキシの後ろではプロキシのアドレス）")
         ->capture_default_str()
         ->check(CLI::Range(1, 100000));
     app.add_option("--read-timeout", connections.ioSeconds)->check(CLI::Range(1, 3600))->group("");
     app.add_option("--request-timeout", connections.headerSeconds)->check(CLI::Range(1, 3600))->group("");
     app.add_option("--session-lifetime", options.sessionLifetime)->check(CLI::Range(1, 365 * 86400))->group("");
     app.add_option("--max-unpacked", maxUnpackedMiB)->check(CLI::Range(1, 1 << 20))->group("");
-    app.add_option("--models", modelsDir, "folder of further content models (*.tcf with their files)");
-    app.add_option("--add-user", addUser, "add a user, the password read from standard input, and exit");
-    app.add_flag("--admin", admin, "with --add-user: the user manages users");
-    app.add_option("--remove-user", removeUser, "remove a user with their jobs and exit");
+    app.add_option("--models", modelsDir, "追加の内容モデルのフォルダー（*.tcf とそのファイル）");
+    app.add_option("--add-user", addUser, "利用者を追加して終了する（パスワードは標準入力から読む）");
+    app.add_flag("--admin", admin, "--add-user と共に: 利用者を管理者にする");
+    app.add_option("--remove-user", removeUser, "利用者をそのジョブごと削除して終了する");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
     if (!ParseListen(listen, options)) {
-        Error("--listen takes HOST:PORT, not \"" + listen + "\"");
+        Error("--listen には「ホスト:ポート」を指定してください（「" + listen + "」は使えません）。");
         return 2;
     }
     if (options.certFile.empty() != options.keyFile.empty()) {
-        Error("--cert and --key go together");
+        Error("--cert と --key は両方とも指定してください。");
         return 2;
     }
     connections.maxBody = maxUploadMiB << 20;
     options.limits.maxUnpackedBytes = maxUnpackedMiB << 20;
     if (!InitCrypto()) {
-        Error("libsodium cannot be initialised");
+        Error("libsodium を初期化できません。");
         return 1;
     }
 
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
             std::string problem = UserNameProblem(addUser);
             if (problem.empty()) problem = PasswordProblem(addUser, password);
             if (!problem.empty()) {
-                Error(problem + " (the password is one line on standard input)");
+                Error(problem + "（パスワードは標準入力から 1 行で読みます）");
                 return 1;
             }
             if (!store.AddUser(addUser, HashPassword(password), admin)) {
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
         if (!removeUser.empty()) {
             std::optional<User> user = store.FindUser(removeUser);
             if (!user) {
-                Error("no user \"" + removeUser + "\"");
+                Error("利用者 " + removeUser + " はいません。");
                 return 1;
             }
             std::vector<JobRow> jobs = store.Jobs(user->id);
@@ -165,8 +165,7 @@ int main(int argc, char** argv) {
         if (store.Users().empty()) {
             std::string password = RandomHex(8);
             store.AddUser("admin", HashPassword(password), true);
-            std::printf("created the administrator \"admin\" with the password %s (shown only now)\n",
-                        password.c_str());
+            std::printf("管理者 admin を作りました。パスワード %s （表示はこの一度だけです）\n", password.c_str());
         }
         RemoveStrayJobFolders(store, options.dataDir);
         options.program = ThisProgram();

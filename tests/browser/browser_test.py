@@ -31,7 +31,7 @@ def start_server(bin_dir, data, log):
     deadline = time.time() + 30
     while time.time() < deadline:
         line = server.stdout.readline()
-        match = re.search(r"listening on (http://127\.0\.0\.1:\d+)", line)
+        match = re.search(r"(http://127\.0\.0\.1:\d+) で待ち受けています", line)
         if match:
             return server, match.group(1)
         if not line and server.poll() is not None:
@@ -76,7 +76,7 @@ def main():
         driver.find_element(By.NAME, "password").send_keys("wrong")
         driver.find_element(By.CSS_SELECTOR, "#login button").click()
         wait.until(ec.visibility_of_element_located((By.ID, "error")))
-        assert "wrong user name or password" in driver.find_element(By.ID, "error").text
+        assert "利用者名またはパスワードが違います" in driver.find_element(By.ID, "error").text
         driver.find_element(By.NAME, "password").clear()
         driver.find_element(By.NAME, "password").send_keys(PASSWORD)
         driver.find_element(By.CSS_SELECTOR, "#login button").click()

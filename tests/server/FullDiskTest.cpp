@@ -21,7 +21,7 @@ namespace tavi::test {
 namespace {
 
 constexpr const char* kPassword = "correct horse battery";
-constexpr const char* kFull = "the server's disk is full; scoring resumes when space is freed";
+constexpr const char* kFull = "サーバーのディスクがいっぱいです。空きができると採点を自動で再開します。";
 
 // A tmpfs of `megabytes` mounted on `path` for the test's life.
 struct SmallDisk {
@@ -126,7 +126,7 @@ TEST(FullDisk, PausesScoringUntilSpaceIsFreed) {
         auto page = sato.Get("/jobs/" + id);
         ASSERT_TRUE(page);
         EXPECT_EQ(page->status, 200);
-        EXPECT_NE(page->body.find("disk is full; scoring resumes when space is freed"), std::string::npos);
+        EXPECT_NE(page->body.find(kFull), std::string::npos);
         EXPECT_EQ(sato.Json("/api/jobs/" + id + "/answers").size(), static_cast<size_t>(total));
         EXPECT_NE(ReadFile(temp.path / "data.log").find(std::string("scoring paused: ") + kFull), std::string::npos);
 

@@ -138,18 +138,18 @@ TEST_F(ServeAccountsTest, WeakPasswordsAndLookAlikeNamesAreRefused) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"tanaka", "password", 400, "one of the most common passwords"},
-        {"tanaka", "Password1", 400, "one of the most common passwords"},
-        {"tanaka", "        ", 400, "one character repeated"},
-        {"tanaka", "zzzzzzzzzz", 400, "one character repeated"},
-        {"tanaka", "12345678", 400, "consecutive characters"},
-        {"tanaka", "tanaka2024", 400, "the user's name"},
-        {"tanaka", "短いです", 400, "shorter than 8 characters"},
-        {" sato", kPassword, 400, "begins or ends with a space"},
-        {"Sato", kPassword, 409, "exists"},
-        {"a/b", kPassword, 400, "control character"},
-        {std::string("a\0b", 3), kPassword, 400, "control character"},
-        {"a\r\nb", kPassword, 400, "control character"},
+        {"tanaka", "password", 400, "よく使われるパスワード"},
+        {"tanaka", "Password1", 400, "よく使われるパスワード"},
+        {"tanaka", "        ", 400, "同じ文字の繰り返し"},
+        {"tanaka", "zzzzzzzzzz", 400, "同じ文字の繰り返し"},
+        {"tanaka", "12345678", 400, "連続した文字"},
+        {"tanaka", "tanaka2024", 400, "利用者名を含む"},
+        {"tanaka", "短いです", 400, "8 文字以上"},
+        {" sato", kPassword, 400, "最初と最後に空白"},
+        {"Sato", kPassword, 409, "すでにいます"},
+        {"a/b", kPassword, 400, "制御文字"},
+        {std::string("a\0b", 3), kPassword, 400, "制御文字"},
+        {"a\r\nb", kPassword, 400, "制御文字"},
         {"tanaka", "七つの海を渡る風", 201, ""},
     };
     for (const Case& c : cases) {

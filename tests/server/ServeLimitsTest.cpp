@@ -194,7 +194,7 @@ TEST_F(ServeLimitsTest, UploadedNamesWithControlCharactersAreRefused) {
         auto res = sato.Upload(items);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 400) << res->body;
-        EXPECT_NE(res->body.find("control character"), std::string::npos) << res->body;
+        EXPECT_NE(res->body.find("制御文字"), std::string::npos) << res->body;
     }
     EXPECT_TRUE(fs::is_empty(data / "jobs"));
 }

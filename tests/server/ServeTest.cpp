@@ -85,7 +85,7 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
         for (const char* get : {"", "/results.csv", "/results.json", "/report.html", "/answers/1"}) {
             auto r = suzuki.Get(base + get);
             EXPECT_EQ(r->status, 404) << base + get;
-            EXPECT_EQ(r->body, R"({"error":"no such job"})");
+            EXPECT_EQ(r->body, R"({"error":"ジョブが見つかりません。ジョブ一覧から選び直してください。"})");
         }
         EXPECT_EQ(suzuki.Post(base + "/start")->status, 404);
         EXPECT_EQ(suzuki.Put(base + "/answers/1/review", R"({"mark":1,"note":""})")->status, 404);
@@ -216,40 +216,43 @@ TEST_F(ServeTest, BadUploadsAreRefusedWithTheirCauseAndStoreNothing) {
     std::string third(400000, 'a');
     std::string overOneMiB = MakeZip({{"a.txt", third}, {"b.txt", third}, {"c.txt", third}}, true);
     const std::vector<Case> cases = {
-        {QuestionAnd({}), 400, "answers: no answer files"},
-        {{good}, 400, "question: no question file or text"},
-        {QuestionAnd({{"answers", "", "empty.txt", "text/plain"}}), 400, "empty.txt: the file is empty"},
-        {QuestionAnd({{"answers", std::string("MZ\0\0\x90", 5), "a.txt", ""}}), 400, "a.txt: the file is not text"},
-        {QuestionAnd({{"answers", "\xff\xfe\x41", "b.txt", ""}}), 400,
-         "b.txt: the file is neither UTF-8 nor Shift_JIS"},
-        {QuestionAnd({{"answers", answer, "run.exe", ""}}), 400, "run.exe: neither a .txt nor a .zip file"},
-        {QuestionAnd({good, good}), 400, "a.txt: a second answer named"},
-        {QuestionAnd({{"answers", "not a zip", "x.zip", ""}}), 400, "x.zip: not a readable zip archive"},
-        {QuestionAnd({{"answers", bomb, "bomb.zip", ""}}), 400, "refused as a zip bomb"},
-        {QuestionAnd({{"answers", tooManyEntries, "many.zip", ""}}), 400, "many.zip: more than 65535 entries"},
-        {QuestionAnd({{"answers", allEntries, "all.zip", ""}, good}), 400, "a.txt: more than 65535 answers in one job"},
+        {QuestionAnd({}), 400, "回答文のファイルがありません"},
+        {{good}, 400, "設問文がありません"},
+        {QuestionAnd({{"answers", "", "empty.txt", "text/plain"}}), 400, "empty.txt: ファイルが空です"},
+        {QuestionAnd({{"answers", std::string("MZ\0\0\x90", 5), "a.txt", ""}}), 400,
+         "a.txt: テキストファイルではありません"},
+        {QuestionAnd({{"answers", "\xff\xfe\x41", "b.txt", ""}}), 400, "b.txt: UTF-8 でも Shift_JIS でもない"},
+        {QuestionAnd({{"answers", answer, "run.exe", ""}}), 400,
+         "run.exe: この種類のファイルは受け付けません。回答文は .txt のファイルか、その .zip で"},
+        {QuestionAnd({good, good}), 400, "a.txt: 「a.txt」という名前の回答文が 2 つ"},
+        {QuestionAnd({{"answers", "not a zip", "x.zip", ""}}), 400, "x.zip: zip ファイルとして読めません"},
+        {QuestionAnd({{"answers", bomb, "bomb.zip", ""}}), 400, "zip 爆弾"},
+        {QuestionAnd({{"answers", tooManyEntries, "many.zip", ""}}), 400,
+         "many.zip: zip ファイルの中身は 65535 個まで"},
+        {QuestionAnd({{"answers", allEntries, "all.zip", ""}, good}), 400,
+         "a.txt: 1 つのジョブの回答文は 65535 件まで"},
         {QuestionAnd({{"answers", overOneMiB, "big.zip", ""}}), 400,
-         "big.zip: c.txt: the answers exceed 1 MiB unpacked"},
+         "big.zip: c.txt: 回答文の合計が、展開すると 1 MB を超えます"},
         {QuestionAnd({{"answers", MakeZip({{"readme.pdf", "%PDF"}}), "none.zip", ""}}), 400,
-         "the upload holds no .txt answer"},
-        {{{"question", " \r\n　\n", "q.txt", ""}, good}, 400, "q.txt: the question holds no text"},
-        {QuestionAnd({good, {"model", "missing.tcf", "", ""}}), 400, "model: unknown content model"},
-        {QuestionAnd({good, {"weights", "5:2", "", ""}}), 400, "is not R:O:C, three numbers"},
-        {QuestionAnd({good, {"weights", "-1:2:3", "", ""}}), 400, "weights"},
-        {QuestionAnd({good, {"weights", "0:0:0", "", ""}}), 400, "0:0:0\\\" is not R:O:C"},
-        {QuestionAnd({good, {"weights", "inf:2:3", "", ""}}), 400, "inf:2:3\\\" is not R:O:C"},
-        {QuestionAnd({good, {"weights", "5:2:3:1", "", ""}}), 400, "5:2:3:1\\\" is not R:O:C"},
-        {QuestionAnd({good, {"expectedLength", "lots", "", ""}}), 400, "expectedLength"},
-        {QuestionAnd({good, {"expectedLength", "2e6", "", ""}}), 400,
-         "2e6\\\" is not a number of characters above 0 and up to 1000000"},
-        {QuestionAnd({good, {"paragraphMode", "2", "", ""}}), 400, "is neither 0 nor 1"},
-        {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "cueWordWeight"},
-        {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "name: longer than 200 bytes or not text"},
-        {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "the name has no Shift_JIS form"},
+         ".txt の回答文がありません"},
+        {{{"question", " \r\n　\n", "q.txt", ""}, good}, 400, "q.txt: 設問文に文章がありません"},
+        {QuestionAnd({good, {"model", "missing.tcf", "", ""}}), 400,
+         "内容モデル: 「missing.tcf」という内容モデルはありません"},
+        {QuestionAnd({good, {"weights", "5:2", "", ""}}), 400, "重み: 「5:2」は使えません"},
+        {QuestionAnd({good, {"weights", "-1:2:3", "", ""}}), 400, "重み: 「-1:2:3」"},
+        {QuestionAnd({good, {"weights", "0:0:0", "", ""}}), 400, "「0:0:0」は使えません"},
+        {QuestionAnd({good, {"weights", "inf:2:3", "", ""}}), 400, "「inf:2:3」は使えません"},
+        {QuestionAnd({good, {"weights", "5:2:3:1", "", ""}}), 400, "「5:2:3:1」は使えません"},
+        {QuestionAnd({good, {"expectedLength", "lots", "", ""}}), 400, "想定字数: 「lots」"},
+        {QuestionAnd({good, {"expectedLength", "2e6", "", ""}}), 400, "「2e6」は使えません。1 から 1000000 までの字数"},
+        {QuestionAnd({good, {"paragraphMode", "2", "", ""}}), 400, "「2」は使えません。0 か 1 を選んで"},
+        {QuestionAnd({good, {"cueWordWeight", "1.5", "", ""}}), 400, "「1.5」は使えません。0 から 1 までの比率"},
+        {QuestionAnd({good, {"name", "\xff\xfe", "", ""}}), 400, "ジョブ名が長すぎるか、Shift_JIS で表せない文字"},
+        {QuestionAnd({{"answers", answer, "\xff.txt", ""}}), 400, "ファイル名に Shift_JIS で表せない文字"},
         {QuestionAnd({{"answers", std::string(17 << 20, 'a'), "big.txt", ""}}), 400,
-         "big.txt: larger than 16777216 bytes, the limit for one file"},
-        {{{"question", std::string(17 << 20, 'a'), "q.txt", ""}, good}, 400, "q.txt: larger than 16777216 bytes"},
-        {QuestionAnd({{"answers", std::string(21 << 20, 'a'), "big.txt", ""}}), 413, "larger than the limit of 20 MiB"},
+         "big.txt: ファイルが大きすぎます。1 つのファイルは 16 MB までです。"},
+        {{{"question", std::string(17 << 20, 'a'), "q.txt", ""}, good}, 400, "q.txt: ファイルが大きすぎます"},
+        {QuestionAnd({{"answers", std::string(21 << 20, 'a'), "big.txt", ""}}), 413, "1 回に送れるのは 20 MB まで"},
     };
     for (const Case& c : cases) {
         auto res = sato.Upload(c.items);
@@ -451,7 +454,8 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
     EXPECT_EQ(job["scored"], 1);
     EXPECT_EQ(job["failed"], 1);
     json answers = sato.Json("/api/jobs/" + id + "/answers");
-    EXPECT_EQ(answers[0]["failure"], "the scoring process was killed by signal 9 (twice on this answer)");
+    EXPECT_EQ(answers[0]["failure"],
+              "採点のプロセスがこの回答文で 2 回とも止まりました（the scoring process was killed by signal 9）。");
     EXPECT_EQ(answers[1]["failure"], "");
     // The failed answer stays unscored in the results file; starting again tries it again,
     // and the job page's summary (kept while the job is done) shows it scored.

@@ -55,10 +55,10 @@ ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> e
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     if (rc != 0) throw std::runtime_error("cannot start " + program);
-    // Reads standard output until the "listening on" line, for at most 30 s.
+    // Reads standard output until the line with the address it listens on, for at most 30 s.
     std::string text;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (text.find("listening on") == std::string::npos || text.back() != '\n') {
+    while (text.find("で待ち受けています") == std::string::npos || text.back() != '\n') {
         pollfd p{out[0], POLLIN, 0};
         if (std::chrono::steady_clock::now() > deadline || poll(&p, 1, 1000) < 0) break;
         char buffer[512];
@@ -73,8 +73,9 @@ ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> e
         throw std::runtime_error("tavi-serve did not start: " + text + ReadFile(log));
     }
     port = std::stoi(text.substr(at + 13));
-    if (size_t pw = text.find("the password "); pw != std::string::npos)
-        adminPassword = text.substr(pw + 13, text.find(' ', pw + 13) - pw - 13);
+    const std::string shown = "パスワード ";
+    if (size_t pw = text.find(shown); pw != std::string::npos)
+        adminPassword = text.substr(pw + shown.size(), text.find(' ', pw + shown.size()) - pw - shown.size());
 }
 
 ServerProcess::~ServerProcess() { Kill(SIGTERM); }
