@@ -58,6 +58,41 @@ def rows_without_paths(csv):
     return [b",".join(line.split(b",")[:8]) for line in csv.split(b"\r\n")]
 
 
+def grades_password_and_error_pages(driver, wait, base, job_url, work, answers):
+    """The grades as the browser downloads them, the teacher's own password changed on its page,
+    and a missing answer's page."""
+    import csv
+    import io
+    driver.get(job_url)
+    driver.find_element(By.ID, "download-grades-csv").click()
+    target = f"{work}/downloads/grades.csv"
+    deadline = time.time() + 30
+    while not os.path.exists(target) and time.time() < deadline:
+        time.sleep(0.1)
+    grades = open(target, "rb").read()
+    assert grades.startswith(b"\xef\xbb\xbf"), grades[:10]
+    assert grades.endswith(b"\r\n") and b"\r\n" in grades
+    rows = list(csv.reader(io.StringIO(grades[3:].decode("utf-8"), newline="")))
+    assert rows[0][:2] == ["番号", "氏名"] and rows[0][6] == "教員の点数", rows[0]
+    assert [r[1] for r in rows[1:]] == [os.path.basename(a) for a in answers], [r[1] for r in rows[1:]]
+    assert rows[6][6] == "7.5" and rows[6][7] == "一文が長い", rows[6]
+
+    driver.get(base + "/")
+    driver.find_element(By.CSS_SELECTOR, "header a[href='/account']").click()
+    wait.until(ec.url_to_be(base + "/account"))
+    form = driver.find_element(By.ID, "change-password")
+    new_password = "新しいパスワード 2"
+    form.find_element(By.NAME, "oldPassword").send_keys(PASSWORD)
+    form.find_element(By.NAME, "newPassword").send_keys(new_password)
+    form.find_element(By.NAME, "confirm").send_keys(new_password)
+    form.find_element(By.CSS_SELECTOR, "button").click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "password-saved"), "パスワードを変更しました"))
+
+    driver.get(job_url + "/answers/99")
+    assert "回答文 99 はありません" in driver.find_element(By.TAG_NAME, "main").text
+    assert driver.find_element(By.CSS_SELECTOR, f"main a[href='{job_url[len(base):]}']")
+
+
 def main():
     bin_dir, samples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     shots = sys.argv[3] if len(sys.argv) > 3 else None
@@ -134,6 +169,7 @@ def main():
                                    f"{samples}/answers"], capture_output=True, check=True).stdout
         assert rows_without_paths(downloaded) == rows_without_paths(expected)
         assert b",a01_long_on_topic.txt,\r\n" in downloaded
+        grades_password_and_error_pages(driver, wait, base, job_url, work, answers)
         print("browser end to end: passed")
         return 0
     finally:

@@ -462,7 +462,8 @@ TEST_F(ServeTest, AnAnswerWhoseProcessDiesTwiceFails) {
     EXPECT_NE(sato.Get("/api/jobs/" + id + "/results.csv")->body.find("1,huge.txt,"), std::string::npos);
     auto summary = [&] {
         std::string page = sato.Get("/jobs/" + id)->body;
-        return page.substr(std::min(page.size(), page.find("パラメータファイル</a></p>")));
+        size_t downloads = page.find("class=\"downloads");
+        return page.substr(std::min(page.size(), page.find("</div>", downloads)));
     };
     std::string before = summary();
     EXPECT_EQ(summary(), before);
