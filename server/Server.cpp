@@ -616,6 +616,7 @@ void Server::Routes() {
                  if (note.size() > 10000) return Fail(res, 400, "note: longer than 10,000 bytes");
                  if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
                      return Fail(res, 404, "no such answer");
+                 SummaryChanged(job.id);  // its table shows the marks
                  Reply(res, 200, Json::object());
              }));
 

@@ -109,6 +109,8 @@ TEST_F(MarksTest, MarksStayBetweenZeroAndTheFullMark) {
     EXPECT_EQ(sato->Json("/api/jobs/" + id)["fullMark"], 20);
     EXPECT_EQ(json::parse(sato->Get("/api/jobs/" + ScoredJob({}, false))->body)["fullMark"], 10);  // the default
 
+    // The page of the finished job is rendered before the marks come (and kept).
+    EXPECT_EQ(sato->Get("/jobs/" + id)->body.find("あなたの点数（満点"), std::string::npos);
     EXPECT_EQ(Review(id, 1, "20"), 200);
     EXPECT_EQ(Review(id, 2, "0"), 200);
     EXPECT_EQ(Review(id, 3, "12.5"), 200);
@@ -123,6 +125,9 @@ TEST_F(MarksTest, MarksStayBetweenZeroAndTheFullMark) {
     EXPECT_EQ(answers[2]["mark"], 12.5);
     EXPECT_TRUE(answers[3]["mark"].is_null());  // nothing of a refused review was kept
     EXPECT_EQ(answers[3]["note"], "");
+    std::string table = sato->Get("/jobs/" + id)->body;  // the marks beside Tavi's totals
+    EXPECT_NE(table.find("あなたの点数（満点 20）"), std::string::npos);
+    EXPECT_NE(table.find(">12.50</td>"), std::string::npos);
     EXPECT_EQ(Review(id, 1, "null"), 200);
     EXPECT_TRUE(sato->Json("/api/jobs/" + id + "/answers")[0]["mark"].is_null());
 
@@ -138,7 +143,7 @@ TEST_F(MarksTest, MarksStayBetweenZeroAndTheFullMark) {
     // The answer's form takes the range; the job's table shows the marks beside Tavi's total.
     std::string page = sato->Get("/jobs/" + id + "/answers/4")->body;
     EXPECT_NE(page.find(R"(min="0" max="30")"), std::string::npos);
-    std::string table = sato->Get("/jobs/" + id)->body;
+    table = sato->Get("/jobs/" + id)->body;
     EXPECT_NE(table.find("あなたの点数（満点 30）"), std::string::npos);
     EXPECT_NE(table.find(">25.00</td>"), std::string::npos);
     EXPECT_NE(table.find(">12.50</td>"), std::string::npos);
