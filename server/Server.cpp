@@ -450,13 +450,12 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
         return fail(400, questionName + ": " + problem);
     if (!hasAnswerFiles) return fail(400, "answers: no answer files");
     if (uploaded.names.empty()) return fail(400, "answers: the upload holds no .txt answer");
-    // The parameters of a parameter file, under the fields sent beside it.
+    // A parameter file gives the job its parameters, whatever the form's fields say.
     if (!fields["params"].empty()) {
         std::map<std::string, std::string> fromFile;
         if (std::string problem = ParameterFileFields(fields["params"], m_options.models, fromFile); !problem.empty())
             return fail(400, problem);
-        for (const auto& [name, value] : fromFile)
-            if (fields[name].empty()) fields[name] = value;
+        for (const auto& [name, value] : fromFile) fields[name] = value;
     }
     if (!fields["fullMark"].empty())
         if (std::string problem = ParseFullMark(fields["fullMark"], job.fullMark); !problem.empty())

@@ -349,7 +349,8 @@ TEST_F(MarksTest, FitToMarksOfAnotherWeightingAppliesThroughAParameterFile) {
     EXPECT_EQ(TaviScoreParamsFile(tvp, "csv"), csv);
 
     // A new job takes the parameters of that file.
-    std::string copy = ScoredJob({{"params", tvp, "params.tvp", "application/octet-stream"}}, false);
+    std::string copy =
+        ScoredJob({{"weights", "5:2:3", "", ""}, {"params", tvp, "params.tvp", "application/octet-stream"}}, false);
     EXPECT_EQ(sato->Json("/api/jobs/" + copy)["params"], sato->Json("/api/jobs/" + id)["params"]);
     auto broken = sato->Upload([&] {
         auto items = SampleUpload();
