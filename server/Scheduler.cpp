@@ -68,20 +68,12 @@ bool Scheduler::Enqueue(const JobRow& job) {
     auto files = std::make_shared<JobFiles>(JobFiles{job.id, m_dataDir + "/jobs/" + job.id + "/question.txt",
                                                      m_dataDir + "/jobs/" + job.id + "/answers", job.params});
     std::lock_guard lock(m_mutex);
+    if (auto queues = m_queues.find(job.userId); queues != m_queues.end())
+        for (const JobQueue& q : queues->second)
+            if (q.files->id == job.id) return true;  // already queued
+    JobQueue queue{files, {}};
     auto busy = m_inFlight.find(job.id);
     bool inProgress = busy != m_inFlight.end() && !busy->second.empty();
-    if (auto queues = m_queues.find(job.userId); queues != m_queues.end())
-        for (JobQueue& q : queues->second)
-            if (q.files->id == job.id) {
-                // Already queued: an answer whose result was dropped (scored under parameters
-                // that have changed since) joins it.
-                for (int number : pending)
-                    if ((!inProgress || !busy->second.count(number)) &&
-                        std::none_of(q.tasks.begin(), q.tasks.end(), [&](const Task& t) { return t.number == number; }))
-                        q.tasks.push_back({q.files, job.userId, number, 0});
-                return true;
-            }
-    JobQueue queue{files, {}};
     for (int number : pending)
         if (!inProgress || !busy->second.count(number)) queue.tasks.push_back({files, job.userId, number, 0});
     const bool scoring = job.state == "scoring" || (queue.tasks.empty() && inProgress);
@@ -175,12 +167,20 @@ void Scheduler::Finish(const Task& task, bool retry) {
     }
     // Outside the lock, so that a store that waits for space holds up no request.
     bool done = false;
+    std::optional<JobRow> again;
     if (!Persist([&] {
             done = m_store.PendingAnswers(id).empty();
-            if (done) m_store.SetJobState(id, "done");
+            if (done) {
+                m_store.SetJobState(id, "done");
+            } else {
+                again = m_store.Job(id);
+            }
         }))
         return;
     if (done && m_onJobDone) m_onJobDone(id);
+    // Left unscored: answers whose results were dropped, scored under parameters that changed
+    // since. They are scored again under the new ones, unless the job was stopped meanwhile.
+    if (again && again->state != "idle") Persist([&] { Enqueue(*again); });
 }
 
 // Answers a process holds at once: while it scores one, the next waits in its channel, so it
@@ -219,19 +219,16 @@ void Scheduler::Serve(size_t slot) {
         if (m_pool->Receive(slot, reply) == ProcessPool::Outcome::kReply) {
             const Task& task = sent.front();
             // Kept here until the store takes it: a full disk fails no answer.
-            std::optional<JobRow> changed;
             if (!Persist([&] {
                     if (!reply.empty() && reply[0] == 'R') {
-                        // Scored under parameters changed since: the answer is scored again.
-                        if (!m_store.SaveResult(task.job->id, task.number, reply.substr(1), task.job->params))
-                            changed = m_store.Job(task.job->id);
+                        // Dropped when the job's parameters changed while it was scored.
+                        m_store.SaveResult(task.job->id, task.number, reply.substr(1), task.job->params);
                     } else {
                         m_store.SaveFailure(task.job->id, task.number, reply.empty() ? "no reply" : reply.substr(1));
                     }
                 }))
                 return;
             Finish(task, false);
-            if (changed && changed->state != "idle" && !Persist([&] { Enqueue(*changed); })) return;
             sent.pop_front();
             continue;
         }
