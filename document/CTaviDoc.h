@@ -220,5 +220,8 @@ private:
 // CTaviDoc::Serialize writes it.
 void StoreParameters(ParamArchive& archive, const std::string& questionPath, const ScoringParams& params,
                      const std::vector<EssayRecord>& answers);
+// Reads that form; false when the archive fails (its Error says why) or bytes follow it.
+bool LoadParameters(ParamArchive& archive, std::string& questionPath, ScoringParams& params,
+                    std::vector<EssayRecord>& answers);
 
 }  // namespace tavi

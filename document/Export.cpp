@@ -173,6 +173,16 @@ void StoreParameters(ParamArchive& ar, const std::string& questionPath, const Sc
     StoredFields(io, questionPath, p, answers);
 }
 
+bool LoadParameters(ParamArchive& ar, std::string& questionPath, ScoringParams& p, std::vector<EssayRecord>& answers) {
+    ArchiveReader io{ar};
+    StoredFields(io, questionPath, p, answers);
+    if (!ar.Failed() && !ar.AtEnd())
+        ar.Fail("unexpected bytes after the last answer, at byte " + std::to_string(ar.Position()));
+    if (ar.Failed()) return false;
+    for (EssayRecord& r : answers) r.longReadingKanji = r.longReadingShare9;
+    return true;
+}
+
 void CTaviDoc::Serialize(ParamArchive& ar) {
     if (ar.IsStoring()) {
         std::lock_guard lock(m_mutex);
@@ -184,12 +194,7 @@ void CTaviDoc::Serialize(ParamArchive& ar) {
     ScoringParams p;
     std::string questionPath;
     std::vector<EssayRecord> answers;
-    ArchiveReader io{ar};
-    StoredFields(io, questionPath, p, answers);
-    if (!ar.Failed() && !ar.AtEnd())
-        ar.Fail("unexpected bytes after the last answer, at byte " + std::to_string(ar.Position()));
-    if (ar.Failed()) return;
-    for (EssayRecord& r : answers) r.longReadingKanji = r.longReadingShare9;
+    if (!LoadParameters(ar, questionPath, p, answers)) return;
 
     // The answers come back unscored, to be scored again from their files: their features
     // are recomputed then.

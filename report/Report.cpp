@@ -365,6 +365,43 @@ std::string PenaltyScatter(const std::vector<const EssayRecord*>& scored, const 
     return svg;
 }
 
+}  // namespace
+
+std::string AgreementScatter(const std::vector<AgreementPoint>& points, double fullMark,
+                             const std::string& answerHref) {
+    const int width = 360, height = 360, left = 44, right = 14, top = 12, bottom = 40;
+    const double plotW = width - left - right, plotH = height - top - bottom;
+    const double scale = fullMark > 0 ? fullMark : 1;
+    auto x = [&](double mark) { return left + plotW * std::clamp(mark / scale, 0.0, 1.0); };
+    auto y = [&](double tavi) { return top + plotH * (1 - std::clamp(tavi / scale, 0.0, 1.0)); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
+                      "\" role=\"img\" aria-label=\"あなたの点数と Tavi の点数\">";
+    svg += "<line class=\"guide\" x1=\"" + Fixed(x(0), 1) + "\" y1=\"" + Fixed(y(0), 1) + "\" x2=\"" +
+           Fixed(x(scale), 1) + "\" y2=\"" + Fixed(y(scale), 1) + "\"/>";
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Fixed(top + plotH, 1) + "\" x2=\"" +
+           Fixed(left + plotW, 1) + "\" y2=\"" + Fixed(top + plotH, 1) + "\"/>";
+    svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Int(top) + "\" x2=\"" + Int(left) + "\" y2=\"" +
+           Fixed(top + plotH, 1) + "\"/>";
+    for (int t = 0; t <= 4; ++t) {
+        double v = scale * t / 4;
+        svg += "<text x=\"" + Fixed(x(v), 1) + "\" y=\"" + Fixed(top + plotH + 14, 1) + "\" text-anchor=\"middle\">" +
+               Fixed(v, v == std::floor(v) ? 0 : 1) + "</text>";
+        svg += "<text x=\"" + Int(left - 4) + "\" y=\"" + Fixed(y(v) + 4, 1) + "\" text-anchor=\"end\">" +
+               Fixed(v, v == std::floor(v) ? 0 : 1) + "</text>";
+    }
+    for (const AgreementPoint& p : points) {
+        svg += "<a href=\"" + Html(answerHref) + Int(p.number) + "\"><circle class=\"dot\" cx=\"" +
+               Fixed(x(p.mark), 1) + "\" cy=\"" + Fixed(y(p.tavi), 1) + "\" r=\"4\"><title>" + Html(p.name) +
+               ": あなた " + Fixed(p.mark, 1) + "、Tavi " + Fixed(p.tavi, 1) + "</title></circle></a>";
+    }
+    svg += "<text x=\"" + Fixed(left + plotW / 2, 1) + "\" y=\"" + Int(height - 6) +
+           "\" text-anchor=\"middle\">あなたの点数</text>";
+    svg += "<text x=\"" + Int(left + 4) + "\" y=\"" + Int(top + 12) + "\">Tavi の点数（満点に換算）</text></svg>";
+    return svg;
+}
+
+namespace {
+
 void Row(std::string& out, std::initializer_list<std::string> cells) {
     out += "<tr>";
     for (const std::string& cell : cells) out += cell;
@@ -430,10 +467,16 @@ void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored)
 
 void AnswerTable(std::string& out, const ReportRun& run, const std::string& answerHref) {
     out += "<table class=\"sortable\" id=\"answers\">\n<thead>";
-    Row(out, {Th("番号"), Th("ファイル名"), Th("状態"), Th("総合得点"), Th("文量減点"), Th("修辞"), Th("論理"),
-              Th("内容"), Th("文字数"), Th("コメント")});
+    const bool withMarks = !run.marks.empty();
+    Row(out, {Th("番号"), Th("ファイル名"), Th("状態"), Th("総合得点"),
+              withMarks ? Th("あなたの点数（満点 " +
+                             Fixed(run.fullMark, run.fullMark == std::floor(run.fullMark) ? 0 : 2) + "）")
+                        : std::string(),
+              Th("文量減点"), Th("修辞"), Th("論理"), Th("内容"), Th("文字数"), Th("コメント")});
     out += "</thead>\n<tbody>\n";
-    for (const EssayRecord& r : run.answers) {
+    for (size_t i = 0; i < run.answers.size(); ++i) {
+        const EssayRecord& r = run.answers[i];
+        const std::optional<double> mark = i < run.marks.size() ? run.marks[i] : std::nullopt;
         const bool scored = r.status == kStatusScored;
         auto cell = [&](double v, bool show) {
             return "<td class=\"n\" data-v=\"" + (show ? Key(v) : std::string("-1e300")) + "\">" +
@@ -445,7 +488,8 @@ void AnswerTable(std::string& out, const ReportRun& run, const std::string& answ
             {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
              "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
              "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
-             cell(r.finalScore, scored), cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
+             cell(r.finalScore, scored), withMarks ? cell(mark.value_or(0), mark.has_value()) : std::string(),
+             cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
              cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
              "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
                  (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",

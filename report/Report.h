@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ struct ReportRun {
     std::string questionText;  // as read; empty when there is no question
     ScoringParams params;
     std::vector<EssayRecord> answers;
+    // The teacher's marks, one per answer (none for an unmarked one) on the scale 0 to
+    // `fullMark`; empty when the run has no marks to show.
+    std::vector<std::optional<double>> marks;
+    double fullMark = 10;
 };
 
 // Count, mean, median, population standard deviation, minimum and maximum of some values;
@@ -86,6 +91,17 @@ std::string FormatReport(const ReportRun& run);
 std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHref);
 std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& params);
 extern const std::string kEvidenceLegend;
+
+// One answer on the scatter plot of agreement: the teacher's mark against Tavi's total scaled
+// to the full mark, named (UTF-8) for its tooltip and linked to `answerHref` and its number.
+struct AgreementPoint {
+    int number;
+    std::string name;
+    double mark, tavi;
+};
+// The scatter plot (SVG) of the points on the scale 0 to `fullMark` on both axes, with the
+// diagonal where the two agree.
+std::string AgreementScatter(const std::vector<AgreementPoint>& points, double fullMark, const std::string& answerHref);
 
 // UTF-8 text with &, <, >, " and ' escaped for HTML.
 std::string HtmlEscape(std::string_view utf8);

@@ -1,6 +1,7 @@
 #include "server/CoreAdapter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -10,6 +11,7 @@
 #include "document/ParamArchive.h"
 #include "document/ResultsFile.h"
 #include "document/Scorer.h"
+#include "evaluation/Fit.h"
 #include "report/EvidenceJson.h"
 #include "report/Json.h"
 #include "report/RecordCodec.h"
@@ -44,6 +46,9 @@ ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
             MorphemeTools().ReadAnswerFile(path, run.questionText, run.params.paragraphMode);
     }
     run.answers = Records(job.answers, withEvidence);
+    run.fullMark = job.fullMark;
+    if (std::any_of(job.answers.begin(), job.answers.end(), [](const AnswerRow& a) { return a.mark.has_value(); }))
+        for (const AnswerRow& a : job.answers) run.marks.push_back(a.mark);
     return run;
 }
 
@@ -85,8 +90,8 @@ const std::vector<ParamField>& RatioFields() {
 }
 
 std::string ParseJobParams(const std::map<std::string, std::string>& fields, const ModelCatalog& models,
-                           std::string& paramsJson) {
-    ScoringParams p;
+                           std::string& paramsJson, const std::string& startJson) {
+    ScoringParams p = startJson.empty() ? ScoringParams() : ParamsFromJson(startJson);
     auto field = [&](const char* name) -> const std::string* {
         auto it = fields.find(name);
         return it == fields.end() || it->second.empty() ? nullptr : &it->second;
@@ -310,6 +315,152 @@ bool ViewAnswer(const std::string& paramsJson, const std::string& record, Answer
             SjisToUtf8(r.commentText),
             withEvidence ? EvidenceJson(r, ParamsFromJson(paramsJson)).dump() : std::string()};
     return true;
+}
+
+std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
+                                std::map<std::string, std::string>& fields) {
+    ParamArchive archive(std::move(bytes));
+    std::string questionPath;
+    ScoringParams p;
+    std::vector<EssayRecord> answers;
+    if (!LoadParameters(archive, questionPath, p, answers))
+        return "params: パラメータファイル（.tvp）として読めません（" + archive.Error() + "）。";
+    std::string model = ModelNameOf(ParamsJson(p).dump());
+    if (!models.Contains(model))
+        return "params: パラメータファイルの内容モデル「" + model +
+               "」はこのサーバーにありません。管理者に内容モデルの追加を頼むか、内容モデルを選び直してください。";
+    nlohmann::json form = nlohmann::json::parse(ParamsFormJson(ParamsJson(p).dump(), 10));
+    form.erase("fullMark");
+    for (const auto& [name, value] : form.items())
+        fields[name] = value.is_string() ? value.get<std::string>() : FormatParamNumber(value.get<double>());
+    return {};
+}
+
+std::string ParseFullMark(const std::string& text, double& fullMark) {
+    double value;
+    if (!ParseParamNumber(text, value) || !(value > 0) || value > 1000)
+        return "fullMark: 満点「" + text + "」は 0 より大きく 1000 以下の数で指定してください。";
+    fullMark = value;
+    return {};
+}
+
+bool NeedsScoringAgain(const std::string& fromJson, const std::string& toJson) {
+    ScoringParams from = ParamsFromJson(fromJson), to = ParamsFromJson(toJson);
+    return from.paragraphMode != to.paragraphMode || from.modelPath != to.modelPath;
+}
+
+std::string RescoredRecord(const std::string& paramsJson, const std::string& record) {
+    EssayRecord r;
+    if (record.empty() || !DecodeRecord(record, r, true) || r.status != kStatusScored) return {};
+    RescoreFromFeatures(r, ParamsFromJson(paramsJson));
+    return EncodeRecord(r);
+}
+
+std::string ParamsFormJson(const std::string& paramsJson, double fullMark) {
+    ScoringParams p = ParamsFromJson(paramsJson);
+    nlohmann::ordered_json form;
+    form["expectedLength"] = p.expectedLength;
+    form["weights"] = FormatParamNumber(p.rhetoricWeight) + ":" + FormatParamNumber(p.organizationWeight) + ":" +
+                      FormatParamNumber(p.contentWeight);
+    form["paragraphMode"] = p.paragraphMode;
+    form["model"] = ModelNameOf(paramsJson);
+    for (const ParamField& field : RatioFields()) {
+        for (const ParamSpec& param : kParamSpecs)
+            if (field.name == param.name) form[field.name] = p.*param.Real();
+    }
+    form["fullMark"] = fullMark;
+    return form.dump();
+}
+
+std::vector<ParamField> FittableFields() {
+    std::vector<ParamField> fields;
+    for (const FitParameter& fit : FittableParameters())
+        for (const ParamSpec& param : kParamSpecs) {
+            if (param.Real() != fit.member) continue;
+            std::string label = param.Real() == &ScoringParams::expectedLength ? "想定字数"
+                                : param.group == ParamGroup::kAxisWeights      ? std::string(param.label) + "の重み"
+                                                                               : std::string(param.label);
+            fields.push_back({param.name, label, FormatParamNumber(fit.minimum), FormatParamNumber(fit.maximum)});
+        }
+    return fields;
+}
+
+namespace {
+
+AgreementFigures FiguresOf(const Agreement& a) { return {a.n, a.pearson, a.qwk, a.meanAbsoluteDifference}; }
+
+// The scored and marked answers of a job: their records (without evidence), marks and rows.
+struct Marked {
+    std::vector<EssayRecord> records;
+    std::vector<double> marks;
+    std::vector<const AnswerRow*> rows;
+};
+
+Marked MarkedAnswers(const JobData& job) {
+    Marked m;
+    for (const AnswerRow& row : job.answers) {
+        EssayRecord r;
+        if (!row.mark || row.record.empty() || !DecodeRecord(row.record, r, false) || r.status != kStatusScored)
+            continue;
+        m.records.push_back(std::move(r));
+        m.marks.push_back(*row.mark);
+        m.rows.push_back(&row);
+    }
+    return m;
+}
+
+std::string TooFewMarks(size_t n) {
+    return "Tavi との一致を見るには、採点済みの回答文のうち" + std::to_string(kFewestMarksToFit) +
+           "件以上に点数を付けてください（現在 " + std::to_string(n) + " 件）。";
+}
+
+}  // namespace
+
+std::string MeasureJobAgreement(const JobData& job, const std::string& answerHref, JobAgreement& agreement) {
+    Marked m = MarkedAnswers(job);
+    if (m.records.size() < kFewestMarksToFit) return TooFewMarks(m.records.size());
+    const ScoringParams params = ParamsFromJson(job.paramsJson);
+    std::vector<double> scaled;
+    std::vector<AgreementPoint> points;
+    agreement.answers.clear();
+    for (size_t i = 0; i < m.records.size(); ++i) {
+        double tavi = ScaledTotal(m.records[i], params, job.fullMark);
+        scaled.push_back(tavi);
+        agreement.answers.push_back({m.rows[i]->number, m.rows[i]->name, tavi, m.marks[i], tavi - m.marks[i]});
+        points.push_back({m.rows[i]->number, m.rows[i]->name, m.marks[i], tavi});
+    }
+    agreement.figures = FiguresOf(MeasureAgreement(scaled, m.marks, job.fullMark));
+    std::stable_sort(agreement.answers.begin(), agreement.answers.end(),
+                     [](const MarkedAnswerView& a, const MarkedAnswerView& b) {
+                         return std::fabs(a.difference) > std::fabs(b.difference);
+                     });
+    agreement.scatterSvg = AgreementScatter(points, job.fullMark, answerHref);
+    return {};
+}
+
+std::string FitJob(const JobData& job, const std::vector<std::string>& names, JobFit& fit) {
+    std::vector<double ScoringParams::*> free;
+    std::vector<std::string> fittable;
+    for (const ParamField& field : FittableFields()) fittable.push_back(field.name);
+    for (const std::string& name : names.empty() ? fittable : names) {
+        if (std::find(fittable.begin(), fittable.end(), name) == fittable.end())
+            return "fit: 「" + name +
+                   "」は合わせられるパラメータではありません。重み、想定字数、比率から選んでください。";
+        for (const ParamSpec& param : kParamSpecs)
+            if (name == param.name && std::find(free.begin(), free.end(), param.Real()) == free.end())
+                free.push_back(param.Real());
+    }
+    Marked m = MarkedAnswers(job);
+    if (m.records.size() < kFewestMarksToFit) return TooFewMarks(m.records.size());
+    FitResult result = FitToMarks(m.records, m.marks, job.fullMark, ParamsFromJson(job.paramsJson), free);
+    if (result.refusal) return *result.refusal;
+    fit.suggested = result.improved;
+    fit.before = FiguresOf(result.before);
+    fit.after = FiguresOf(result.after);
+    ScoringParams fitted = ParamsFromJson(job.paramsJson);
+    for (auto member : free) fitted.*member = result.params.*member;
+    fit.paramsForm = ParamsFormJson(ParamsJson(fitted).dump(), job.fullMark);
+    return {};
 }
 
 }  // namespace tavi::serve

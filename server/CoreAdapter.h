@@ -27,7 +27,8 @@ public:
     bool Contains(const std::string& name) const { return m_paths.count(name) != 0; }
 
 private:
-    friend std::string ParseJobParams(const std::map<std::string, std::string>&, const ModelCatalog&, std::string&);
+    friend std::string ParseJobParams(const std::map<std::string, std::string>&, const ModelCatalog&, std::string&,
+                                      const std::string&);
     std::map<std::string, std::pair<int, std::string>> m_paths;  // name: model choice and path
 };
 
@@ -39,10 +40,11 @@ struct ParamField {
 };
 const std::vector<ParamField>& RatioFields();
 
-// Reads the job's parameters from form fields (absent ones keep their defaults) into their
-// stored JSON form. Returns the cause of a refusal, naming the field; empty when accepted.
+// Reads the job's parameters from form fields (absent ones keep their defaults, or those of
+// `startJson` when given) into their stored JSON form. Returns the cause of a refusal, naming
+// the field; empty when accepted.
 std::string ParseJobParams(const std::map<std::string, std::string>& fields, const ModelCatalog& models,
-                           std::string& paramsJson);
+                           std::string& paramsJson, const std::string& startJson = {});
 int ParagraphModeOf(const std::string& paramsJson);
 // The model's name as a job shows it.
 std::string ModelNameOf(const std::string& paramsJson);
@@ -81,7 +83,64 @@ struct JobData {
     std::string questionFile;  // the stored question (native path)
     std::string paramsJson;
     std::vector<AnswerRow> answers;  // with records, in number order
+    double fullMark = 10;
 };
+
+// --- Changing the parameters, and the teacher's marks ---
+
+// The full mark of a job from a field (a number above 0 up to 1000); the cause of a refusal
+// (UTF-8), empty when accepted.
+std::string ParseFullMark(const std::string& text, double& fullMark);
+
+// The parameters of a parameter file (params.tvp) as the fields of a new job; its model must be
+// one of `models`. The cause of a refusal (UTF-8); empty when read.
+std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
+                                std::map<std::string, std::string>& fields);
+// True when going from one set of parameters to the other needs the answers read and analysed
+// again (the paragraph mode or the content model changed); else their stored features are
+// scored again.
+bool NeedsScoringAgain(const std::string& fromJson, const std::string& toJson);
+// A stored record scored again from its features under the parameters; empty when it cannot
+// be read or is not scored.
+std::string RescoredRecord(const std::string& paramsJson, const std::string& record);
+// The parameters in the form of the fields that set them (the JSON object, as text, that
+// PUT /api/jobs/{id}/params takes): expectedLength, weights, paragraphMode, model, the ratios
+// and fullMark.
+std::string ParamsFormJson(const std::string& paramsJson, double fullMark);
+// The parameters a fit may change, named as the parameters of results.json name them, with
+// their labels.
+std::vector<ParamField> FittableFields();
+
+// How Tavi's totals, scaled to the full mark, agree with the teacher's marks.
+struct AgreementFigures {
+    size_t n = 0;
+    double pearson = 0, qwk = 0, meanAbsoluteDifference = 0;  // NaN when they cannot be computed
+};
+struct MarkedAnswerView {
+    int number = 0;
+    std::string name;  // UTF-8
+    double tavi = 0, mark = 0, difference = 0;
+};
+struct JobAgreement {
+    AgreementFigures figures;
+    std::vector<MarkedAnswerView> answers;  // by the size of their difference, largest first
+    std::string scatterSvg;                 // the answers linking to `answerHref` and their number
+};
+// The agreement over the scored and marked answers; the refusal (UTF-8) when fewer than the
+// fit needs are marked, else empty.
+std::string MeasureJobAgreement(const JobData& job, const std::string& answerHref, JobAgreement& agreement);
+
+// What fitting the parameters to the marks suggests: `before` and `after` cross-validated, the
+// parameters in the form of ParamsFormJson. `suggested` is false when the fit does not improve
+// the agreement (then `paramsForm` holds the job's own).
+struct JobFit {
+    bool suggested = false;
+    std::string paramsForm;
+    AgreementFigures before, after;
+};
+// Fits the parameters named in `names` (all fittable ones when empty). The refusal (UTF-8): too
+// few marks, or a name that is not fittable; empty when fitted.
+std::string FitJob(const JobData& job, const std::vector<std::string>& names, JobFit& fit);
 
 // The results file as the desktop program exports it (Shift_JIS, CR LF), the path column
 // holding each answer's uploaded name.

@@ -68,6 +68,32 @@ std::string SetPasswordForm(const std::string& name) {
 
 void Html(httplib::Response& res, const std::string& body) { res.set_content(body, "text/html; charset=utf-8"); }
 
+// The content models as options of a select, `selected` chosen.
+std::string ModelOptions(const ModelCatalog& models, const std::string& selected) {
+    std::string options;
+    for (const std::string& name : models.Names())
+        options += "<option" + std::string(name == selected ? " selected" : "") + ">" + EscapeHtml(name) + "</option>";
+    return options;
+}
+
+// The inputs of the fourteen ratios, empty (the placeholder says the default applies).
+std::string RatioInputs() {
+    std::string ratios = "<div class=\"ratios\">";
+    for (const ParamField& field : RatioFields())
+        ratios += "<label>" + EscapeHtml(field.label) + " <input name=\"" + field.name + "\" type=\"number\" min=\"" +
+                  field.min + "\" max=\"" + field.max + "\" step=\"any\" placeholder=\"既定値\"></label>";
+    return ratios + "</div>";
+}
+
+// The checkboxes of the parameters a fit may change, all ticked.
+std::string FitChoices() {
+    std::string boxes = "<div class=\"ratios\">";
+    for (const ParamField& field : FittableFields())
+        boxes += "<label><input type=\"checkbox\" name=\"fit\" value=\"" + field.name + "\" checked> " +
+                 EscapeHtml(field.label) + "</label>";
+    return boxes + "</div>";
+}
+
 }  // namespace
 
 // The report's summary of a job; while it is being scored only a note (the page reloads
@@ -188,16 +214,10 @@ void Server::Pages() {
              }));
 
     http.Get("/new", page([this](const Caller&, const Request&, Response&, std::string& title, std::string& body) {
-                 std::string models, ratios = "<div class=\"ratios\">";
-                 for (const std::string& name : m_options.models.Names())
-                     models += "<option" + std::string(name == ModelCatalog::Default() ? " selected" : "") + ">" +
-                               EscapeHtml(name) + "</option>";
-                 for (const ParamField& field : RatioFields())
-                     ratios += "<label>" + EscapeHtml(field.label) + " <input name=\"" + field.name +
-                               "\" type=\"number\" min=\"" + field.min + "\" max=\"" + field.max +
-                               "\" step=\"any\" placeholder=\"既定値\"></label>";
                  title = "新しいジョブ";
-                 body = Render(Asset("new-job.html"), {{"models", models}, {"ratios", ratios + "</div>"}});
+                 body = Render(
+                     Asset("new-job.html"),
+                     {{"models", ModelOptions(m_options.models, ModelCatalog::Default())}, {"ratios", RatioInputs()}});
                  return true;
              }));
 
@@ -216,7 +236,10 @@ void Server::Pages() {
                                 {"failedText", job->failed ? "失敗 " + std::to_string(job->failed) + " 件" : ""},
                                 {"paused", job->state == "queued" || job->state == "scoring" ? m_scheduler.Paused()
                                                                                              : std::string()},
-                                {"summary", Summary(*job)}});
+                                {"summary", Summary(*job)},
+                                {"models", ModelOptions(m_options.models, ModelNameOf(job->params))},
+                                {"ratios", RatioInputs()},
+                                {"fitChoices", FitChoices()}});
                  return true;
              }));
 
@@ -249,6 +272,7 @@ void Server::Pages() {
                                                            EscapeHtml(answer->failure) + "</p>"},
                  {"answer", AnswerHtml(job->params, *answer)},
                  {"mark", answer->mark ? Number(*answer->mark) : ""},
+                 {"fullMark", Number(job->fullMark)},
                  {"note", answer->note},
                  {"legend", EvidenceLegendHtml()}});
             return true;

@@ -167,12 +167,20 @@ void Scheduler::Finish(const Task& task, bool retry) {
     }
     // Outside the lock, so that a store that waits for space holds up no request.
     bool done = false;
+    std::optional<JobRow> again;
     if (!Persist([&] {
             done = m_store.PendingAnswers(id).empty();
-            if (done) m_store.SetJobState(id, "done");
+            if (done) {
+                m_store.SetJobState(id, "done");
+            } else {
+                again = m_store.Job(id);
+            }
         }))
         return;
     if (done && m_onJobDone) m_onJobDone(id);
+    // Left unscored: answers whose results were dropped, scored under parameters that changed
+    // since. They are scored again under the new ones, unless the job was stopped meanwhile.
+    if (again && again->state != "idle") Persist([&] { Enqueue(*again); });
 }
 
 // Answers a process holds at once: while it scores one, the next waits in its channel, so it
@@ -213,7 +221,8 @@ void Scheduler::Serve(size_t slot) {
             // Kept here until the store takes it: a full disk fails no answer.
             if (!Persist([&] {
                     if (!reply.empty() && reply[0] == 'R') {
-                        m_store.SaveResult(task.job->id, task.number, reply.substr(1));
+                        // Dropped when the job's parameters changed while it was scored.
+                        m_store.SaveResult(task.job->id, task.number, reply.substr(1), task.job->params);
                     } else {
                         m_store.SaveFailure(task.job->id, task.number,
                                             reply.empty() ? "採点のプロセスから応答がありません。" : reply.substr(1));

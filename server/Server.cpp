@@ -3,11 +3,13 @@
 #include <strings.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -27,6 +29,13 @@ int64_t Now() {
 
 // JSON text; bytes of a message that are not UTF-8 (an uploaded name, say) become U+FFFD.
 std::string Dump(const Json& body) { return body.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// A mark or full mark as a teacher writes it ("10", "7.5").
+std::string Points(double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
 
 void Fail(httplib::Response& res, int status, const std::string& message) {
     res.status = status;
@@ -134,7 +143,8 @@ Json JobJson(const JobRow& job, const std::string& paused) {
             {"model", ModelNameOf(job.params)},
             {"created", job.created},
             {"finished", job.finished > 0 ? Json(job.finished) : Json(nullptr)},
-            {"params", Json::parse(job.params, nullptr, false)}};
+            {"params", Json::parse(job.params, nullptr, false)},
+            {"fullMark", job.fullMark}};
 }
 
 Json ScoresJson(const AnswerView& view) {
@@ -462,8 +472,8 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
                 partFile.open(partPath, std::ios::binary | std::ios::trunc);
             } else if (header.name == "question" && !header.filename.empty()) {
                 kind = Kind::Question;
-            } else if (header.filename.empty()) {
-                kind = Kind::Field;
+            } else if (header.filename.empty() || header.name == "params") {
+                kind = Kind::Field;  // a parameter file (params.tvp) is kept as a field
             }
             return true;
         },
@@ -504,6 +514,16 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
         return fail(400, questionName + ": " + problem);
     if (!hasAnswerFiles) return fail(400, "回答文のファイルがありません。回答文のファイルを選んでください。");
     if (uploaded.names.empty()) return fail(400, "回答文: 送られたファイルに .txt の回答文がありません。");
+    // A parameter file gives the job its parameters, whatever the form's fields say.
+    if (!fields["params"].empty()) {
+        std::map<std::string, std::string> fromFile;
+        if (std::string problem = ParameterFileFields(fields["params"], m_options.models, fromFile); !problem.empty())
+            return fail(400, problem);
+        for (const auto& [name, value] : fromFile) fields[name] = value;
+    }
+    if (!fields["fullMark"].empty())
+        if (std::string problem = ParseFullMark(fields["fullMark"], job.fullMark); !problem.empty())
+            return fail(400, problem);
     std::string params;
     if (std::string problem = ParseJobParams(fields, m_options.models, params); !problem.empty())
         return fail(400, problem);
@@ -538,7 +558,8 @@ void Server::DeleteJobFiles(const std::string& id) {
 }
 
 JobData Server::DataOf(const JobRow& job, bool withRecords) {
-    return {job.question, JobDir(job.id) + "/question.txt", job.params, m_store.Answers(job.id, withRecords)};
+    return {job.question, JobDir(job.id) + "/question.txt", job.params, m_store.Answers(job.id, withRecords),
+            job.fullMark};
 }
 
 void Server::Download(const JobRow& job, const std::string& what, Response& res) {
@@ -618,9 +639,12 @@ void Server::Routes() {
               OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                   // Answers that failed are tried again.
                   m_store.ClearFailures(job.id);
-                  m_scheduler.Enqueue(job);
+                  bool queued = m_scheduler.Enqueue(job);
                   SummaryChanged(job.id);
-                  Reply(res, 202, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
+                  Json state = JobJson(*m_store.Job(job.id), m_scheduler.Paused());
+                  // Scoring a scored job again would give the same results.
+                  if (!queued) state["message"] = "採点済みです。パラメータを変えると採点し直します。";
+                  Reply(res, queued ? 202 : 200, state);
               }));
     http.Post(jobPath + "/stop",
               OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
@@ -650,9 +674,14 @@ void Server::Routes() {
                  if (body.is_null()) return;
                  std::optional<double> mark;
                  if (body.contains("mark") && !body["mark"].is_null()) {
+                     const std::string range = "0 から満点の " + Points(job.fullMark) + " までの数で";
                      if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
-                         return Fail(res, 400, "教員の点数: 数を入力するか、空欄にしてください。");
+                         return Fail(res, 400, "点数は" + range + "入力してください（空欄にすると点数を消します）。");
                      mark = body["mark"].get<double>();
+                     if (*mark < 0 || *mark > job.fullMark)
+                         return Fail(res, 400,
+                                     "点数 " + Points(*mark) + " は範囲外です。" + range +
+                                         "入力してください（満点はジョブのパラメータで変えられます）。");
                  }
                  if (body.contains("note") && !body["note"].is_string())
                      return Fail(res, 400, "教員のメモ: 文字列で送ってください。");
@@ -661,8 +690,11 @@ void Server::Routes() {
                      return Fail(res, 400, "教員のメモが長すぎます。日本語なら 3,300 字までにしてください。");
                  if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
                      return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
+                 SummaryChanged(job.id);  // its table shows the marks
                  Reply(res, 200, Json::object());
              }));
+
+    MarkRoutes();
 
     // Administrators manage the accounts.
     http.Get("/api/users", [this](const Request& req, Response& res) {
@@ -709,6 +741,149 @@ void Server::Routes() {
         for (const JobRow& job : jobs) SummaryChanged(job.id);
         Reply(res, 200, Json::object());
     });
+}
+
+namespace {
+
+// A figure as JSON; null when it cannot be computed (a side that does not vary).
+Json Figure(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+Json FiguresJson(const AgreementFigures& f, double fullMark) {
+    return {{"n", f.n},
+            {"pearson", Figure(f.pearson)},
+            {"qwk", Figure(f.qwk)},
+            {"meanAbsoluteDifference", Figure(f.meanAbsoluteDifference)},
+            {"fullMark", fullMark}};
+}
+
+// The fields that PUT /api/jobs/{id}/params takes, as POST /api/jobs names them.
+bool IsParamField(const std::string& name) {
+    static const std::set<std::string> names = [] {
+        std::set<std::string> n = {"expectedLength", "weights", "paragraphMode", "model", "fullMark"};
+        for (const ParamField& field : RatioFields()) n.insert(field.name);
+        return n;
+    }();
+    return names.count(name) != 0;
+}
+
+}  // namespace
+
+std::string Server::ApplyParams(const std::string& jobId, const std::string& params, double fullMark) {
+    std::lock_guard lock(m_paramsMutex);
+    std::optional<JobRow> job = m_store.Job(jobId);
+    if (!job) return "none";
+    if (params == job->params) {
+        m_store.SetJobParams(jobId, params, fullMark, false);
+        SummaryChanged(jobId);
+        return "none";
+    }
+    const bool again = NeedsScoringAgain(job->params, params);
+    const bool active = job->state == "queued" || job->state == "scoring";
+    // Answers being scored under the old parameters finish, and their results are dropped.
+    if (active) m_scheduler.Remove(jobId);
+    m_store.SetJobParams(jobId, params, fullMark, again);
+    if (!again) {
+        std::vector<std::pair<int, std::string>> records;
+        for (const AnswerRow& row : m_store.Answers(jobId, true))
+            if (std::string record = RescoredRecord(params, row.record); !record.empty())
+                records.emplace_back(row.number, std::move(record));
+        m_store.ReplaceResults(jobId, params, records);
+    }
+    SummaryChanged(jobId);
+    // A job that was scored, or is being scored, is scored to the end under the new parameters;
+    // one that was never started waits for its start.
+    if (active || (again && (job->state == "done" || job->scored > 0))) m_scheduler.Enqueue(*m_store.Job(jobId));
+    return again ? "analysis" : "features";
+}
+
+void Server::MarkRoutes() {
+    httplib::Server& http = *m_http;
+    const std::string jobPath = std::string("/api/jobs/") + kJobId;
+    http.Put(jobPath + "/params",
+             OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                 Json body = BodyObject(req, res);
+                 if (body.is_null()) return;
+                 std::map<std::string, std::string> fields;
+                 for (const auto& [name, value] : body.items()) {
+                     if (!IsParamField(name))
+                         return Fail(
+                             res, 400,
+                             "「" + name +
+                                 "」は変えられるパラメータではありません（新しいジョブの項目名で指定してください）。");
+                     if (value.is_string()) {
+                         fields[name] = value.get<std::string>();
+                     } else if (value.is_number()) {
+                         fields[name] = value.dump();
+                     } else if (!value.is_null()) {
+                         return Fail(res, 400, name + ": 数か文字列で指定してください。");
+                     }
+                 }
+                 double fullMark = job.fullMark;
+                 if (!fields["fullMark"].empty())
+                     if (std::string problem = ParseFullMark(fields["fullMark"], fullMark); !problem.empty())
+                         return Fail(res, 400, problem);
+                 for (const AnswerRow& a : m_store.Answers(job.id, false))
+                     if (a.mark && *a.mark > fullMark)
+                         return Fail(res, 400,
+                                     "fullMark: 満点を " + Points(fullMark) + " にすると、回答文 " +
+                                         std::to_string(a.number) + " に付けた点数 " + Points(*a.mark) +
+                                         " が満点を超えます。");
+                 std::string params;
+                 if (std::string problem = ParseJobParams(fields, m_options.models, params, job.params);
+                     !problem.empty())
+                     return Fail(res, 400, problem);
+                 std::string rescored = ApplyParams(job.id, params, fullMark);
+                 Json state = JobJson(*m_store.Job(job.id), m_scheduler.Paused());
+                 state["rescored"] = rescored;
+                 Reply(res, 200, state);
+             }));
+    http.Get(jobPath + "/agreement",
+             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
+                 JobAgreement agreement;
+                 if (std::string problem =
+                         MeasureJobAgreement(DataOf(job, true), "/jobs/" + job.id + "/answers/", agreement);
+                     !problem.empty())
+                     return Fail(res, 400, problem);
+                 Json body = FiguresJson(agreement.figures, job.fullMark);
+                 body["answers"] = Json::array();
+                 for (const MarkedAnswerView& a : agreement.answers)
+                     body["answers"].push_back({{"number", a.number},
+                                                {"name", a.name},
+                                                {"tavi", a.tavi},
+                                                {"mark", a.mark},
+                                                {"difference", a.difference}});
+                 body["scatterSvg"] = agreement.scatterSvg;
+                 Reply(res, 200, body);
+             }));
+    // About a second of work for 40 marked answers, on the request's own thread and under no
+    // lock of the server's: the store is read first, then left alone.
+    http.Post(jobPath + "/fit",
+              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+                  Json body = req.body.empty() ? Json::object() : BodyObject(req, res);
+                  if (body.is_null()) return;
+                  std::vector<std::string> names;
+                  if (body.contains("fit") && !body["fit"].is_null()) {
+                      if (!body["fit"].is_array()) return Fail(res, 400, "fit: パラメータ名の配列で指定してください。");
+                      for (const Json& name : body["fit"]) {
+                          if (!name.is_string()) return Fail(res, 400, "fit: パラメータ名の配列で指定してください。");
+                          names.push_back(name.get<std::string>());
+                      }
+                  }
+                  JobFit fit;
+                  if (std::string problem = FitJob(DataOf(job, true), names, fit); !problem.empty())
+                      return Fail(res, 400, problem);
+                  Json reply = {{"before", FiguresJson(fit.before, job.fullMark)},
+                                {"after", FiguresJson(fit.after, job.fullMark)},
+                                {"current", Json::parse(ParamsFormJson(job.params, job.fullMark))}};
+                  if (fit.suggested) {
+                      reply["parameters"] = Json::parse(fit.paramsForm);
+                  } else {
+                      reply["parameters"] = nullptr;
+                      reply["message"] =
+                          "合わせても、交差検証での一致が良くなりませんでした。パラメータはこのままをお勧めします。";
+                  }
+                  Reply(res, 200, reply);
+              }));
 }
 
 }  // namespace tavi::serve

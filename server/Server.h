@@ -87,6 +87,12 @@ private:
     // and `backText` name the page to go back to.
     void ErrorPage(const Request& req, Response& res, int status, const std::string& message,
                    const std::string& backHref = "/", const std::string& backText = "ジョブ一覧へ戻る");
+    // The routes of the parameters, marks, agreement and fit.
+    void MarkRoutes();
+    // Stores new parameters and full mark of a job and scores it again as far as they need:
+    // from the stored features, or (a new paragraph mode or model) from the answers' files,
+    // queued again. What was done: "none", "features" or "analysis".
+    std::string ApplyParams(const std::string& jobId, const std::string& params, double fullMark);
     std::string Summary(const JobRow& job);
     // Drops the job's cached summary; called after a change of the job in the store.
     void SummaryChanged(const std::string& jobId);
@@ -112,6 +118,9 @@ private:
     std::deque<std::string> m_finished;
     bool m_stopRendering = false;
     std::thread m_renderer;
+
+    // One change of parameters at a time, so that two changes do not mix their re-scoring.
+    std::mutex m_paramsMutex;
 };
 
 }  // namespace tavi::serve

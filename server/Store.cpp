@@ -36,7 +36,7 @@ constexpr const char* kJobColumns =
     "SELECT j.id, j.user_id, j.name, j.question, j.params, j.state, j.created, j.finished, "
     "(SELECT count(*) FROM answers a WHERE a.job_id = j.id), "
     "(SELECT count(*) FROM results r WHERE r.job_id = j.id), "
-    "(SELECT count(*) FROM answers a WHERE a.job_id = j.id AND a.failure IS NOT NULL) FROM jobs j ";
+    "(SELECT count(*) FROM answers a WHERE a.job_id = j.id AND a.failure IS NOT NULL), j.full_mark FROM jobs j ";
 
 }  // namespace
 
@@ -132,7 +132,8 @@ JobRow Store::ReadJob(Statement& s) {
             s.Real(7),
             static_cast<int>(s.Int(8)),
             static_cast<int>(s.Int(9)),
-            static_cast<int>(s.Int(10))};
+            static_cast<int>(s.Int(10)),
+            s.Real(11)};
 }
 
 // A row of number, name, record, failure, mark and note.
@@ -160,6 +161,9 @@ Store::Store(const std::string& path) {
     if (!Statement(*this, "SELECT 1 FROM pragma_table_info('sessions') WHERE name = 'created'").Step())
         Exec("ALTER TABLE sessions ADD COLUMN created INTEGER");
     Exec("UPDATE sessions SET created = last_seen WHERE created IS NULL");
+    // A store made before jobs had a full mark gets it, at the default of 10.
+    if (!Statement(*this, "SELECT 1 FROM pragma_table_info('jobs') WHERE name = 'full_mark'").Step())
+        Exec("ALTER TABLE jobs ADD COLUMN full_mark REAL NOT NULL DEFAULT 10");
 }
 
 Store::~Store() {
@@ -289,7 +293,8 @@ void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerName
     Exec("BEGIN IMMEDIATE");
     try {
         Statement(*this,
-                  "INSERT INTO jobs(id, user_id, name, question, params, state, created) VALUES (?, ?, ?, ?, ?, ?, ?)")
+                  "INSERT INTO jobs(id, user_id, name, question, params, state, created, full_mark) "
+                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
             .Bind(job.id)
             .Bind(job.userId)
             .Bind(job.name)
@@ -297,6 +302,7 @@ void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerName
             .Bind(job.params)
             .Bind(job.state)
             .Bind(job.created)
+            .Bind(std::optional<double>(job.fullMark))
             .Run();
         Statement insert(*this, "INSERT INTO answers(job_id, number, name) VALUES (?, ?, ?)");
         for (size_t k = 0; k < answerNames.size(); ++k) {
@@ -382,13 +388,55 @@ void Store::ClearFailures(const std::string& jobId) {
     Statement(*this, "UPDATE answers SET failure = NULL WHERE job_id = ?").Bind(jobId).Run();
 }
 
-bool Store::SaveResult(const std::string& jobId, int number, const std::string& record) {
+bool Store::SaveResult(const std::string& jobId, int number, const std::string& record, const std::string& params) {
     std::lock_guard lock(m_mutex);
-    return Statement(*this, "INSERT OR REPLACE INTO results(job_id, number, record) VALUES (?, ?, ?)")
-        .Bind(jobId)
-        .Bind(int64_t{number})
-        .Blob(record)
-        .Run();
+    Statement s(*this,
+                "INSERT OR REPLACE INTO results(job_id, number, record) SELECT ?, ?, ? "
+                "WHERE EXISTS (SELECT 1 FROM jobs WHERE id = ? AND params = ?)");
+    if (!s.Bind(jobId).Bind(int64_t{number}).Blob(record).Bind(jobId).Bind(params).Run()) return false;
+    return s.Changes() > 0;
+}
+
+void Store::SetJobParams(const std::string& jobId, const std::string& params, double fullMark, bool clearResults) {
+    std::lock_guard lock(m_mutex);
+    Exec("BEGIN IMMEDIATE");
+    try {
+        Statement(*this, "UPDATE jobs SET params = ?, full_mark = ? WHERE id = ?")
+            .Bind(params)
+            .Bind(std::optional<double>(fullMark))
+            .Bind(jobId)
+            .Run();
+        if (clearResults) {
+            Statement(*this, "DELETE FROM results WHERE job_id = ?").Bind(jobId).Run();
+            Statement(*this, "UPDATE answers SET failure = NULL WHERE job_id = ?").Bind(jobId).Run();
+        }
+        Exec("COMMIT");
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
+}
+
+bool Store::ReplaceResults(const std::string& jobId, const std::string& params,
+                           const std::vector<std::pair<int, std::string>>& records) {
+    std::lock_guard lock(m_mutex);
+    Exec("BEGIN IMMEDIATE");
+    try {
+        bool current =
+            Statement(*this, "SELECT 1 FROM jobs WHERE id = ? AND params = ?").Bind(jobId).Bind(params).Step();
+        if (current) {
+            Statement update(*this, "UPDATE results SET record = ? WHERE job_id = ? AND number = ?");
+            for (const auto& [number, record] : records) {
+                update.Reset();
+                update.Blob(record).Bind(jobId).Bind(int64_t{number}).Run();
+            }
+        }
+        Exec("COMMIT");
+        return current;
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
 }
 
 void Store::SaveFailure(const std::string& jobId, int number, const std::string& reason) {

@@ -43,6 +43,7 @@ struct JobRow {
     int answers = 0;
     int scored = 0;
     int failed = 0;
+    double fullMark = 10;  // the teacher's marks run from 0 to this
 };
 
 struct AnswerRow {
@@ -102,14 +103,22 @@ public:
     // Jobs of every user in one of the states, oldest first.
     std::vector<JobRow> JobsInState(const std::vector<std::string>& states);
     void SetJobState(const std::string& jobId, const std::string& state);
+    // New parameters and full mark of a job; with `clearResults` its results and failures go,
+    // to be scored again.
+    void SetJobParams(const std::string& jobId, const std::string& params, double fullMark, bool clearResults);
+    // Replaces stored records in one transaction, each only while the job's parameters are still
+    // `params`; false when they are not (nothing is then written).
+    bool ReplaceResults(const std::string& jobId, const std::string& params,
+                        const std::vector<std::pair<int, std::string>>& records);
     bool DeleteJob(const std::string& jobId);
 
     // --- Answers ---
     // Numbers of the answers with neither a result nor a failure.
     std::vector<int> PendingAnswers(const std::string& jobId);
     void ClearFailures(const std::string& jobId);
-    // False when the answer is gone (its job was deleted).
-    bool SaveResult(const std::string& jobId, int number, const std::string& record);
+    // Stores a record scored under `params`; false when the answer is gone (its job was
+    // deleted) or the job's parameters have changed since (the record is then dropped).
+    bool SaveResult(const std::string& jobId, int number, const std::string& record, const std::string& params);
     void SaveFailure(const std::string& jobId, int number, const std::string& reason);
     // The answers in number order; without records when `withRecords` is false.
     std::vector<AnswerRow> Answers(const std::string& jobId, bool withRecords);

@@ -111,21 +111,29 @@
         }
         api('POST', '/api/jobs/' + id + '/' + action).then(function (state) {
           update(state);
-          if (action === 'start') poll();
+          document.getElementById('notice').textContent = state.message || '';
+          if (action === 'start' && !state.message) poll();
         }).catch(function (error) { showError(error.message); });
       });
     });
     if (job.dataset.state === 'queued' || job.dataset.state === 'scoring') poll();
   }
 
+  // The teacher's mark: the page says 保存しました only once the server has kept it.
   on('review', 'submit', function (e) {
     e.preventDefault();
     var form = e.target;
+    var saved = document.getElementById('saved');
+    saved.textContent = '';
+    if (form.mark.validity.badInput) {
+      saved.textContent = '保存していません: 点数は数で入力してください。';
+      return;
+    }
     var mark = form.mark.value === '' ? null : Number(form.mark.value);
     api('PUT', '/api/jobs/' + form.dataset.job + '/answers/' + form.dataset.number + '/review',
         { mark: mark, note: form.note.value })
-      .then(function () { document.getElementById('saved').textContent = '保存しました'; })
-      .catch(function (error) { showError(error.message); });
+      .then(function () { saved.textContent = '保存しました'; })
+      .catch(function (error) { saved.textContent = '保存していません: ' + error.message; });
   });
 
   on('change-password', 'submit', function (e) {
@@ -157,6 +165,110 @@
         .catch(function (error) { showError(error.message); });
     });
   });
+  // The job's parameters, the agreement with the teacher's marks and the fit to them.
+  var paramsForm = document.getElementById('params');
+  if (paramsForm) {
+    var jobId = paramsForm.dataset.id;
+    var format = function (v, digits) { return v === null || v === undefined ? '—' : Number(v).toFixed(digits); };
+    var fill = function (job) {
+      var p = job.params || {};
+      paramsForm.fullMark.value = job.fullMark;
+      paramsForm.model.value = job.model;
+      paramsForm.expectedLength.value = p.expectedLength;
+      paramsForm.weights.value = p.rhetoricWeight + ':' + p.organizationWeight + ':' + p.contentWeight;
+      paramsForm.paragraphMode.value = String(p.paragraphMode);
+      paramsForm.querySelectorAll('.ratios input').forEach(function (input) {
+        if (p[input.name] !== undefined) input.value = p[input.name];
+      });
+    };
+    // Saves parameters (the form's, or a fit's) and shows the job being scored again.
+    var applyParams = function (values, status) {
+      status.textContent = '保存しています…';
+      return api('PUT', '/api/jobs/' + jobId + '/params', values).then(function (state) {
+        status.textContent = state.rescored === 'analysis' ? '保存しました。回答文を読み直して採点し直します。'
+          : state.rescored === 'features' ? '保存しました。採点し直しました。' : '保存しました。';
+        window.setTimeout(function () { window.location.reload(); }, 800);
+      }).catch(function (error) { status.textContent = '保存していません: ' + error.message; });
+    };
+    api('GET', '/api/jobs/' + jobId).then(fill).catch(function (error) { showError(error.message); });
+    paramsForm.addEventListener('submit', function (e) {
+      e.preventDefault();
+      var values = {};
+      Array.prototype.forEach.call(paramsForm.elements, function (field) {
+        if (field.name && field.value !== '') values[field.name] = field.value;
+      });
+      applyParams(values, document.getElementById('params-saved'));
+    });
+
+    var note = document.getElementById('agreement-note');
+    api('GET', '/api/jobs/' + jobId + '/agreement').then(function (a) {
+      document.getElementById('agreement-figures').hidden = false;
+      note.textContent = 'Tavi の総合得点を満点 ' + a.fullMark + ' 点に換算して、あなたの点数と比べます。';
+      document.getElementById('agreement-n').textContent = a.n + ' 件';
+      document.getElementById('agreement-r').textContent = format(a.pearson, 2);
+      document.getElementById('agreement-qwk').textContent = format(a.qwk, 2);
+      document.getElementById('agreement-mad').textContent = format(a.meanAbsoluteDifference, 2);
+      document.getElementById('agreement-scatter').innerHTML = a.scatterSvg;
+      var list = document.getElementById('agreement-answers');
+      a.answers.slice(0, 5).forEach(function (answer) {
+        var item = document.createElement('li');
+        var link = document.createElement('a');
+        link.href = '/jobs/' + jobId + '/answers/' + answer.number;
+        link.textContent = answer.name;
+        item.appendChild(link);
+        item.appendChild(document.createTextNode('　あなた ' + format(answer.mark, 1) + '、Tavi ' +
+          format(answer.tavi, 1) + '（差 ' + format(answer.difference, 1) + '）'));
+        list.appendChild(item);
+      });
+    }).catch(function (error) { note.textContent = error.message; });
+
+    var fitForm = document.getElementById('fit');
+    var suggested = null;
+    if (fitForm) fitForm.addEventListener('submit', function (e) {
+      e.preventDefault();
+      var names = [];
+      fitForm.querySelectorAll('input[name="fit"]:checked').forEach(function (box) { names.push(box.value); });
+      var busy = document.getElementById('fit-busy');
+      busy.textContent = '探しています…';
+      api('POST', '/api/jobs/' + jobId + '/fit', { fit: names }).then(function (fit) {
+        busy.textContent = '';
+        suggested = fit.parameters;
+        var rows = [['相関係数 r', 'pearson'], ['重み付きカッパ（QWK）', 'qwk'], ['平均の差（点）', 'meanAbsoluteDifference']];
+        var body = document.querySelector('#fit-figures tbody');
+        body.textContent = '';
+        var row = function (table, cells) {
+          var tr = document.createElement('tr');
+          cells.forEach(function (text, k) {
+            var cell = document.createElement(k === 0 ? 'th' : 'td');
+            cell.textContent = text;
+            tr.appendChild(cell);
+          });
+          table.appendChild(tr);
+        };
+        rows.forEach(function (r) { row(body, [r[0], format(fit.before[r[1]], 2), format(fit.after[r[1]], 2)]); });
+        var params = document.querySelector('#fit-params tbody');
+        params.textContent = '';
+        if (suggested) {
+          fitForm.querySelectorAll('input[name="fit"]:checked').forEach(function (box) {
+            var name = box.value;
+            var label = box.parentNode.textContent.trim();
+            var weights = ['rhetoricWeight', 'organizationWeight', 'contentWeight'];
+            var k = weights.indexOf(name);
+            var before = k >= 0 ? fit.current.weights.split(':')[k] : fit.current[name];
+            var after = k >= 0 ? suggested.weights.split(':')[k] : suggested[name];
+            row(params, [label, format(before, 3), format(after, 3)]);
+          });
+        }
+        document.getElementById('fit-message').textContent = fit.message ||
+          '交差検証での一致が良くなりました。「この値を使う」で採点し直します。';
+        document.getElementById('fit-apply').hidden = !suggested;
+        document.getElementById('fit-result').hidden = false;
+      }).catch(function (error) { busy.textContent = error.message; });
+    });
+    on('fit-apply', 'click', function () {
+      if (suggested) applyParams(suggested, document.getElementById('fit-message'));
+    });
+  }
 
   on('add-user', 'submit', function (e) {
     e.preventDefault();

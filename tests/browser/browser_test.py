@@ -91,6 +91,76 @@ def grades_password_and_error_pages(driver, wait, base, job_url, work, answers):
     driver.get(job_url + "/answers/99")
     assert "回答文 99 はありません" in driver.find_element(By.TAG_NAME, "main").text
     assert driver.find_element(By.CSS_SELECTOR, f"main a[href='{job_url[len(base):]}']")
+def api_json(driver, path):
+    """The JSON of a GET of the API, fetched by the page with its session."""
+    return driver.execute_async_script(
+        "const done = arguments[arguments.length - 1];"
+        "fetch(arguments[0], {credentials: 'same-origin'}).then(r => r.json()).then(done);", path)
+
+
+def check_marks_agreement_and_fit(driver, wait, job_url):
+    """Marks entered for 12 answers (refused ones said so), the agreement shown, a fit applied,
+    and the job scored again with a new paragraph mode from the parameters panel."""
+    job_id = job_url.rsplit("/", 1)[1]
+    answers = api_json(driver, f"/api/jobs/{job_id}/answers")
+    # A teacher who marks the content alone.
+    marks = [round(10 * a["scores"]["content"]) for a in answers[:12]]
+
+    driver.get(job_url + "/answers/1")
+    field = driver.find_element(By.NAME, "mark")
+    assert field.get_attribute("max") == "10"
+    field.clear()
+    field.send_keys("15")
+    driver.find_element(By.CSS_SELECTOR, "#review button").click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存していません"))
+    assert "範囲外" in driver.find_element(By.ID, "saved").text
+    for number, mark in enumerate(marks, 1):
+        driver.get(f"{job_url}/answers/{number}")
+        field = driver.find_element(By.NAME, "mark")
+        field.clear()
+        field.send_keys(str(mark))
+        driver.find_element(By.CSS_SELECTOR, "#review button").click()
+        wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存しました"))
+
+    driver.get(job_url)
+    wait.until(ec.visibility_of_element_located((By.ID, "agreement-figures")))
+    assert driver.find_element(By.ID, "agreement-n").text == "12 件"
+    assert driver.find_elements(By.CSS_SELECTOR, "#agreement-scatter svg circle")
+    links = driver.find_elements(By.CSS_SELECTOR, "#agreement-answers a")
+    assert links and "/answers/" in links[0].get_attribute("href")
+    # The table shows the teacher's marks beside Tavi's totals.
+    assert "あなたの点数" in driver.find_element(By.CSS_SELECTOR, "table#answers thead").text
+
+    # Starting a finished job says why nothing happens.
+    driver.find_element(By.CSS_SELECTOR, "button[data-action=start]").click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "notice"), "採点済みです"))
+
+    before = api_json(driver, f"/api/jobs/{job_id}")["params"]
+    driver.find_element(By.CSS_SELECTOR, "#fit button[type=submit]").click()
+    WebDriverWait(driver, 60).until(ec.visibility_of_element_located((By.ID, "fit-result")))
+    apply = driver.find_element(By.ID, "fit-apply")
+    assert apply.is_displayed(), driver.find_element(By.ID, "fit-message").text
+    assert len(driver.find_elements(By.CSS_SELECTOR, "#fit-figures tbody tr")) == 3
+    apply.click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "fit-message"), "保存しました"))
+    wait.until(lambda d: api_json(d, f"/api/jobs/{job_id}")["params"] != before)
+    rescored = api_json(driver, f"/api/jobs/{job_id}/answers")
+    assert [a["scores"]["total"] for a in rescored] != [a["scores"]["total"] for a in answers]
+
+    # A new paragraph mode from the panel, prefilled with the fitted parameters: scored again.
+    driver.get(job_url)
+    panel = driver.find_element(By.ID, "params")
+    wait.until(lambda d: panel.find_element(By.NAME, "weights").get_attribute("value") != "")
+    fitted = api_json(driver, f"/api/jobs/{job_id}")["params"]
+    weights = panel.find_element(By.NAME, "weights").get_attribute("value").split(":")
+    assert [float(w) for w in weights] == [fitted["rhetoricWeight"], fitted["organizationWeight"],
+                                           fitted["contentWeight"]], weights
+    panel.find_element(By.CSS_SELECTOR, "select[name=paragraphMode] option[value='1']").click()
+    panel.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "params-saved"), "読み直して"))
+    WebDriverWait(driver, 180).until(lambda d: api_json(d, f"/api/jobs/{job_id}")["state"] == "done")
+    job = api_json(driver, f"/api/jobs/{job_id}")
+    assert job["params"]["paragraphMode"] == 1 and job["scored"] == len(answers), job
 
 
 def main():
@@ -170,6 +240,8 @@ def main():
         assert rows_without_paths(downloaded) == rows_without_paths(expected)
         assert b",a01_long_on_topic.txt,\r\n" in downloaded
         grades_password_and_error_pages(driver, wait, base, job_url, work, answers)
+
+        check_marks_agreement_and_fit(driver, wait, job_url)
         print("browser end to end: passed")
         return 0
     finally:
