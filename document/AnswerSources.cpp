@@ -45,19 +45,8 @@ struct SheetBuilder {
 // Spaces around an unquoted field belong to it, as RFC 4180 has it.
 int NoSpace(unsigned char) { return 0; }
 
-bool Blank(std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, "\u3000") == 0) {
-            i += 2;
-        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool HasAnswer(const std::vector<std::string>& row, size_t textColumn) {
-    return textColumn < row.size() && !Blank(row[textColumn]);
+    return textColumn < row.size() && !IsBlankCell(row[textColumn]);
 }
 
 // A name for a file: characters that a file system or Shift_JIS cannot hold, and control
@@ -361,6 +350,17 @@ bool AnswerFilesOf(const std::string& nativePath, std::vector<std::string>& file
     return true;
 }
 
+bool IsBlankCell(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "\u3000") == 0) {
+            i += 2;
+        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsSheetFile(const std::string& nativePath) {
     std::string extension = Extension(nativePath);
     return extension == ".csv" || extension == ".xlsx";
@@ -379,7 +379,8 @@ bool ReadSheetBytes(std::string_view bytes, const std::string& name, Sheet& shee
     bool read = Extension(name) == ".xlsx" || bytes.starts_with(std::string_view("PK\x03\x04", 4))
                     ? ReadWorkbook(bytes, sheet, cause)
                     : ReadCsv(bytes, sheet, cause);
-    if (read && (sheet.rows.empty() || std::all_of(sheet.rows.front().begin(), sheet.rows.front().end(), Blank))) {
+    if (read &&
+        (sheet.rows.empty() || std::all_of(sheet.rows.front().begin(), sheet.rows.front().end(), IsBlankCell))) {
         cause = "表が空です（1 行目に見出しがありません）。見出しの行がある表を選んでください。";
         read = false;
     }

@@ -59,6 +59,9 @@ struct SheetColumns {
 };
 SheetColumns ProposeSheetColumns(const Sheet& sheet);
 
+// True when a cell holds nothing but spaces (ideographic ones too) and line breaks.
+bool IsBlankCell(std::string_view text);
+
 // The rows below the header whose `textColumn` is not blank: the answers ImportSheet writes.
 size_t CountSheetAnswers(const Sheet& sheet, size_t textColumn);
 
