@@ -107,6 +107,9 @@ TEST_F(ServeSheetsTest, AFormCsvAndAWorkbookGiveTheSameJobAsTaviScoreWithNamesAn
     // the file-name column as the desktop's import gives them.
     const std::string csvResults = sato.Get("/api/jobs/" + fromCsv + "/results.csv")->body;
     EXPECT_EQ(sato.Get("/api/jobs/" + fromXlsx + "/results.csv")->body, csvResults);
+    // The same sheet as Excel saves a CSV: Shift_JIS without a byte-order mark.
+    std::string fromSjis = ScoredJob(sato, {Question(), {"answers", Sjis(csv.substr(3)), "form.csv", ""}});
+    EXPECT_EQ(sato.Get("/api/jobs/" + fromSjis + "/results.csv")->body, csvResults);
     EXPECT_NE(csvResults.find(Sjis(",0002_青木 花子.txt,")), std::string::npos);
     for (const auto& [name, bytes] : {std::pair{"form.csv", csv}, std::pair{"form.xlsx", xlsx}}) {
         std::ofstream(temp.path / name, std::ios::binary) << bytes;
