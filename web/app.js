@@ -93,7 +93,9 @@
   var showSample = function () {
     var table = document.getElementById('sheet-sample');
     if (!table || !sheetPreviews.length) return;
-    var preview = sheetPreviews[0].preview;
+    var shown = sheetPreviews.filter(function (p) { return p.preview; })[0];
+    if (!shown) return;
+    var preview = shown.preview;
     var text = columnIndex(preview.columns, document.getElementById('text-column').value);
     table.textContent = '';
     var head = table.insertRow();
@@ -123,8 +125,9 @@
       var found = sheetPreviews.filter(function (p) { return p.file === file; })[0];
       var what = file.name + '（' + (file.size / 1048576).toFixed(1) + ' MB）';
       if (isSheet(file)) {
-        var column = found ? columnIndex(found.preview.columns, textValue) : -1;
-        what += found && column >= 0 ? '：表、回答文 ' + found.preview.answers[column] + ' 件' : '：表（列を確かめています…）';
+        var column = found && found.preview ? columnIndex(found.preview.columns, textValue) : -1;
+        if (found && found.error) what += '：表を読めません（' + found.error + '）';
+        else what += found && column >= 0 ? '：表、回答文 ' + found.preview.answers[column] + ' 件' : '：表（列を確かめています…）';
       } else if (/\.zip$/i.test(file.name)) {
         what += '：zip（中の .txt と .docx を回答文として読みます）';
       } else {
@@ -148,7 +151,7 @@
       var data = new FormData();
       data.append('sheet', file, file.name);
       api('POST', '/api/sheets/columns', data).then(function (preview) {
-        var first = sheetPreviews.length === 0;
+        var first = !sheetPreviews.some(function (p) { return p.preview; });
         sheetPreviews.push({ file: file, preview: preview });
         if (first) {
           fillSelect('text-column', preview.columns, preview.proposed.text, false);
@@ -157,7 +160,11 @@
           showSample();
         }
         showSendList();
-      }).catch(function (error) { showError(error.message); });
+      }).catch(function (error) {
+        sheetPreviews.push({ file: file, error: error.message });
+        showSendList();
+        showError(error.message);
+      });
     });
   };
   if (document.getElementById('sheet-columns')) {
