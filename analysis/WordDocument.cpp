@@ -1,94 +1,46 @@
 #include "analysis/WordDocument.h"
 
-#include <zip.h>
-
-#include <memory>
-#include <pugixml.hpp>
+#include "analysis/OfficePart.h"
 
 namespace tavi {
 namespace {
 
 constexpr const char* kBodyPart = "word/document.xml";
 
-struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-using ZipArchive = std::unique_ptr<zip_t, ZipCloser>;
-
-// Opens zip bytes in place; null with `error` set when they are no zip archive.
-ZipArchive OpenZip(std::string_view bytes, std::string* error) {
-    zip_error_t failure;
-    zip_error_init(&failure);
-    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &failure);
-    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &failure) : nullptr;
-    if (!archive) {
-        if (source) zip_source_free(source);
-        if (error) *error = std::string("damaged Word document (") + zip_error_strerror(&failure) + ")";
-    }
-    zip_error_fini(&failure);
-    return ZipArchive(archive);
-}
-
-struct ZipFileCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-
 // Unpacks the body part, refusing one that is encrypted or larger than the cap.
-bool ReadBodyPart(zip_t* archive, std::string& xml, std::string& error) {
-    zip_stat_t stat;
-    if (zip_stat(archive, kBodyPart, 0, &stat) != 0) {
-        error = "not a Word document (no word/document.xml in the archive)";
-        return false;
-    }
-    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
-        error = "encrypted Word document";
-        return false;
-    }
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen(archive, kBodyPart, 0));
-    if (!file) {
-        error = std::string("damaged Word document (") + zip_strerror(archive) + ")";
-        return false;
-    }
-    // The size the archive states is not trusted: at most the cap and one byte more are unpacked.
-    char buffer[65536];
-    zip_int64_t n;
-    while ((n = zip_fread(file.get(), buffer, sizeof buffer)) > 0) {
-        if (static_cast<size_t>(n) > kMaxWordXmlBytes - xml.size()) {
+bool ReadBodyPart(std::string_view docx, std::string& xml, std::string& error) {
+    std::string detail;
+    switch (ReadZipPart(docx, kBodyPart, kMaxWordXmlBytes, xml, detail)) {
+        case ZipPartStatus::kRead:
+            return true;
+        case ZipPartStatus::kMissing:
+            error = "not a Word document (no word/document.xml in the archive)";
+            return false;
+        case ZipPartStatus::kEncrypted:
+            error = "encrypted Word document";
+            return false;
+        case ZipPartStatus::kTooLarge:
             error = "Word document too large (word/document.xml unpacks to more than " +
                     std::to_string(kMaxWordXmlBytes >> 20) + " MiB)";
             return false;
-        }
-        xml.append(buffer, static_cast<size_t>(n));
+        case ZipPartStatus::kNotZip:
+        case ZipPartStatus::kDamaged:
+            break;
     }
-    if (n < 0) {
-        error = std::string("damaged Word document (") + zip_file_strerror(file.get()) + ")";
-        return false;
-    }
-    return true;
-}
-
-std::string_view LocalName(const pugi::xml_node& node) {
-    std::string_view name = node.name();
-    size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-pugi::xml_node ChildNamed(const pugi::xml_node& node, std::string_view local) {
-    for (pugi::xml_node child : node.children())
-        if (LocalName(child) == local) return child;
-    return {};
+    error = "damaged Word document (" + detail + ")";
+    return false;
 }
 
 // A paragraph whose mark was deleted as a revision runs on into the next one.
 bool MarkDeleted(const pugi::xml_node& paragraph) {
-    return ChildNamed(ChildNamed(ChildNamed(paragraph, "pPr"), "rPr"), "del");
+    return XmlChild(XmlChild(XmlChild(paragraph, "pPr"), "rPr"), "del");
 }
 
 // Adds what an element gives on entering it; false when its content is not text of the
 // body: properties (every "...Pr"), deleted and moved-away revisions, field codes, drawings
 // and the fallback copies of alternate content.
 bool Enter(const pugi::xml_node& node, std::string& text) {
-    std::string_view name = LocalName(node);
+    std::string_view name = XmlLocalName(node);
     if (name == "t") {
         text += node.child_value();
         return false;
@@ -103,16 +55,12 @@ bool Enter(const pugi::xml_node& node, std::string& text) {
 }
 
 void Leave(const pugi::xml_node& node, std::string& text) {
-    if (LocalName(node) == "p" && !MarkDeleted(node)) text += '\n';
+    if (XmlLocalName(node) == "p" && !MarkDeleted(node)) text += '\n';
 }
 
 }  // namespace
 
-bool IsWordDocument(std::string_view bytes) {
-    if (!bytes.starts_with(std::string_view("PK\x03\x04", 4))) return false;
-    ZipArchive archive = OpenZip(bytes, nullptr);
-    return archive && zip_name_locate(archive.get(), kBodyPart, 0) >= 0;
-}
+bool IsWordDocument(std::string_view bytes) { return HasZipPart(bytes, kBodyPart); }
 
 bool ExtractWordText(std::string_view docx, std::string& text, std::string& error) {
     text.clear();
@@ -121,9 +69,8 @@ bool ExtractWordText(std::string_view docx, std::string& text, std::string& erro
         error = "encrypted Word document (or one in the older .doc format)";
         return false;
     }
-    ZipArchive archive = OpenZip(docx, &error);
     std::string xml;
-    if (!archive || !ReadBodyPart(archive.get(), xml, error)) return false;
+    if (!ReadBodyPart(docx, xml, error)) return false;
     pugi::xml_document document;
     pugi::xml_parse_result parsed =
         document.load_buffer_inplace(xml.data(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
@@ -132,7 +79,7 @@ bool ExtractWordText(std::string_view docx, std::string& text, std::string& erro
                 std::to_string(parsed.offset) + ")";
         return false;
     }
-    pugi::xml_node body = ChildNamed(ChildNamed(document, "document"), "body");
+    pugi::xml_node body = XmlChild(XmlChild(document, "document"), "body");
     if (!body) {
         error = "damaged Word document (word/document.xml has no body)";
         return false;

@@ -150,10 +150,10 @@ int main(int argc, char** argv) {
     app.add_option("-j,--jobs", jobs, "processes that score: this one and N-1 workers (default: the number of cores)")
         ->check(CLI::PositiveNumber);
     app.add_option("--text-column", sheetOptions.textColumn,
-                   "the column of the answers in a .csv sheet: its header text or its number from 1");
+                   "the column of the answers in a sheet (.csv, .xlsx): its header text or its number from 1");
     app.add_option("--name-column", sheetOptions.nameColumn,
-                   "the column of a .csv sheet that names each answer's file (header text or number)");
-    app.add_option("answers", inputs, "answer files (.txt, .docx), .csv sheets, or folders of them");
+                   "the column of a sheet that names each answer's file (header text or number)");
+    app.add_option("answers", inputs, "answer files (.txt, .docx), sheets (.csv, .xlsx), or folders of them");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -73,7 +73,7 @@ void CTaviDoc::OnAddAnswers() {
 }
 
 void CTaviDoc::OnImportSheet() {
-    static const std::string filter = Sjis("スプレッドシート(*.csv)|*.csv|全て(*.*)|*.*||");
+    static const std::string filter = Sjis("スプレッドシート(*.csv *.xlsx)|*.csv;*.xlsx|全て(*.*)|*.*||");
     std::vector<std::string> paths;
     if (m_person.ChooseFilesToOpen({"csv", filter}, paths)) {
         AddAnswerFiles(paths, true);
@@ -138,8 +138,10 @@ void CTaviDoc::AddSheet(const std::string& nativePath, AddingReport& report) {
         report.failed += Utf8ToSjis(error) + "\n";
         return;
     }
-    size_t textColumn = GuessAnswerColumn(sheet);
-    std::optional<size_t> nameColumn;
+    // The person starts from the columns the header proposes.
+    const SheetColumns proposed = ProposeSheetColumns(sheet);
+    size_t textColumn = proposed.text;
+    std::optional<size_t> nameColumn = proposed.name;
     if (!m_person.ChooseSheetColumns(nativePath, sheet, textColumn, nameColumn)) return;
     std::vector<std::string> files;
     if (!ImportSheet(nativePath, sheet, textColumn, nameColumn, files, error))

@@ -7,6 +7,8 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
+#include "analysis/WordDocument.h"
+#include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/ParamArchive.h"
 #include "document/ResultsFile.h"
@@ -21,22 +23,33 @@
 namespace tavi::serve {
 namespace {
 
+// How records are titled: by their files, as the desktop names them (the results file, the
+// JSON and the parameter file, which a desktop or tavi-score run on the same files equals),
+// or by their students, with the id after the name (what a teacher reads).
+enum class Titles { kFiles, kStudents };
+
 // The records of a job's answers: decoded results (their evidence only when asked for), or
-// empty unscored records; every one numbered and named as uploaded.
-std::vector<EssayRecord> Records(const std::vector<AnswerRow>& rows, bool withEvidence) {
+// empty unscored records; every one numbered and named as uploaded, its path the file's (a
+// sheet's rows in the folder the desktop imports the sheet to).
+std::vector<EssayRecord> Records(const std::vector<AnswerRow>& rows, bool withEvidence, Titles titles) {
     std::vector<EssayRecord> records;
     records.reserve(rows.size());
     for (const AnswerRow& row : rows) {
         EssayRecord r;
         if (row.record.empty() || !DecodeRecord(row.record, r, withEvidence)) r = EssayRecord();
         r.id = static_cast<uint16_t>(row.number);
-        r.title = r.path = Utf8ToSjis(row.name);
+        std::string path = row.file;
+        if (row.sheetRow > 0) path = std::filesystem::path(row.source).stem().string() + "_answers/" + row.file;
+        r.path = Utf8ToSjis(path);
+        std::string title = row.name;
+        if (!row.studentId.empty()) title += "（" + row.studentId + "）";
+        r.title = Utf8ToSjis(titles == Titles::kFiles ? row.file : title);
         records.push_back(std::move(r));
     }
     return records;
 }
 
-ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
+ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence, Titles titles) {
     ReportRun run;
     run.params = ParamsFromJson(job.paramsJson);
     run.questionPath = Utf8ToSjis(job.questionName);
@@ -45,7 +58,7 @@ ReportRun RunOf(const JobData& job, bool withQuestionText, bool withEvidence) {
         if (NativePathToSjis(job.questionFile, path))
             MorphemeTools().ReadAnswerFile(path, run.questionText, run.params.paragraphMode);
     }
-    run.answers = Records(job.answers, withEvidence);
+    run.answers = Records(job.answers, withEvidence, titles);
     run.fullMark = job.fullMark;
     if (std::any_of(job.answers.begin(), job.answers.end(), [](const AnswerRow& a) { return a.mark.has_value(); }))
         for (const AnswerRow& a : job.answers) run.marks.push_back(a.mark);
@@ -245,29 +258,61 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
     return true;
 }
 
-std::string ResultsCsv(const JobData& job) { return FormatResultsFile(Records(job.answers, false)); }
+std::string ReadUploadedSheet(std::string_view bytes, const std::string& name, UploadedSheet& uploaded) {
+    Sheet sheet;
+    std::string error;
+    if (!ReadSheetBytes(bytes, name, sheet, error)) return error;
+    SheetColumns proposed = ProposeSheetColumns(sheet);
+    uploaded = {std::move(sheet.rows), proposed.text, proposed.name, proposed.id};
+    return {};
+}
+
+std::optional<size_t> UploadedSheetColumn(UploadedSheet& uploaded, std::string_view named) {
+    Sheet sheet{std::move(uploaded.rows)};
+    std::optional<size_t> column = FindSheetColumn(sheet, named);
+    uploaded.rows = std::move(sheet.rows);
+    return column;
+}
+
+bool BlankCell(std::string_view text) { return IsBlankCell(text); }
+
+std::string SheetRowFileName(size_t row, std::string_view studentName) { return SheetAnswerFileName(row, studentName); }
+
+std::string WordUploadText(std::string_view docx, std::string& text) {
+    std::string error;
+    if (ExtractWordText(docx, text, error)) return {};
+    return "Word 文書（.docx）として読めません（" + error + "）。Word で保存し直してください。";
+}
+
+std::string ResultsCsv(const JobData& job) { return FormatResultsFile(Records(job.answers, false, Titles::kFiles)); }
 
 std::string ResultsJson(const JobData& job) {
     std::vector<AnswerReview> reviews;
     for (const AnswerRow& row : job.answers) reviews.push_back({row.mark, row.note});
-    return FormatJson(RunOf(job, false, true), &reviews);
+    // Each answer also names its student, as the sheet gave them (else its file).
+    auto root = nlohmann::ordered_json::parse(FormatJson(RunOf(job, false, true, Titles::kFiles), &reviews));
+    for (size_t i = 0; i < job.answers.size() && i < root["answers"].size(); ++i) {
+        root["answers"][i]["name"] = job.answers[i].name;
+        root["answers"][i]["studentId"] = job.answers[i].studentId;
+    }
+    return root.dump(2) + "\n";
 }
 
-std::string ReportHtml(const JobData& job) { return FormatReport(RunOf(job, true, true)); }
+std::string ReportHtml(const JobData& job) { return FormatReport(RunOf(job, true, true, Titles::kStudents)); }
 
 std::string ParameterFile(const JobData& job) {
-    ReportRun run = RunOf(job, false, false);
+    ReportRun run = RunOf(job, false, false, Titles::kFiles);
     ParamArchive archive;
     StoreParameters(archive, run.questionPath, run.params, run.answers);
     return archive.Bytes();
 }
 
 std::string JobSummaryHtml(const JobData& job, const std::string& answerHref) {
-    return ReportSummaryHtml(RunOf(job, true, false), answerHref);
+    return ReportSummaryHtml(RunOf(job, true, false, Titles::kStudents), answerHref);
 }
 
 std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer) {
-    std::vector<EssayRecord> records = Records({answer}, true);
+    std::vector<EssayRecord> records = Records({answer}, true, Titles::kStudents);
     return ReportAnswerHtml(records.front(), ParamsFromJson(paramsJson));
 }
 

@@ -258,7 +258,7 @@ void Server::Pages() {
                 return false;
             }
             std::string base = "/jobs/" + job->id + "/answers/";
-            title = answer->name;
+            title = answer->name + (answer->studentId.empty() ? "" : "（" + answer->studentId + "）");
             body = Render(
                 Asset("answer.html"),
                 {{"id", job->id},

@@ -159,6 +159,10 @@ Json ScoresJson(const AnswerView& view) {
 // scored; with `detail` also its comments and evidence.
 Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
     Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
+    row["studentId"] = a.studentId;
+    row["file"] = a.file;
+    row["source"] = a.source;
+    row["sheetRow"] = a.sheetRow > 0 ? Json(a.sheetRow) : Json(nullptr);
     row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
     AnswerView view;
     if (!ViewAnswer(job.params, a.record, view, detail)) return row;
@@ -432,6 +436,9 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     std::ofstream partFile;
     const std::string partPath = (dir / "upload.part").string();
     UploadedAnswers uploaded{(dir / "answers").string(), {}, {}, 0};
+    // Answer files are kept as they come and added once the form's fields (the sheets'
+    // columns among them) are all known, in the order sent.
+    std::vector<std::pair<std::string, std::string>> received;  // uploaded name, kept file
     std::map<std::string, std::string> fields;
     std::string questionName, questionBytes, problem;
     bool hasAnswerFiles = false;
@@ -449,7 +456,11 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
                     "ださい。");
             } else if (!current.filename.empty() || partBytes > 0) {  // not an empty file picker
                 hasAnswerFiles = true;
-                refuse(AddUpload(current.filename, partPath, limits, uploaded));
+                std::string kept = (dir / ("upload-" + std::to_string(received.size() + 1) + ".part")).string();
+                fs::rename(partPath, kept, ec);
+                if (ec)
+                    refuse("回答文: アップロードをデータフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらってください。");
+                received.emplace_back(current.filename, kept);
             }
             fs::remove(partPath, ec);
         } else if (kind == Kind::Question) {
@@ -484,7 +495,8 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
             if (kind == Kind::Answers) {
                 partFile.write(data, static_cast<std::streamsize>(size));
                 // A .txt answer is refused as soon as it is over the limit of one file.
-                if (!EndsWithNoCase(shown, ".zip")) refuse(SizeProblem(shown, partBytes, limits));
+                if (!EndsWithNoCase(shown, ".zip") && !IsSheetUpload(shown))
+                    refuse(SizeProblem(shown, partBytes, limits));
             } else {
                 refuse(SizeProblem(shown, partBytes, limits));
                 if (problem.empty()) current.content.append(data, size);
@@ -499,6 +511,14 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     };
     if (!whole && res.status == 413) return fail(413, UploadTooLarge());
     if (!whole) return fail(400, "フォームの内容が壊れているか、途中で切れています。もう一度送ってください。");
+    SheetChoice columns;
+    for (auto [field, choice] : {std::pair{"textColumn", &columns.text}, std::pair{"nameColumn", &columns.name},
+                                 std::pair{"idColumn", &columns.id}})
+        if (auto it = fields.find(field); it != fields.end()) *choice = it->second;
+    for (const auto& [uploadedName, kept] : received) {
+        if (problem.empty()) refuse(AddUpload(uploadedName, kept, limits, columns, uploaded));
+        fs::remove(kept, ec);
+    }
     if (!problem.empty()) return fail(400, problem);
     // A question pasted into the form instead of a file.
     if (questionName.empty() && !fields["questionText"].empty()) {
@@ -513,7 +533,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     if (std::string problem = TextProblem(questionBytes); !problem.empty())
         return fail(400, questionName + ": " + problem);
     if (!hasAnswerFiles) return fail(400, "回答文のファイルがありません。回答文のファイルを選んでください。");
-    if (uploaded.names.empty()) return fail(400, "回答文: 送られたファイルに .txt の回答文がありません。");
+    if (uploaded.answers.empty()) return fail(400, "回答文: 送られたファイルに回答文がありません。");
     // A parameter file gives the job its parameters, whatever the form's fields say.
     if (!fields["params"].empty()) {
         std::map<std::string, std::string> fromFile;
@@ -544,12 +564,82 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     job.state = "idle";
     job.created = Now();
     try {
-        m_store.AddJob(job, uploaded.names);
+        m_store.AddJob(job, uploaded.answers);
     } catch (...) {
         DeleteJobFiles(job.id);
         throw;
     }
     Reply(res, 201, {{"id", job.id}});
+}
+
+namespace {
+
+// At most `chars` characters of UTF-8 text, "…" after a cut.
+std::string Shortened(const std::string& text, size_t chars) {
+    size_t at = 0;
+    for (size_t n = 0; at < text.size() && n < chars; ++n) {
+        unsigned char c = static_cast<unsigned char>(text[at]);
+        at += c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    }
+    return at >= text.size() ? text : text.substr(0, at) + "…";
+}
+
+}  // namespace
+
+void Server::PreviewSheet(const Request& req, Response& res, const httplib::ContentReader& reader) {
+    if (!req.is_multipart_form_data()) {
+        Fail(res, 400, "表のファイルを multipart/form-data で送ってください。");
+        return DropBody(req, res, reader);
+    }
+    std::string name, bytes, problem;
+    bool inFile = false;
+    bool whole = reader(
+        [&](const httplib::MultipartFormData& header) {
+            inFile = name.empty() && !header.filename.empty();
+            if (inFile) name = BaseName(header.filename);
+            return true;
+        },
+        [&](const char* data, size_t size) {
+            if (!inFile || !problem.empty()) return true;
+            if (bytes.size() + size > kMaxUploadedSheetBytes) {
+                problem = name + ": 表のファイルが " + std::to_string(kMaxUploadedSheetBytes >> 20) +
+                          " MB を超えています。表を分けて送ってください。";
+                bytes.clear();
+            } else {
+                bytes.append(data, size);
+            }
+            return true;
+        });
+    if (!whole && res.status == 413) return Fail(res, 413, UploadTooLarge());
+    if (!whole) return Fail(res, 400, "the form is malformed or cut off");
+    if (name.empty()) return Fail(res, 400, "表のファイルがありません。.csv か .xlsx のファイルを選んでください。");
+    if (!IsSheetUpload(name))
+        return Fail(res, 400, name + ": 表（.csv または .xlsx）ではありません。表のファイルを選んでください。");
+    if (!problem.empty()) return Fail(res, 400, problem);
+    UploadedSheet sheet;
+    if (std::string refused = ReadUploadedSheet(bytes, name, sheet); !refused.empty()) return Fail(res, 400, refused);
+    const std::vector<std::string>& header = sheet.rows.front();
+    auto number = [](std::optional<size_t> column) { return column ? Json(*column + 1) : Json(nullptr); };
+    Json answers = Json::array(), sample = Json::array();
+    for (size_t c = 0; c < header.size(); ++c) {
+        size_t count = 0;
+        for (size_t r = 1; r < sheet.rows.size(); ++r)
+            count += c < sheet.rows[r].size() && !BlankCell(sheet.rows[r][c]);
+        answers.push_back(count);
+    }
+    for (size_t r = 1; r < sheet.rows.size() && r <= 3; ++r) {
+        Json cells = Json::array();
+        for (size_t c = 0; c < header.size(); ++c)
+            cells.push_back(c < sheet.rows[r].size() ? Shortened(sheet.rows[r][c], 60) : std::string());
+        sample.push_back(std::move(cells));
+    }
+    Reply(res, 200,
+          {{"file", name},
+           {"columns", header},
+           {"proposed", {{"text", number(sheet.text)}, {"name", number(sheet.name)}, {"id", number(sheet.id)}}},
+           {"rows", sheet.rows.size() - 1},
+           {"answers", answers},
+           {"sample", sample}});
 }
 
 void Server::DeleteJobFiles(const std::string& id) {
@@ -622,6 +712,10 @@ void Server::Routes() {
     });
     http.Post("/api/jobs", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
         if (auto c = SignedIn(req, res, true)) return CreateJob(*c, req, res, reader);
+        DropBody(req, res, reader);
+    });
+    http.Post("/api/sheets/columns", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
+        if (SignedIn(req, res, true)) return PreviewSheet(req, res, reader);
         DropBody(req, res, reader);
     });
     const std::string jobPath = std::string("/api/jobs/") + kJobId, answerPath = jobPath + "/answers/([0-9]{1,5})";

@@ -78,6 +78,9 @@ private:
     // The form's parts are taken in order through `reader` (the library's parser, without its
     // limit of 1,024 parts: a job may bring 65,535 answer files).
     void CreateJob(const Caller& caller, const Request& req, Response& res, const httplib::ContentReader& reader);
+    // The header, proposed columns and first rows of one uploaded sheet, for the new-job form
+    // to show before the job is made; nothing of it is kept.
+    void PreviewSheet(const Request& req, Response& res, const httplib::ContentReader& reader);
     void Download(const JobRow& job, const std::string& what, Response& res);
     JobData DataOf(const JobRow& job, bool withRecords);
     std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }

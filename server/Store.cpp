@@ -21,7 +21,8 @@ CREATE TABLE IF NOT EXISTS jobs (
 CREATE INDEX IF NOT EXISTS jobs_by_user ON jobs(user_id);
 CREATE TABLE IF NOT EXISTS answers (
     job_id TEXT NOT NULL REFERENCES jobs(id) ON DELETE CASCADE, number INTEGER NOT NULL,
-    name TEXT NOT NULL, failure TEXT, PRIMARY KEY (job_id, number)) WITHOUT ROWID;
+    name TEXT NOT NULL, failure TEXT, student_id TEXT NOT NULL DEFAULT '', file TEXT NOT NULL DEFAULT '',
+    source TEXT NOT NULL DEFAULT '', sheet_row INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (job_id, number)) WITHOUT ROWID;
 -- Records are large (the evidence): kept in a rowid table, so that counting a job's results
 -- reads only the small index of the key and not every record.
 CREATE TABLE IF NOT EXISTS results (
@@ -37,6 +38,9 @@ constexpr const char* kJobColumns =
     "(SELECT count(*) FROM answers a WHERE a.job_id = j.id), "
     "(SELECT count(*) FROM results r WHERE r.job_id = j.id), "
     "(SELECT count(*) FROM answers a WHERE a.job_id = j.id AND a.failure IS NOT NULL), j.full_mark FROM jobs j ";
+
+// Where an answer came from, after its number, name, record, failure, mark and note.
+constexpr const char* kAnswerOrigin = ", a.student_id, a.file, a.source, a.sheet_row";
 
 }  // namespace
 
@@ -136,10 +140,16 @@ JobRow Store::ReadJob(Statement& s) {
             s.Real(11)};
 }
 
-// A row of number, name, record, failure, mark and note.
+// A row of number, name, record, failure, mark, note and kAnswerOrigin.
 AnswerRow Store::ReadAnswer(Statement& s) {
     AnswerRow row{static_cast<int>(s.Int(0)), s.Text(1), s.Text(2), s.Text(3), std::nullopt, s.Text(5)};
     if (!s.IsNull(4)) row.mark = s.Real(4);
+    row.studentId = s.Text(6);
+    row.file = s.Text(7);
+    row.source = s.Text(8);
+    row.sheetRow = static_cast<int>(s.Int(9));
+    if (row.file.empty()) row.file = row.name;
+    if (row.source.empty()) row.source = row.file;
     return row;
 }
 
@@ -164,6 +174,13 @@ Store::Store(const std::string& path) {
     // A store made before jobs had a full mark gets it, at the default of 10.
     if (!Statement(*this, "SELECT 1 FROM pragma_table_info('jobs') WHERE name = 'full_mark'").Step())
         Exec("ALTER TABLE jobs ADD COLUMN full_mark REAL NOT NULL DEFAULT 10");
+    // A store made before answers kept their student and origin gets the columns.
+    for (const char* column : {"student_id TEXT NOT NULL DEFAULT ''", "file TEXT NOT NULL DEFAULT ''",
+                               "source TEXT NOT NULL DEFAULT ''", "sheet_row INTEGER NOT NULL DEFAULT 0"}) {
+        std::string name(column, std::string_view(column).find(' '));
+        if (!Statement(*this, "SELECT 1 FROM pragma_table_info('answers') WHERE name = ?").Bind(name).Step())
+            Exec(("ALTER TABLE answers ADD COLUMN " + std::string(column)).c_str());
+    }
 }
 
 Store::~Store() {
@@ -288,7 +305,7 @@ void Store::RemoveSessionsBefore(int64_t usedBefore, int64_t madeBefore) {
     Statement(*this, "DELETE FROM sessions WHERE last_seen < ? OR created < ?").Bind(usedBefore).Bind(madeBefore).Run();
 }
 
-void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerNames) {
+void Store::AddJob(const JobRow& job, const std::vector<NewAnswer>& answers) {
     std::lock_guard lock(m_mutex);
     Exec("BEGIN IMMEDIATE");
     try {
@@ -304,10 +321,20 @@ void Store::AddJob(const JobRow& job, const std::vector<std::string>& answerName
             .Bind(job.created)
             .Bind(std::optional<double>(job.fullMark))
             .Run();
-        Statement insert(*this, "INSERT INTO answers(job_id, number, name) VALUES (?, ?, ?)");
-        for (size_t k = 0; k < answerNames.size(); ++k) {
+        Statement insert(*this,
+                         "INSERT INTO answers(job_id, number, name, student_id, file, source, sheet_row) "
+                         "VALUES (?, ?, ?, ?, ?, ?, ?)");
+        for (size_t k = 0; k < answers.size(); ++k) {
+            const NewAnswer& a = answers[k];
             insert.Reset();
-            insert.Bind(job.id).Bind(static_cast<int64_t>(k + 1)).Bind(answerNames[k]).Run();
+            insert.Bind(job.id)
+                .Bind(static_cast<int64_t>(k + 1))
+                .Bind(a.name)
+                .Bind(a.studentId)
+                .Bind(a.file)
+                .Bind(a.source)
+                .Bind(int64_t{a.sheetRow})
+                .Run();
         }
         Exec("COMMIT");
     } catch (...) {
@@ -452,7 +479,8 @@ std::vector<AnswerRow> Store::Answers(const std::string& jobId, bool withRecords
     std::lock_guard lock(m_mutex);
     Statement s(*this, std::string("SELECT a.number, a.name, ") +
                            (withRecords ? "r.record" : "CASE WHEN r.record IS NULL THEN NULL ELSE 'x' END") +
-                           ", a.failure, m.mark, m.note FROM answers a "
+                           ", a.failure, m.mark, m.note" + kAnswerOrigin +
+                           " FROM answers a "
                            "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
                            "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
                            "WHERE a.job_id = ? ORDER BY a.number");
@@ -466,11 +494,11 @@ std::vector<AnswerRow> Store::Answers(const std::string& jobId, bool withRecords
 
 std::optional<AnswerRow> Store::Answer(const std::string& jobId, int number) {
     std::lock_guard lock(m_mutex);
-    Statement s(*this,
-                "SELECT a.number, a.name, r.record, a.failure, m.mark, m.note FROM answers a "
-                "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
-                "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
-                "WHERE a.job_id = ? AND a.number = ?");
+    Statement s(*this, std::string("SELECT a.number, a.name, r.record, a.failure, m.mark, m.note") + kAnswerOrigin +
+                           " FROM answers a "
+                           "LEFT JOIN results r ON r.job_id = a.job_id AND r.number = a.number "
+                           "LEFT JOIN marks m ON m.job_id = a.job_id AND m.number = a.number "
+                           "WHERE a.job_id = ? AND a.number = ?");
     s.Bind(jobId).Bind(int64_t{number});
     if (!s.Step()) return std::nullopt;
     return ReadAnswer(s);

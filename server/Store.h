@@ -46,13 +46,26 @@ struct JobRow {
     double fullMark = 10;  // the teacher's marks run from 0 to this
 };
 
+// An answer as a new job brings it.
+struct NewAnswer {
+    std::string name;       // as shown: the student's name, else the file's
+    std::string studentId;  // from the sheet's id column; empty otherwise
+    std::string file;       // the file's name; for a sheet's row the one the desktop's import gives
+    std::string source;     // the uploaded file it came from (a sheet, a .zip or itself)
+    int sheetRow = 0;       // its row in the sheet (the header being row 1); 0 when not from a sheet
+};
+
 struct AnswerRow {
     int number = 0;
-    std::string name;
+    std::string name;     // as shown: the student's name, else the file's
     std::string record;   // the encoded scored record; empty while unscored
     std::string failure;  // why scoring failed; empty otherwise
     std::optional<double> mark;
     std::string note;
+    // Where it came from, as NewAnswer has it (a store made before they were kept gives the
+    // name as the file and the source).
+    std::string studentId, file, source;
+    int sheetRow = 0;
 };
 
 // The database of the server (SQLite in WAL mode): users, sessions, jobs, answers, results
@@ -96,7 +109,7 @@ public:
 
     // --- Jobs ---
     // Adds a job with its answers (numbered from 1 in the order given) in one transaction.
-    void AddJob(const JobRow& job, const std::vector<std::string>& answerNames);
+    void AddJob(const JobRow& job, const std::vector<NewAnswer>& answers);
     std::optional<JobRow> Job(int64_t userId, const std::string& jobId);
     std::optional<JobRow> Job(const std::string& jobId);
     std::vector<JobRow> Jobs(int64_t userId);

@@ -39,22 +39,23 @@ bool ReadUpTo(const std::string& path, size_t limit, std::string& bytes) {
     return !in.bad();
 }
 
-// Checks one answer and writes it as the next numbered file.
-std::string AddAnswer(const std::string& name, const std::string& bytes, const std::string& shownName,
+// Checks one answer and writes it as the next numbered file. `key` tells answers apart: the
+// file's name, or a sheet's name and row.
+std::string AddAnswer(NewAnswer answer, const std::string& key, const std::string& bytes, const std::string& shownName,
                       const UploadLimits& limits, UploadedAnswers& answers) {
-    if (std::string problem = NameProblem(name); !problem.empty()) return shownName + ": " + problem;
+    if (std::string problem = NameProblem(answer.file); !problem.empty()) return shownName + ": " + problem;
     if (std::string problem = SizeProblem(shownName, bytes.size(), limits); !problem.empty()) return problem;
-    if (!HasSjisForm(name))
+    if (!HasSjisForm(answer.file))
         return shownName + ": ファイル名に Shift_JIS で表せない文字があります。名前を変えてください。";
     if (std::string problem = TextProblem(bytes); !problem.empty()) return shownName + ": " + problem;
-    if (answers.names.size() >= limits.maxAnswers)
+    if (answers.answers.size() >= limits.maxAnswers)
         return shownName + ": 1 つのジョブの回答文は " + std::to_string(limits.maxAnswers) +
                " 件までです。回答文を分けて、いくつかのジョブにしてください。";
     if (std::string problem = TotalProblem(shownName, answers.unpacked + bytes.size(), limits); !problem.empty())
         return problem;
-    if (!answers.seen.insert(name).second)
-        return shownName + ": 「" + name + "」という名前の回答文が 2 つあります。どちらかの名前を変えてください。";
-    std::string path = answers.folder + "/" + std::to_string(answers.names.size() + 1) + ".txt";
+    if (!answers.seen.insert(key).second)
+        return shownName + ": 「" + key + "」という名前の回答文が 2 つあります。どちらかの名前を変えてください。";
+    std::string path = answers.folder + "/" + std::to_string(answers.answers.size() + 1) + ".txt";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -62,7 +63,81 @@ std::string AddAnswer(const std::string& name, const std::string& bytes, const s
         return shownName +
                ": データフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらってください。";
     answers.unpacked += bytes.size();
-    answers.names.push_back(name);
+    answers.answers.push_back(std::move(answer));
+    return {};
+}
+
+// An answer file by its name: a .docx gives its text.
+std::string AddFile(const std::string& name, std::string bytes, const std::string& shownName, const std::string& source,
+                    const UploadLimits& limits, UploadedAnswers& answers) {
+    if (EndsWithNoCase(name, ".docx")) {
+        std::string text;
+        if (std::string problem = WordUploadText(bytes, text); !problem.empty()) return shownName + ": " + problem;
+        bytes = std::move(text);
+    }
+    return AddAnswer({name, {}, name, source, 0}, name, bytes, shownName, limits, answers);
+}
+
+// The column of a sheet that a field names, or the proposed one when the field is absent (or,
+// for the answers' column, empty); an empty field takes none when `mayBeNone`. The cause of a
+// refusal, with `advice` on what to do, or empty.
+std::string ChooseColumn(UploadedSheet& sheet, const std::optional<std::string>& field, std::optional<size_t> proposed,
+                         bool mayBeNone, const std::string& shownName, const char* advice,
+                         std::optional<size_t>& column) {
+    column = proposed;
+    if (!field || (field->empty() && !mayBeNone)) return {};
+    column.reset();
+    if (field->empty()) return {};
+    column = UploadedSheetColumn(sheet, *field);
+    if (column) return {};
+    return shownName + ": 表の列「" + *field + "」が見つかりません。" + advice;
+}
+
+// The rows of a sheet with an answer, each named by the student's name (else the file name
+// the desktop's import gives it) and id.
+std::string AddSheet(const std::string& name, const std::string& path, const UploadLimits& limits,
+                     const SheetChoice& choice, UploadedAnswers& answers) {
+    std::string bytes;
+    if (!ReadUpTo(path, kMaxUploadedSheetBytes, bytes)) return name + ": 送られたファイルを読み戻せません。もう一度送ってください。";
+    if (bytes.size() > kMaxUploadedSheetBytes)
+        return name + ": 表のファイルが " + std::to_string(kMaxUploadedSheetBytes >> 20) +
+               " MB を超えています。表を分けて送ってください。";
+    UploadedSheet sheet;
+    if (std::string problem = ReadUploadedSheet(bytes, name, sheet); !problem.empty()) return problem;
+    bytes.clear();
+    std::optional<size_t> text, student, id;
+    if (std::string problem =
+            ChooseColumn(sheet, choice.text, sheet.text, false, name, "回答の列を選んでください。", text);
+        !problem.empty())
+        return problem;
+    if (std::string problem = ChooseColumn(sheet, choice.name, sheet.name, true, name,
+                                           "氏名の列を選ぶか「なし」にしてください。", student);
+        !problem.empty())
+        return problem;
+    if (std::string problem =
+            ChooseColumn(sheet, choice.id, sheet.id, true, name, "番号の列を選ぶか「なし」にしてください。", id);
+        !problem.empty())
+        return problem;
+    auto cell = [](const std::vector<std::string>& row, std::optional<size_t> column) {
+        return column && *column < row.size() ? row[*column] : std::string();
+    };
+    size_t added = 0;
+    for (size_t r = 1; r < sheet.rows.size(); ++r) {
+        const std::vector<std::string>& row = sheet.rows[r];
+        std::string answer = cell(row, text);
+        if (BlankCell(answer)) continue;
+        std::string studentName = cell(row, student), file = SheetRowFileName(r + 1, studentName);
+        std::string shown = name + ": " + std::to_string(r + 1) + " 行目";
+        NewAnswer a{studentName.empty() ? file : studentName, cell(row, id), file, name, static_cast<int>(r + 1)};
+        if (std::string problem =
+                AddAnswer(std::move(a), name + "\n" + std::to_string(r + 1), answer, shown, limits, answers);
+            !problem.empty())
+            return problem;
+        ++added;
+    }
+    if (added == 0)
+        return name + ": 回答の列「" + (*text < sheet.rows.front().size() ? sheet.rows.front()[*text] : "") +
+               "」に回答がありません。回答の列を選んでください。";
     return {};
 }
 
@@ -97,9 +172,9 @@ std::string AddZip(const std::string& zipName, const std::string& path, const Up
         std::string shown = zipName + ": " + entryName;
         std::string base = BaseName(entryName);
         // Folders, hidden files (such as the "._" companions some systems add) and files
-        // other than .txt are not answers.
+        // other than .txt and .docx are not answers.
         if (entryName.empty() || entryName.back() == '/' || base.empty() || base[0] == '.' ||
-            entryName.find("__MACOSX/") == 0 || !EndsWithNoCase(base, ".txt"))
+            entryName.find("__MACOSX/") == 0 || !(EndsWithNoCase(base, ".txt") || EndsWithNoCase(base, ".docx")))
             continue;
         // The sizes in the archive are only claims: the entry is read up to one byte beyond
         // the limits, and its ratio checked on what was really unpacked.
@@ -123,7 +198,8 @@ std::string AddZip(const std::string& zipName, const std::string& path, const Up
         if (bytes.size() > 4096 && bytes.size() > limits.maxZipRatio * std::max(packed, 1.0))
             return shown + ": " + std::to_string(static_cast<int>(limits.maxZipRatio)) +
                    " 分の 1 より小さく圧縮されているため、受け付けません（zip 爆弾のおそれがあります）。";
-        if (std::string problem = AddAnswer(base, bytes, shown, limits, answers); !problem.empty()) return problem;
+        if (std::string problem = AddFile(base, std::move(bytes), shown, zipName, limits, answers); !problem.empty())
+            return problem;
     }
     return {};
 }
@@ -155,17 +231,22 @@ std::string NameProblem(const std::string& baseName) {
     return {};
 }
 
+bool IsSheetUpload(const std::string& name) { return EndsWithNoCase(name, ".csv") || EndsWithNoCase(name, ".xlsx"); }
+
 std::string AddUpload(const std::string& uploadedName, const std::string& path, const UploadLimits& limits,
-                      UploadedAnswers& answers) {
+                      const SheetChoice& choice, UploadedAnswers& answers) {
     std::string name = BaseName(uploadedName);
     std::string shown = name.empty() ? uploadedName : name;
     if (EndsWithNoCase(name, ".zip")) return AddZip(name, path, limits, answers);
-    if (!EndsWithNoCase(name, ".txt"))
-        return shown + ": この種類のファイルは受け付けません。回答文は .txt のファイルか、その .zip で送ってください。";
+    if (IsSheetUpload(name)) return AddSheet(name, path, limits, choice, answers);
+    if (!EndsWithNoCase(name, ".txt") && !EndsWithNoCase(name, ".docx"))
+        return shown +
+               ": .txt、.docx、.zip、.csv、.xlsx "
+               "のどれでもありません。回答文はこれらの形式のファイルで送ってください。";
     std::string bytes;
     if (!ReadUpTo(path, limits.maxFileBytes, bytes))
         return shown + ": 送られたファイルを読み戻せません。もう一度送ってください。";
-    return AddAnswer(name, bytes, name, limits, answers);
+    return AddFile(name, std::move(bytes), name, name, limits, answers);
 }
 
 }  // namespace tavi::serve

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "server/Store.h"
 
 namespace tavi::serve {
 
@@ -17,13 +20,26 @@ struct UploadLimits {
 };
 
 // The answers of one job as its files are added: each is written, once checked, to
-// `folder`/N.txt (N from 1 in order); one answer at a time is held in memory.
+// `folder`/N.txt (N from 1 in order); one answer at a time (or one sheet) is held in memory.
 struct UploadedAnswers {
     std::string folder;
-    std::vector<std::string> names;  // the answers' names (UTF-8) in order
-    std::set<std::string> seen;      // the same names, to find one given twice
+    std::vector<NewAnswer> answers;  // in order
+    std::set<std::string> seen;      // the files' names and the sheets' rows, to find one given twice
     size_t unpacked = 0;             // bytes of the answers so far
 };
+
+// The columns of the sheets that a form names (fields textColumn, nameColumn, idColumn: a
+// header text or a number from 1). An absent field takes the column ProposeSheetColumns
+// proposes; an empty name or id field takes none.
+struct SheetChoice {
+    std::optional<std::string> text, name, id;
+};
+
+// The largest sheet file read (a class's responses are far smaller).
+constexpr size_t kMaxUploadedSheetBytes = size_t{64} << 20;
+
+// True for an uploaded file's name that is a sheet (.csv, .xlsx).
+bool IsSheetUpload(const std::string& name);
 
 // The base name of an uploaded file's name: no folder, no "..". Empty when nothing usable
 // is left.
@@ -33,12 +49,14 @@ std::string BaseName(const std::string& name);
 std::string SizeProblem(const std::string& shownName, size_t size, const UploadLimits& limits);
 
 // Adds the answers of one uploaded file whose bytes are in the file `path`: a .txt file as it
-// is, a .zip its .txt entries (folders and hidden files left out, each entry by its base
-// name). Returns the cause of a refusal naming the file (a zip bomb, a damaged archive, a file
+// is, a .docx its text, a .zip its .txt and .docx entries (folders and hidden files left out,
+// each entry by its base name), a sheet (.csv, .xlsx) each row whose answer cell is not blank,
+// named by the student's name and id from the columns of `choice`. Returns the cause of a
+// refusal naming the file (a zip bomb, a damaged archive or sheet, a missing column, a file
 // that is not text, a name given twice, too many answers, a file that cannot be written);
 // empty when accepted.
 std::string AddUpload(const std::string& uploadedName, const std::string& path, const UploadLimits& limits,
-                      UploadedAnswers& answers);
+                      const SheetChoice& choice, UploadedAnswers& answers);
 
 // True when `name` ends with `suffix` (lower case) in any case.
 bool EndsWithNoCase(const std::string& name, const std::string& suffix);

@@ -62,6 +62,117 @@
       list.appendChild(item);
     });
   });
+  // New job: the sheets among the answer files are previewed; their columns are chosen in three
+  // selects, and the form lists what it will send.
+  var sheetPreviews = [];  // { file, preview } of each sheet, in the order chosen
+  var isSheet = function (file) { return /\.(csv|xlsx)$/i.test(file.name); };
+  var chosenFiles = function () {
+    var picker = document.getElementById('answers');
+    return Array.prototype.slice.call(picker ? picker.files : []).concat(dropped);
+  };
+  // A column's value for the form: its header text when that names it alone, else its number.
+  var columnValue = function (columns, index) {
+    var text = columns[index];
+    var same = columns.filter(function (c) { return c === text; }).length;
+    return text && same === 1 && !/^[0-9]+$/.test(text) ? text : String(index + 1);
+  };
+  var columnIndex = function (columns, value) {
+    if (value === '') return -1;
+    var at = columns.indexOf(value);
+    return at >= 0 ? at : (/^[0-9]+$/.test(value) ? Number(value) - 1 : -1);
+  };
+  var fillSelect = function (id, columns, proposed, allowNone) {
+    var select = document.getElementById(id);
+    select.textContent = '';
+    if (allowNone) select.appendChild(new Option('なし', ''));
+    columns.forEach(function (column, k) {
+      select.appendChild(new Option((k + 1) + ': ' + (column || '（見出しなし）'), columnValue(columns, k)));
+    });
+    select.value = proposed ? columnValue(columns, proposed - 1) : '';
+  };
+  var showSample = function () {
+    var table = document.getElementById('sheet-sample');
+    if (!table || !sheetPreviews.length) return;
+    var shown = sheetPreviews.filter(function (p) { return p.preview; })[0];
+    if (!shown) return;
+    var preview = shown.preview;
+    var text = columnIndex(preview.columns, document.getElementById('text-column').value);
+    table.textContent = '';
+    var head = table.insertRow();
+    preview.columns.forEach(function (column, k) {
+      var th = document.createElement('th');
+      th.textContent = column;
+      if (k === text) th.className = 'chosen';
+      head.appendChild(th);
+    });
+    preview.sample.forEach(function (cells) {
+      var row = table.insertRow();
+      cells.forEach(function (cell, k) {
+        var td = row.insertCell();
+        td.textContent = cell;
+        if (k === text) td.className = 'chosen';
+      });
+    });
+  };
+  var showSendList = function () {
+    var list = document.getElementById('send-list');
+    if (!list) return;
+    list.textContent = '';
+    var files = chosenFiles();
+    var textValue = document.getElementById('text-column').value;
+    files.forEach(function (file) {
+      var item = document.createElement('li');
+      var found = sheetPreviews.filter(function (p) { return p.file === file; })[0];
+      var what = file.name + '（' + (file.size / 1048576).toFixed(1) + ' MB）';
+      if (isSheet(file)) {
+        var column = found && found.preview ? columnIndex(found.preview.columns, textValue) : -1;
+        if (found && found.error) what += '：表を読めません（' + found.error + '）';
+        else what += found && column >= 0 ? '：表、回答文 ' + found.preview.answers[column] + ' 件' : '：表（列を確かめています…）';
+      } else if (/\.zip$/i.test(file.name)) {
+        what += '：zip（中の .txt と .docx を回答文として読みます）';
+      } else {
+        what += '：回答文 1 件';
+      }
+      item.textContent = what;
+      list.appendChild(item);
+    });
+    if (!files.length) list.appendChild(document.createElement('li')).textContent = 'まだファイルが選ばれていません。';
+  };
+  var previewSheets = function () {
+    var files = chosenFiles().filter(isSheet);
+    sheetPreviews = sheetPreviews.filter(function (p) { return files.indexOf(p.file) >= 0; });
+    var box = document.getElementById('sheet-columns');
+    box.hidden = files.length === 0;
+    var pending = files.filter(function (file) {
+      return !sheetPreviews.some(function (p) { return p.file === file; });
+    });
+    showSendList();
+    pending.forEach(function (file) {
+      var data = new FormData();
+      data.append('sheet', file, file.name);
+      api('POST', '/api/sheets/columns', data).then(function (preview) {
+        var first = !sheetPreviews.some(function (p) { return p.preview; });
+        sheetPreviews.push({ file: file, preview: preview });
+        if (first) {
+          fillSelect('text-column', preview.columns, preview.proposed.text, false);
+          fillSelect('name-column', preview.columns, preview.proposed.name, true);
+          fillSelect('id-column', preview.columns, preview.proposed.id, true);
+          showSample();
+        }
+        showSendList();
+      }).catch(function (error) {
+        sheetPreviews.push({ file: file, error: error.message });
+        showSendList();
+        showError(error.message);
+      });
+    });
+  };
+  if (document.getElementById('sheet-columns')) {
+    on('answers', 'change', previewSheets);
+    on('drop', 'drop', previewSheets);
+    on('text-column', 'change', function () { showSample(); showSendList(); });
+  }
+
   on('new-job', 'submit', function (e) {
     e.preventDefault();
     var form = e.target;

@@ -18,7 +18,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 PASSWORD = "browser test password"
 
@@ -161,6 +161,55 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     WebDriverWait(driver, 180).until(lambda d: api_json(d, f"/api/jobs/{job_id}")["state"] == "done")
     job = api_json(driver, f"/api/jobs/{job_id}")
     assert job["params"]["paragraphMode"] == 1 and job["scored"] == len(answers), job
+def form_csv(samples, path):
+    """A Google Forms responses sheet of three students (UTF-8 with BOM, quoted cells), whose
+    header proposes the wrong column: a short remark's header holds 回答."""
+    def answer(name):
+        text = open(f"{samples}/answers/{name}.txt", "rb").read()
+        try:
+            text = text.decode("utf-8")
+        except UnicodeDecodeError:
+            text = text.decode("cp932")
+        return text.replace("\r\n", "\n")
+
+    def quoted(cell):
+        return '"' + cell.replace('"', '""') + '"' if any(c in cell for c in ',"\n') else cell
+
+    rows = [["タイムスタンプ", "出席番号", "氏名", "回答の感想", "問1 環境と技術について書きなさい"],
+            ["2026/04/10 9:01:00", "3", "青木 花子", "難しかった", '"環境"とは何か。\n' + answer("a01_long_on_topic")],
+            ["2026/04/10 9:02:00", "12", "馬場 一郎", "", answer("a02_short")],
+            ["2026/04/10 9:03:00", "21", "千葉 太郎", "短い, と思う", answer("a03_off_topic")]]
+    with open(path, "w", encoding="utf-8-sig", newline="") as out:
+        out.write("".join(",".join(quoted(c) for c in row) + "\r\n" for row in rows))
+
+
+def sheet_job(driver, wait, base, samples, work):
+    """A job from a form's CSV: the columns come from the sheet, the teacher picks the answers'
+    column, and the job's table shows the students by name and number."""
+    form = f"{work}/form.csv"
+    form_csv(samples, form)
+    driver.get(base + "/new")
+    driver.find_element(By.NAME, "name").send_keys("フォームの回答")
+    driver.find_element(By.NAME, "question").send_keys(f"{samples}/question.txt")
+    driver.find_element(By.ID, "answers").send_keys(form)
+    wait.until(lambda d: len(Select(d.find_element(By.ID, "text-column")).options) == 5)
+    text = Select(driver.find_element(By.ID, "text-column"))
+    assert text.first_selected_option.text == "4: 回答の感想", text.first_selected_option.text
+    assert Select(driver.find_element(By.ID, "name-column")).first_selected_option.text == "3: 氏名"
+    assert Select(driver.find_element(By.ID, "id-column")).first_selected_option.text == "2: 出席番号"
+    wait.until(ec.text_to_be_present_in_element((By.ID, "send-list"), "回答文 2 件"))
+    text.select_by_index(4)
+    wait.until(ec.text_to_be_present_in_element((By.ID, "send-list"), "form.csv"))
+    sent = driver.find_element(By.ID, "send-list").text
+    assert "回答文 3 件" in sent, sent
+    sample = driver.find_element(By.ID, "sheet-sample").text
+    assert "青木 花子" in sample and "千葉 太郎" in sample, sample
+    driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
+    wait.until(ec.url_matches(base + r"/jobs/[0-9a-f]{32}$"))
+    WebDriverWait(driver, 180).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+    names = [r.find_elements(By.TAG_NAME, "td")[1].text
+             for r in driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")]
+    assert names == ["青木 花子（3）", "馬場 一郎（12）", "千葉 太郎（21）"], names
 
 
 def main():
@@ -242,6 +291,8 @@ def main():
         grades_password_and_error_pages(driver, wait, base, job_url, work, answers)
 
         check_marks_agreement_and_fit(driver, wait, job_url)
+
+        sheet_job(driver, wait, base, samples, work)
         print("browser end to end: passed")
         return 0
     finally:

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Encoding.h"
+#include "fakes/FormSheets.h"
 #include "fakes/SampleRun.h"
 #include "fakes/TestSupport.h"
 #include "report/RecordCodec.h"
@@ -98,6 +99,31 @@ TEST(ScoreCommand, ASheetIsImportedAndScoresAsTheFilesItWrites) {
     CommandRun unknown = Score("--text-column 感想 " + question + path);
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("--text-column \"感想\""), std::string::npos) << unknown.err;
+}
+
+TEST(ScoreCommand, AFormWorkbookScoresAsTheSameFormsCsv) {
+    const std::string question = "-q " + kSamples + "/question.txt ";
+    const std::string columns = "--format csv --text-column 4 --name-column 氏名 ";
+    const std::string csv = WriteTempFile("csv/form.csv", FormCsv(SampleResponses()));
+    const std::string xlsx = WriteTempFile("xlsx/form.xlsx", FormWorkbook(SampleResponses()));
+    CommandRun fromCsv = Score(columns + question + csv);
+    ASSERT_EQ(fromCsv.status, 0) << fromCsv.err;
+    // A folder gives its workbooks as sheets too.
+    CommandRun fromXlsx = Score(columns + question + TempDir() + "/xlsx");
+    ASSERT_EQ(fromXlsx.status, 0) << fromXlsx.err;
+    auto withoutFolder = [](std::string text, const std::string& folder) {
+        for (size_t at; (at = text.find(folder)) != std::string::npos;) text.erase(at, folder.size());
+        return text;
+    };
+    EXPECT_EQ(withoutFolder(fromXlsx.out, TempDir() + "/xlsx/"), withoutFolder(fromCsv.out, TempDir() + "/csv/"));
+    EXPECT_NE(fromXlsx.out.find(Sjis(",0005_千葉 太郎.txt,")), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(TempDir() + "/xlsx/form_answers/0002_青木 花子.txt"), SampleResponses()[0].answer);
+
+    const std::string damaged = WriteTempFile("bad.xlsx", FormWorkbook(SampleResponses()).substr(0, 300));
+    CommandRun refused = Score(columns + question + damaged);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(damaged + ": Excel のブック（.xlsx）として読めません"), std::string::npos)
+        << refused.err;
 }
 
 TEST(ScoreCommand, ACorruptWordAnswerIsNamedWithItsCauseAndScoredEmpty) {

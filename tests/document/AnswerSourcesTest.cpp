@@ -131,15 +131,17 @@ TEST_F(AnswerFormsTest, ASheetsRowsScoreAsTheSameTextsGivenAsFiles) {
     std::vector<std::pair<std::string, std::string>> rows;
     for (const std::string& text : texts) rows.push_back({"生徒", text});
     size_t askedText = 99;
+    std::optional<size_t> askedName;
     person.sheetColumns = [&](const Sheet& sheet, size_t& text, std::optional<size_t>& name) {
         EXPECT_EQ(sheet.rows.size(), 4u);
         askedText = text;
-        name = 1;
+        askedName = name;
         return true;
     };
     const std::string sheet = WriteTempFile("sheet.csv", SheetBytes(rows));
     doc->AddAnswerFiles({sheet});
-    EXPECT_EQ(askedText, 2u);  // the longest column is proposed
+    EXPECT_EQ(askedText, 2u);  // the header's 回答 and 名前 are proposed
+    EXPECT_EQ(askedName, 1u);
     std::vector<std::string> scores = ScoreAll();
     ASSERT_EQ(scores.size(), 6u);
     for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(scores[i + 3], scores[i]) << i;

@@ -11,6 +11,7 @@
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
 #include "content/ContentModel.h"
+#include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
 #include "evaluation/EssayRecord.h"
@@ -156,6 +157,25 @@ int FuzzParameterFile(const uint8_t* data, size_t size) {
         if (!doc2.LoadParameterFile(again, error)) std::abort();
         if (doc2.GetAnswerCount() != doc.GetAnswerCount()) std::abort();
     }
+    return 0;
+}
+
+int FuzzSheet(const uint8_t* data, size_t size) {
+    // The first byte chooses the name, so that a workbook is also tried as a CSV and back.
+    const std::string name = size > 0 && (data[0] & 1) ? "fuzz.xlsx" : "fuzz.csv";
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    Sheet sheet;
+    std::string error;
+    if (!ReadSheetBytes(bytes, name, sheet, error)) {
+        if (!sheet.rows.empty() || error.rfind(name + ": ", 0) != 0) std::abort();
+        return 0;
+    }
+    size_t cells = 0;
+    for (const auto& row : sheet.rows) cells += row.size();
+    if (sheet.rows.empty() || cells > kMaxSheetCells) std::abort();
+    SheetColumns proposed = ProposeSheetColumns(sheet);
+    if (proposed.name == proposed.text || proposed.id == proposed.text) std::abort();
+    CountSheetAnswers(sheet, proposed.text);
     return 0;
 }
 

@@ -12,5 +12,6 @@ int FuzzSettingsFile(const uint8_t* data, size_t size);      // content-model se
 int FuzzDictionary(const uint8_t* data, size_t size);        // content-model dictionary
 int FuzzMatrix(const uint8_t* data, size_t size);            // content-model matrix file
 int FuzzParameterFile(const uint8_t* data, size_t size);     // the document's stored form
+int FuzzSheet(const uint8_t* data, size_t size);             // a sheet: CSV or an Excel workbook
 
 }  // namespace tavi::fuzz

@@ -13,9 +13,13 @@ struct Target {
     const char* name;
     int (*run)(const uint8_t*, size_t);
 };
-const Target kTargets[] = {{"reader", FuzzReader},         {"features", FuzzAnalysisFeatures},
-                           {"settings", FuzzSettingsFile}, {"dictionary", FuzzDictionary},
-                           {"matrix", FuzzMatrix},         {"params", FuzzParameterFile}};
+const Target kTargets[] = {{"reader", FuzzReader},
+                           {"features", FuzzAnalysisFeatures},
+                           {"settings", FuzzSettingsFile},
+                           {"dictionary", FuzzDictionary},
+                           {"matrix", FuzzMatrix},
+                           {"params", FuzzParameterFile},
+                           {"sheet", FuzzSheet}};
 
 class Reproducers : public ::testing::TestWithParam<Target> {};
 
