@@ -207,7 +207,10 @@ void Server::Pages() {
                  {"answer", AnswerHtml(job->params, *answer)},
                  {"mark", answer->mark ? Number(*answer->mark) : ""},
                  {"note", answer->note},
-                 {"legend", EvidenceLegendHtml()}});
+                 {"legend", EvidenceLegendHtml()},
+                 {"name", answer->name},
+                 {"sheet",
+                  AnswerSheetHtml({job->question, JobDir(job->id) + "/question.txt", job->params, {}}, *answer)}});
             return true;
         }));
 
