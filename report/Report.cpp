@@ -714,9 +714,11 @@ const std::string kEvidenceLegend =
 std::string FeedbackSheetHtml(const SheetRun& run, const SheetAnswer& answer) {
     const EssayRecord& r = answer.record;
     const std::string id = "sheet-" + Int(r.id);
+    // The name heads every printed page of the sheet: a table's head repeats on each page.
     std::string out = "<section class=\"sheet\" aria-labelledby=\"" + id +
-                      "\">\n<p class=\"sheet-kind\">小論文の講評</p>\n" + "<h2 class=\"sheet-name\" id=\"" + id +
-                      "\">" + Html(answer.name) + " さん</h2>\n";
+                      "\">\n<table class=\"sheet-page\" role=\"presentation\"><thead><tr><td>\n"
+                      "<p class=\"sheet-kind\">小論文の講評</p>\n<h2 class=\"sheet-name\" id=\"" +
+                      id + "\">" + Html(answer.name) + " さん</h2>\n</td></tr></thead>\n<tbody><tr><td>\n";
     out += "<h3>設問文</h3>\n<div class=\"question\">" + HtmlSjis(run.questionText) + "</div>\n";
 
     const MarkedAnswer marked = MarkAnswer(r, run.params);
@@ -759,10 +761,12 @@ std::string FeedbackSheetHtml(const SheetRun& run, const SheetAnswer& answer) {
         out += "</ol>\n";
     }
 
-    out += "<h3>先生の評価</h3>\n<dl class=\"teacher\">\n<dt>点数</dt><dd class=\"teacher-mark\" data-full=\"" + Number(run.fullMark) + "\">" +
+    out += "<h3>先生の評価</h3>\n<dl class=\"teacher\">\n<dt>点数</dt><dd class=\"teacher-mark\" data-full=\"" +
+           Number(run.fullMark) + "\">" +
            (answer.mark ? Number(*answer.mark) + " / " + Number(run.fullMark) + " 点" : std::string("（未記入）")) +
            "</dd>\n<dt>講評</dt><dd class=\"teacher-note\">" +
-           (answer.note.empty() ? std::string("（なし）") : Html(answer.note)) + "</dd>\n</dl>\n</section>\n";
+           (answer.note.empty() ? std::string("（なし）") : Html(answer.note)) +
+           "</dd>\n</dl>\n</td></tr></tbody></table>\n</section>\n";
     return out;
 }
 
@@ -781,7 +785,9 @@ std::string FormatFeedbackSheets(const SheetRun& run, const std::vector<SheetAns
         " 人分。1 人ずつ A4 の新しいページに印刷されます。<button type=\"button\" id=\"print-now\">印刷</button></p>\n"
         "</div>\n";
     for (const SheetAnswer& answer : answers) out += FeedbackSheetHtml(run, answer);
+    // The marks explain themselves on a tap as on the pages; wide tables scroll by keyboard.
     out += "<script>";
+    out += WebAsset("report.js");
     out += WebAsset("sheets.js");
     out += "</script>\n</body>\n</html>\n";
     return out;
