@@ -331,8 +331,9 @@ std::string Number(double v) {
 std::string LegendMarks() {
     std::string out;
     for (const MarkStyle& style : kMarkStyles)
-        out += std::string(" <mark class=\"") + style.kind + "\"><span class=\"symbol\">" + style.symbol + "</span>" +
-               style.legend + "</mark>";
+        out += std::string(" <mark class=\"") + style.kind + "\">" +
+               (*style.symbol ? std::string("<span class=\"symbol\">") + style.symbol + "</span>" : "") + style.legend +
+               "</mark>";
     return out;
 }
 std::string Td(const std::string& text) { return "<td>" + text + "</td>"; }

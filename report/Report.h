@@ -53,9 +53,10 @@ struct MarkedAnswer {
 MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params);
 
 // How each kind of mark looks, wherever evidence is shown: a background colour or an
-// underline colour (#rrggbb; null for none), bold or not, its legend text and the symbol
-// that starts each mark on pages and sheets, so that the kinds differ in black and white too
-// (UTF-8).
+// underline colour (#rrggbb; null for none), bold or not, its legend text, and for the long
+// stretches the symbol that starts each of them on pages and sheets (UTF-8; empty for none).
+// The stylesheet gives each kind its own line style as well, so that they differ in black and
+// white too.
 struct MarkStyle {
     char kind;
     const char* background;
@@ -67,9 +68,9 @@ struct MarkStyle {
 inline constexpr MarkStyle kMarkStyles[] = {
     {'s', "#ffe3a8", nullptr, false, "指摘された文", "◆"},
     {'p', nullptr, "#e07b00", false, "指摘された句", "▲"},
-    {'w', nullptr, "#d33", true, "指摘された語", "●"},
-    {'n', nullptr, "#4a7fd0", false, "読みの長い漢語", "◇"},
-    {'g', "#c9efc4", nullptr, false, "きっかけ語・指示語・設問文と共通の語", "○"},
+    {'w', nullptr, "#d33", true, "指摘された語", ""},
+    {'n', nullptr, "#4a7fd0", false, "読みの長い漢語", ""},
+    {'g', "#c9efc4", nullptr, false, "きっかけ語・指示語・設問文と共通の語", ""},
 };
 
 // The answer's evidence text as HTML with its marks: each piece of text under marks is a

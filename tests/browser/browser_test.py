@@ -170,6 +170,20 @@ def check_class_pages(driver, base, job_url, work, bin_dir, names, shots):
     other.click()
     assert tip.is_displayed() and tip.text == other.get_attribute("title"), tip.text
 
+    # Printed, the answer's page is its student's sheet: no navigation or form, the mark and
+    # note as text.
+    pdf = driver.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True, "printBackground": True})
+    with open(f"{work}/answer.pdf", "wb") as out:
+        out.write(base64.b64decode(pdf["data"]))
+    printed = pdf_pages(f"{work}/answer.pdf")
+    whole = re.sub(r"\s+", "", "".join(printed))
+    assert re.sub(r"\s+", "", printed[0]).startswith("小論文の講評" + names[5]), printed[0][:300]
+    assert "7.5/10点" in whole and "一文が長い" in whole, whole
+    for absent in ("ログアウト", "ジョブ一覧", "保存", "次の答案"):
+        assert absent not in "".join(printed), absent
+    unnamed = [n for n, page in enumerate(printed, 1) if names[5] not in re.sub(r"\s+", "", page)]
+    assert not unnamed, f"pages {unnamed} of {len(printed)} without the name: {printed[unnamed[0] - 1][:200]!r}"
+
     # The sheets print one student at least on each page, every page naming its student, and
     # no student's sheet naming another.
     driver.get(sheets_url)

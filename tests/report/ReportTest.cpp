@@ -211,9 +211,13 @@ TEST_F(SampleReport, TheStylesheetAndLegendShowTheSharedMarkColours) {
         const std::string colour = style.background ? std::string("background: ") + style.background
                                                     : std::string("box-shadow: inset 0 -3px 0 ") + style.underline;
         EXPECT_NE(s_html->find(rule + colour), std::string::npos) << rule + colour;
-        EXPECT_NE(s_html->find(std::string("<mark class=\"") + style.kind + "\"><span class=\"symbol\">" +
-                               style.symbol + "</span>" + style.legend + "</mark>"),
+        const std::string symbol =
+            *style.symbol ? std::string("<span class=\"symbol\">") + style.symbol + "</span>" : "";
+        EXPECT_NE(s_html->find(std::string("<mark class=\"") + style.kind + "\">" + symbol + style.legend + "</mark>"),
                   std::string::npos);
+        // A long stretch starts with its symbol, which the legend shows.
+        if (*style.symbol)
+            EXPECT_NE(s_html->find(std::string("mark[data-start~=") + style.kind + "]::before"), std::string::npos);
     }
 }
 
