@@ -112,6 +112,8 @@ def pdf_pages(pdf_path):
 
 
 def check_class_pages(driver, base, job_url, work, bin_dir, names, shots):
+    if not os.path.exists(AXE):
+        raise RuntimeError(f"{AXE} is missing: scripts/install-deps.sh installs axe-core")
     wait = WebDriverWait(driver, 30)
     job_id = job_url.rsplit("/", 1)[1]
     sheets_url = f"{base}/api/jobs/{job_id}/sheets.html"
