@@ -66,8 +66,9 @@ clean:
 report-screenshot: configure
 	@BUILD=$(BUILD) scripts/report-screenshot.sh
 
-# Pictures of the web server's job page and an answer's evidence (docs/tavi-serve-*.png),
-# taken by the browser test.
+# Pictures of the web server's pages (docs/tavi-serve-*.png: the job page, an answer's
+# evidence, the comment counts, a feedback sheet and the job page at a phone's width), taken
+# by the browser test.
 .PHONY: serve-screenshots
 serve-screenshots: build
 	@/usr/bin/python3 tests/browser/browser_test.py $(BUILD)/bin data/samples docs

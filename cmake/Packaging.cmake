@@ -61,7 +61,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TAVI_PACKAGING_DIR}/copyright ${
 install(FILES ${PROJECT_SOURCE_DIR}/data/corpus/README.md DESTINATION ${TAVI_DOCDIR} RENAME MODELS.md)
 
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libchasen2, ipadic")
+# Qt's own Japanese translations make the desktop's file dialogs Japanese.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libchasen2, ipadic, qt6-translations-l10n")
 if(TARGET tavi-serve)
     install(FILES ${TAVI_PACKAGING_DIR}/tavi-serve.service DESTINATION lib/systemd/system)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

@@ -71,72 +71,8 @@ std::string Key(double v) {
 std::string Int(long long v) { return std::to_string(v); }
 // Bytes of full-width text as characters, for readers who count characters.
 std::string Chars(double bytes) { return Int(std::llround(bytes / 2.0)) + "字"; }
-
-// The answer's text with the marks: the text is cut at every mark boundary, and each piece
-// carries the kinds and titles of all marks that cover it.
-std::string MarkedText(const EssayEvidence& evidence, const std::vector<EvidenceMark>& marks) {
-    const std::string utf8 = SjisToUtf8(evidence.text);
-    // Character offsets into the UTF-8 text: one code point per Shift_JIS character.
-    std::vector<size_t> starts;
-    starts.reserve(utf8.size() + 1);
-    for (size_t i = 0; i < utf8.size(); ++i)
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) starts.push_back(i);
-    starts.push_back(utf8.size());
-    const uint32_t length = static_cast<uint32_t>(starts.size() - 1);
-
-    std::vector<std::pair<uint32_t, int>> events;  // (offset, +index + 1 opens, -(index + 1) closes)
-    for (size_t m = 0; m < marks.size(); ++m) {
-        uint32_t begin = std::min(marks[m].span.begin, length), end = std::min(marks[m].span.end, length);
-        if (begin >= end) continue;
-        events.push_back({begin, static_cast<int>(m) + 1});
-        events.push_back({end, -static_cast<int>(m) - 1});
-    }
-    std::sort(events.begin(), events.end());
-    std::string out;
-    out.reserve(utf8.size() * 2);
-    std::multiset<int> open;
-    uint32_t at = 0;
-    auto emit = [&](uint32_t to) {
-        if (to <= at) return;
-        std::string_view piece(utf8.data() + starts[at], starts[to] - starts[at]);
-        if (open.empty()) {
-            Escape(out, piece);
-        } else {
-            std::set<char> kinds;
-            std::vector<const std::string*> titles;
-            for (int m : open) {
-                kinds.insert(marks[m].kind);
-                if (std::find_if(titles.begin(), titles.end(),
-                                 [&](const std::string* t) { return *t == marks[m].title; }) == titles.end())
-                    titles.push_back(&marks[m].title);
-            }
-            out += "<mark class=\"";
-            for (char k : kinds) {
-                if (out.back() != '"') out += ' ';
-                out += k;
-            }
-            out += "\" title=\"";
-            for (size_t t = 0; t < titles.size(); ++t) {
-                if (t) out += "&#10;";
-                Escape(out, *titles[t]);
-            }
-            out += "\">";
-            Escape(out, piece);
-            out += "</mark>";
-        }
-        at = to;
-    };
-    for (const auto& [offset, event] : events) {
-        emit(offset);
-        if (event > 0) {
-            open.insert(event - 1);
-        } else {
-            open.erase(open.find(-event - 1));
-        }
-    }
-    emit(length);
-    return out;
-}
+// The characters of a stretch of the evidence text, counted as they are.
+std::string SpanChars(TextSpan span) { return Int(span.end > span.begin ? span.end - span.begin : 0) + "字"; }
 
 // Builds the marks and the one-line details of one answer's comments from their descriptions.
 class AnswerEvidence {
@@ -159,26 +95,26 @@ public:
                 words += (words.empty() ? "" : "、") + word + "×" + Int(noun->count);
                 for (TextSpan at : noun->at) Add(at, 'w', title + "（「" + word + "」" + Int(noun->count) + "回）");
             }
-            return "Yule の K = " + Fixed(value, 1) + "（漢字名詞 " + Int(d.vocabulary->distinct) +
-                   " 語）。繰り返しの多い語: " + (words.empty() ? "なし" : words);
+            return "同じ語の繰り返しの度合い " + Fixed(value, 1) +
+                   "（大きいほど同じ語が多く繰り返されている。漢字の名詞 " + Int(d.vocabulary->distinct) +
+                   " 種類）。繰り返しの多い語: " + (words.empty() ? "なし" : words);
         }
         if (d.sentences) {
             const auto& sentences = *d.sentences;
             for (const SentenceEvidence* s : sentences.listed)
-                Add(s->span, 's', title + "（この文 " + Int(s->bytes) + " バイト）");
+                Add(s->span, 's', title + "（この文 " + SpanChars(s->span) + "）");
             if (sentences.longest)
-                Add(sentences.longest->span, 's', title + "（最長の文 " + Int(sentences.longest->bytes) + " バイト）");
-            return (index == kSentenceLengthMedianComment ? "文の長さの中央値 " : "最長の文 ") + Fixed(value, 0) +
-                   " バイト（約" + Chars(value) + "）。" + Fixed(sentences.from, 0) + " バイト以上の文 " +
-                   Int(sentences.listed.size()) + " 件";
+                Add(sentences.longest->span, 's', title + "（最も長い文 " + SpanChars(sentences.longest->span) + "）");
+            return (index == kSentenceLengthMedianComment ? "文の長さの中央値 約" : "最も長い文 約") + Chars(value) +
+                   "。約" + Chars(sentences.from) + "以上の文 " + Int(sentences.listed.size()) + " 件";
         }
         if (d.phrases && !d.phrases->byFunctionWords) {
             const auto& phrases = *d.phrases;
             for (const PhraseEvidence* p : phrases.listed)
-                Add(p->span, 'p', title + "（この句 " + Int(p->bytes) + " バイト）");
-            if (phrases.top) Add(phrases.top->span, 'p', title + "（最長の句 " + Int(phrases.top->bytes) + " バイト）");
-            return (index == kPhraseLengthMedianComment ? "句の長さの中央値 " : "最長の句 ") + Fixed(value, 0) +
-                   " バイト。" + Fixed(phrases.from, 0) + " バイト以上の句 " + Int(phrases.listed.size()) + " 件";
+                Add(p->span, 'p', title + "（この句 " + SpanChars(p->span) + "）");
+            if (phrases.top) Add(phrases.top->span, 'p', title + "（最も長い句 " + SpanChars(phrases.top->span) + "）");
+            return (index == kPhraseLengthMedianComment ? "句の長さの中央値 約" : "最も長い句 約") + Chars(value) +
+                   "。約" + Chars(phrases.from) + "以上の句 " + Int(phrases.listed.size()) + " 件";
         }
         if (d.phrases) {
             const auto& phrases = *d.phrases;
@@ -209,9 +145,9 @@ public:
                    Int(*d.counted->perSentence + 1) + " 以上ある文 " + Int(counting) + " 件";
         }
         if (d.kanji && index == kKanjiShareComment)
-            return "漢字 " + Int(d.kanji->kanjiBytes) + " バイト、かな " + Int(d.kanji->kanaBytes) +
-                   " バイト（かな／漢字 " + Fixed(d.kanji->kanaKanjiRatio) + "、適正 " + Fixed(d.thresholds[1]) + "〜" +
-                   Fixed(d.thresholds[2]) + "）";
+            return "漢字 " + Chars(d.kanji->kanjiBytes) + "、かな " + Chars(d.kanji->kanaBytes) + "（かなは漢字の " +
+                   Fixed(d.kanji->kanaKanjiRatio) + " 倍。適当なのは " + Fixed(d.thresholds[1]) + "〜" +
+                   Fixed(d.thresholds[2]) + " 倍）";
         if (d.kanji) {
             for (const KanjiRunEvidence* run : d.kanji->longReadings)
                 Add(run->span, 'n', title + "（読み「" + SjisToUtf8(run->reading) + "」）");
@@ -227,8 +163,8 @@ public:
             return "きっかけ語 " + Fixed(value, 0);
         }
         if (d.length)
-            return "文字数 約" + Chars(d.length->textLength) + "（記号を除く " + Fixed(d.length->textLength, 0) +
-                   " バイト）、想定 " + Fixed(d.length->expectedBytes / 2.0, 0) + " 字の " +
+            return "文字数（記号を除く）約" + Chars(d.length->textLength) + "、想定字数 " +
+                   Fixed(d.length->expectedBytes / 2.0, 0) + " 字の " +
                    Fixed(100.0 * d.length->textLength / d.length->expectedBytes, 0) + "%";
         if (d.content) {
             m_content = {title, position};
@@ -288,7 +224,8 @@ std::string Histogram(const std::vector<double>& values, double low, double high
     const int left = 34, right = 10, top = 12, bottom = 34;
     const double plotW = width - left - right, plotH = height - top - bottom;
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
-                      "\" role=\"img\" aria-label=\"" + Html(label) + "\">";
+                      "\" viewBox=\"0 0 " + Int(width) + " " + Int(height) + "\" role=\"img\" aria-label=\"" +
+                      Html(label) + "\">";
     const double barW = plotW / bins;
     for (int b = 0; b < bins; ++b) {
         if (counts[b] == 0) continue;
@@ -334,6 +271,7 @@ std::string PenaltyScatter(const std::vector<const EssayRecord*>& scored, const 
     auto x = [&](double chars) { return left + plotW * std::clamp(chars / maxChars, 0.0, 1.0); };
     auto y = [&](double penalty) { return top + plotH * std::clamp(penalty / minPenalty, 0.0, 1.0); };
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
+                      "\" viewBox=\"0 0 " + Int(width) + " " + Int(height) +
                       "\" role=\"img\" aria-label=\"文量減点と文字数\">";
     for (double share : {0.1, 0.4, 0.75}) {
         double gx = x(params.expectedLength * share);
@@ -402,12 +340,39 @@ std::string AgreementScatter(const std::vector<AgreementPoint>& points, double f
 
 namespace {
 
-void Row(std::string& out, std::initializer_list<std::string> cells) {
-    out += "<tr>";
+// Adds a word to a list separated by "、"; a comma that ends a cue word (つまり、) is left
+// out, so that the list never shows two in a row.
+void Append(std::string& list, std::string word) {
+    for (std::string_view comma : {"、", "，", ","})
+        if (word.size() > comma.size() && word.ends_with(comma)) word.erase(word.size() - comma.size());
+    list += (list.empty() ? "" : "、") + word;
+}
+
+// The cells of a row and its end, after its <tr>.
+void Cells(std::string& out, std::initializer_list<std::string> cells) {
     for (const std::string& cell : cells) out += cell;
     out += "</tr>\n";
 }
+void Row(std::string& out, std::initializer_list<std::string> cells) {
+    out += "<tr>";
+    Cells(out, cells);
+}
 std::string Th(const std::string& text) { return "<th>" + text + "</th>"; }
+// A mark or note as the teacher typed it: no trailing zeros.
+std::string Number(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+// Each kind of mark as it looks in the text, with its symbol and name.
+std::string LegendMarks() {
+    std::string out;
+    for (const MarkStyle& style : kMarkStyles)
+        out += std::string(" <mark class=\"") + style.kind + "\">" +
+               (*style.symbol ? std::string("<span class=\"symbol\">") + style.symbol + "</span>" : "") + style.legend +
+               "</mark>";
+    return out;
+}
 std::string Td(const std::string& text) { return "<td>" + text + "</td>"; }
 std::string TdNumber(const std::string& text) { return "<td class=\"n\">" + text + "</td>"; }
 
@@ -432,15 +397,15 @@ std::string Ratios(const ScoringParams& p, ParamGroup group) {
 
 void Parameters(std::string& out, const ReportRun& run) {
     const ScoringParams& p = run.params;
-    out += "<table>\n";
-    Row(out, {Th("想定文字数"), Td(Fixed(p.expectedLength, 0) + " 字")});
+    out += "<div class=\"table-wrap\">\n<table>\n";
+    Row(out, {Th("想定字数"), Td(Fixed(p.expectedLength, 0) + " 字")});
     Row(out, {Th("重み（修辞：論理：内容）"),
               Td(Fixed(p.rhetoricWeight) + "：" + Fixed(p.organizationWeight) + "：" + Fixed(p.contentWeight))});
     Row(out, {Th("段落の区切り"), Td(p.paragraphMode == 0 ? "連続する２つ以上の改行" : "改行ごと")});
     Row(out, {Th("内容モデル"), Td(HtmlSjis(p.modelPath))});
     Row(out, {Th("修辞の比率"), Td(Ratios(p, ParamGroup::kRhetoricRatios))});
     Row(out, {Th("論理の比率"), Td(Ratios(p, ParamGroup::kOrganizationRatios))});
-    out += "</table>\n";
+    out += "</table>\n</div>\n";
 }
 
 void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored) {
@@ -453,7 +418,7 @@ void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored)
                               {"論理", &EssayRecord::organizationScore},
                               {"内容", &EssayRecord::contentScore},
                               {"文量減点", &EssayRecord::lengthPenalty}};
-    out += "<table class=\"stats\">\n";
+    out += "<div class=\"table-wrap\">\n<table class=\"stats\">\n";
     Row(out, {Th(""), Th("件数"), Th("平均"), Th("中央値"), Th("標準偏差"), Th("最小"), Th("最大")});
     for (const Column& column : columns) {
         std::vector<double> values;
@@ -462,11 +427,11 @@ void Statistics(std::string& out, const std::vector<const EssayRecord*>& scored)
         Row(out, {Th(column.name), TdNumber(Int(s.count)), TdNumber(Fixed(s.mean)), TdNumber(Fixed(s.median)),
                   TdNumber(Fixed(s.deviation)), TdNumber(Fixed(s.minimum)), TdNumber(Fixed(s.maximum))});
     }
-    out += "</table>\n<p class=\"legend\">採点済みの答案について。標準偏差は母標準偏差。</p>\n";
+    out += "</table>\n</div>\n<p class=\"legend\">採点済みの答案について。標準偏差は母標準偏差。</p>\n";
 }
 
 void AnswerTable(std::string& out, const ReportRun& run, const std::string& answerHref) {
-    out += "<table class=\"sortable\" id=\"answers\">\n<thead>";
+    out += "<div class=\"table-wrap\">\n<table class=\"sortable\" id=\"answers\">\n<thead>";
     const bool withMarks = !run.marks.empty();
     Row(out, {Th("番号"), Th("ファイル名"), Th("状態"), Th("総合得点"),
               withMarks ? Th("あなたの点数（満点 " +
@@ -483,26 +448,32 @@ void AnswerTable(std::string& out, const ReportRun& run, const std::string& answ
                    (show ? Fixed(v) : std::string()) + "</td>";
         };
         const std::string title = HtmlSjis(r.title);
-        const std::string comments = Int(ReceivedComments(r.commentText).size());
-        Row(out,
-            {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
-             "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
-             "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
-             cell(r.finalScore, scored), withMarks ? cell(mark.value_or(0), mark.has_value()) : std::string(),
-             cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
-             cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
-             "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
-                 (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",
-             "<td class=\"n\" data-v=\"" + comments + "\">" + comments + "</td>"});
+        const std::vector<ReceivedComment> received = ReceivedComments(r.commentText);
+        const std::string comments = Int(received.size());
+        std::set<std::string> keys;
+        for (const ReceivedComment& c : received) keys.insert(CommentKey(c.index, c.commentClass));
+        std::string keyList;
+        for (const std::string& key : keys) keyList += (keyList.empty() ? "" : " ") + key;
+        out += "<tr data-comments=\"" + keyList + "\">";
+        Cells(out,
+              {"<td class=\"n\" data-v=\"" + Int(r.id) + "\">" + Int(r.id) + "</td>",
+               "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
+               "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
+               cell(r.finalScore, scored), withMarks ? cell(mark.value_or(0), mark.has_value()) : std::string(),
+                cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
+               cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
+               "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
+                   (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",
+               "<td class=\"n\" data-v=\"" + comments + "\">" + comments + "</td>"});
     }
-    out += "</tbody>\n</table>\n";
+    out += "</tbody>\n</table>\n</div>\n";
 }
 
 void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params) {
     out +=
         "<section class=\"answer\" id=\"a" + Int(r.id) + "\">\n<h2>" + Int(r.id) + ". " + HtmlSjis(r.title) + "</h2>\n";
     const bool scored = r.status == kStatusScored;
-    out += "<table class=\"scores\">";
+    out += "<div class=\"table-wrap\"><table class=\"scores\">";
     Row(out,
         {Th("状態"), Th("総合得点"), Th("加重合計"), Th("文量減点"), Th("修辞"), Th("論理"), Th("内容"), Th("文字数")});
     Row(out, {Td(HtmlSjis(StatusText(r.status))), TdNumber(scored ? Fixed(r.finalScore) : ""),
@@ -511,7 +482,7 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
               TdNumber(r.organizationScored ? Fixed(r.organizationScore) : ""),
               TdNumber(scored ? Fixed(r.contentScore) : ""),
               TdNumber(r.rhetoricFeaturesDone ? "約" + Chars(r.textLength) : "")});
-    out += "</table>\n";
+    out += "</table></div>\n";
 
     const MarkedAnswer marked = MarkAnswer(r, params);
     out += "<h3>コメント</h3>\n";
@@ -520,7 +491,12 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
     } else {
         out += "<ol class=\"comments\">\n";
         for (size_t c = 0; c < marked.comments.size(); ++c) {
-            out += "<li>" + HtmlSjis(marked.comments[c].text);
+            const bool hasMarks = std::any_of(marked.marks.begin(), marked.marks.end(),
+                                              [&](const EvidenceMark& m) { return m.comment == static_cast<int>(c); });
+            out += "<li data-c=\"" + Int(c) + "\">" +
+                   (hasMarks ? "<button type=\"button\" class=\"comment\" aria-pressed=\"false\">" +
+                                   HtmlSjis(marked.comments[c].text) + "</button>"
+                             : HtmlSjis(marked.comments[c].text));
             if (!marked.details[c].empty()) out += "<span class=\"detail\">" + Html(marked.details[c]) + "</span>";
             out += "</li>\n";
         }
@@ -535,9 +511,8 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
     // What the answer does: cue words and demonstratives sentence by sentence, shared nouns.
     std::string cue, demonstratives;
     for (const OrganizationSentence& sentence : e.organization) {
-        for (const CueWordHit& hit : sentence.cueWords) cue += (cue.empty() ? "" : "、") + SjisToUtf8(hit.word);
-        for (const CueWordHit& hit : sentence.demonstratives)
-            demonstratives += (demonstratives.empty() ? "" : "、") + SjisToUtf8(hit.word);
+        for (const CueWordHit& hit : sentence.cueWords) Append(cue, SjisToUtf8(hit.word));
+        for (const CueWordHit& hit : sentence.demonstratives) Append(demonstratives, SjisToUtf8(hit.word));
     }
     out += "<h3>論理と内容の手がかり</h3>\n<ul class=\"found\">\n";
     out += "<li class=\"good\">きっかけ語 " + Fixed(r.cueWordTotal, 0) + ": " + Html(cue.empty() ? "なし" : cue) +
@@ -551,9 +526,9 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
         for (const ContentNounEvidence& noun : e.missingNouns)
             missing += (missing.empty() ? "" : "、") + SjisToUtf8(noun.surface);
         out += "<li class=\"good\">設問文と共通の内容語: " + Html(shared.empty() ? "なし" : shared) + "</li>\n";
-        out += "<li>設問文にあって答案にない内容語: " + Html(missing.empty() ? "なし" : missing) + "</li>\n";
+        out += "<li>設問文にあって回答文にない内容語: " + Html(missing.empty() ? "なし" : missing) + "</li>\n";
     }
-    out += "</ul>\n<h3>本文</h3>\n<div class=\"text\">" + MarkedText(e, marked.marks) + "</div>\n</section>\n";
+    out += "</ul>\n<h3>回答文</h3>\n<div class=\"text\">" + MarkedTextHtml(e, marked.marks) + "</div>\n</section>\n";
 }
 
 }  // namespace
@@ -561,6 +536,79 @@ void Answer(std::string& out, const EssayRecord& r, const ScoringParams& params)
 std::string HtmlEscape(std::string_view utf8) {
     std::string out;
     Escape(out, utf8);
+    return out;
+}
+
+std::string MarkedTextHtml(const EssayEvidence& evidence, const std::vector<EvidenceMark>& marks) {
+    const std::string utf8 = SjisToUtf8(evidence.text);
+    // Character offsets into the UTF-8 text: one code point per Shift_JIS character.
+    std::vector<size_t> starts;
+    starts.reserve(utf8.size() + 1);
+    for (size_t i = 0; i < utf8.size(); ++i)
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) starts.push_back(i);
+    starts.push_back(utf8.size());
+    const uint32_t length = static_cast<uint32_t>(starts.size() - 1);
+
+    std::vector<std::pair<uint32_t, int>> events;  // (offset, +index + 1 opens, -(index + 1) closes)
+    for (size_t m = 0; m < marks.size(); ++m) {
+        uint32_t begin = std::min(marks[m].span.begin, length), end = std::min(marks[m].span.end, length);
+        if (begin >= end) continue;
+        events.push_back({begin, static_cast<int>(m) + 1});
+        events.push_back({end, -static_cast<int>(m) - 1});
+    }
+    std::sort(events.begin(), events.end());
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    std::multiset<int> open;
+    std::set<char> starting;  // kinds of the marks that begin at `at`
+    uint32_t at = 0;
+    auto emit = [&](uint32_t to) {
+        if (to <= at) return;
+        std::string_view piece(utf8.data() + starts[at], starts[to] - starts[at]);
+        if (open.empty()) {
+            Escape(out, piece);
+        } else {
+            std::set<char> kinds;
+            std::set<int> comments;
+            std::vector<const std::string*> titles;
+            for (int m : open) {
+                kinds.insert(marks[m].kind);
+                if (marks[m].comment >= 0) comments.insert(marks[m].comment);
+                if (std::find_if(titles.begin(), titles.end(),
+                                 [&](const std::string* t) { return *t == marks[m].title; }) == titles.end())
+                    titles.push_back(&marks[m].title);
+            }
+            auto list = [&](const auto& items, auto&& text) {
+                std::string joined;
+                for (const auto& item : items) joined += (joined.empty() ? "" : " ") + text(item);
+                return joined;
+            };
+            auto kind = [](char k) { return std::string(1, k); };
+            out += "<mark class=\"" + list(kinds, kind) + "\"";
+            if (!comments.empty()) out += " data-c=\"" + list(comments, [](int c) { return Int(c); }) + "\"";
+            if (!starting.empty()) out += " data-start=\"" + list(starting, kind) + "\"";
+            out += " title=\"";
+            for (size_t t = 0; t < titles.size(); ++t) {
+                if (t) out += "&#10;";
+                Escape(out, *titles[t]);
+            }
+            out += "\">";
+            Escape(out, piece);
+            out += "</mark>";
+        }
+        starting.clear();
+        at = to;
+    };
+    for (const auto& [offset, event] : events) {
+        emit(offset);
+        if (event > 0) {
+            open.insert(event - 1);
+            starting.insert(marks[event - 1].kind);
+        } else {
+            open.erase(open.find(-event - 1));
+        }
+    }
+    emit(length);
     return out;
 }
 
@@ -607,6 +655,52 @@ ReportRun ReportRunOf(const CTaviDoc& doc) {
     return run;
 }
 
+std::string CommentKey(int index, int commentClass) { return Int(index) + ":" + Int(commentClass); }
+
+std::vector<CommentCount> CountComments(const std::vector<EssayRecord>& answers) {
+    std::map<std::pair<int, int>, CommentCount> counts;
+    for (const EssayRecord& r : answers) {
+        std::set<std::pair<int, int>> seen;
+        for (ReceivedComment& c : ReceivedComments(r.commentText)) {
+            if (!seen.insert({c.index, c.commentClass}).second) continue;
+            CommentCount& count = counts[{c.index, c.commentClass}];
+            if (count.answers++ == 0) count = {c.index, c.commentClass, std::move(c.text), 1};
+        }
+    }
+    std::vector<CommentCount> sorted;
+    for (auto& [key, count] : counts) sorted.push_back(std::move(count));
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const CommentCount& a, const CommentCount& b) { return a.answers > b.answers; });
+    return sorted;
+}
+
+std::string CommentCountsHtml(const std::vector<CommentCount>& counts, size_t answers) {
+    std::string out = "<h2 id=\"comment-counts-title\">コメントごとの答案数</h2>\n";
+    if (counts.empty()) return out + "<p>コメントのある答案はありません。</p>\n";
+    out +=
+        "<p class=\"noprint legend\">コメントのボタンを押すと、答案一覧をそのコメントのある答案だけに絞り込みます。"
+        "もう一度押すと解除します。</p>\n<div class=\"table-wrap\">\n"
+        "<table class=\"comment-counts\" id=\"comment-counts\" aria-labelledby=\"comment-counts-title\">\n"
+        "<thead><tr><th scope=\"col\">コメント</th><th scope=\"col\">答案数</th><th scope=\"col\">割合</th></tr>"
+        "</thead>\n<tbody>\n";
+    constexpr int kBarWidth = 120;
+    for (const CommentCount& c : counts) {
+        const double share = answers ? static_cast<double>(c.answers) / answers : 0;
+        out += "<tr><td><button type=\"button\" class=\"filter\" data-comment=\"" +
+               CommentKey(c.index, c.commentClass) + "\" aria-pressed=\"false\">" + HtmlSjis(c.text) +
+               "</button></td><td class=\"n\">" + Int(c.answers) +
+               "</td><td class=\"share\"><svg class=\"share-bar\" width=\"" + Int(kBarWidth) +
+               "\" height=\"12\" viewBox=\"0 0 " + Int(kBarWidth) +
+               " 12\" aria-hidden=\"true\" focusable=\"false\">"
+               "<rect class=\"track\" width=\"" +
+               Int(kBarWidth) + "\" height=\"12\"/><rect class=\"bar\" width=\"" +
+               Fixed(std::min(1.0, share) * kBarWidth, 1) + "\" height=\"12\"/></svg> " + Fixed(100 * share, 0) +
+               "%</td></tr>\n";
+    }
+    out += "</tbody>\n</table>\n</div>\n<p class=\"noprint\" id=\"comment-filter-status\" role=\"status\"></p>\n";
+    return out;
+}
+
 std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHref) {
     std::vector<const EssayRecord*> scored;
     for (const EssayRecord& r : run.answers)
@@ -645,7 +739,8 @@ std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHre
     out += "<figure><figcaption>内容の分布</figcaption>" + Histogram(content, 0, 1, kAxisBins, 300, 180, "内容") +
            "</figure>\n</div>\n";
 
-    out += "<h2>答案一覧</h2>\n<p class=\"noprint legend\">列の見出しをクリックすると並べ替えます。</p>\n";
+    out += CommentCountsHtml(CountComments(run.answers), scored.size());
+    out += "<h2>答案一覧</h2>\n<p class=\"noprint legend\">列の見出しのボタンで並べ替えます。</p>\n";
     AnswerTable(out, run, answerHref);
     return out;
 }
@@ -656,12 +751,92 @@ std::string ReportAnswerHtml(const EssayRecord& record, const ScoringParams& par
     return out;
 }
 
-const std::string kEvidenceLegend = [] {
-    std::string out = "<p class=\"legend\">本文の印:";
-    for (const MarkStyle& style : kMarkStyles)
-        out += std::string(" <mark class=\"") + style.kind + "\">" + style.legend + "</mark>";
-    return out + "。印にポインタを重ねると、どのコメントの根拠かが表示されます。</p>\n";
-}();
+const std::string kEvidenceLegend =
+    "<p class=\"legend\">回答文の印:" + LegendMarks() +
+    "。印にポインタを重ねるか、印をタップするかキーボードで選ぶと、どのコメントの根拠かが"
+    "表示されます。コメントのボタンを押すと、その根拠の印が強調されます。</p>\n";
+
+std::string FeedbackSheetHtml(const SheetRun& run, const SheetAnswer& answer) {
+    const EssayRecord& r = answer.record;
+    const std::string id = "sheet-" + Int(r.id);
+    // The name heads every printed page of the sheet: a table's head repeats on each page.
+    std::string out = "<section class=\"sheet\" aria-labelledby=\"" + id +
+                      "\">\n<table class=\"sheet-page\" role=\"presentation\"><thead><tr><td>\n"
+                      "<p class=\"sheet-kind\">小論文の講評</p>\n<h2 class=\"sheet-name\" id=\"" +
+                      id + "\">" + Html(answer.name) + " さん</h2>\n</td></tr></thead>\n<tbody><tr><td>\n";
+    out += "<h3>設問文</h3>\n<div class=\"question\">" + HtmlSjis(run.questionText) + "</div>\n";
+
+    const MarkedAnswer marked = MarkAnswer(r, run.params);
+    out += "<h3>回答文</h3>\n";
+    if (r.evidence) {
+        out += "<p class=\"legend\">印の見方:" + LegendMarks() + "</p>\n<div class=\"text\">" +
+               MarkedTextHtml(*r.evidence, marked.marks) + "</div>\n";
+    } else {
+        out += "<p>この回答文は採点されていません。</p>\n";
+    }
+
+    const bool scored = r.status == kStatusScored;
+    const ScoringParams& p = run.params;
+    const double maxTotal = p.rhetoricWeight + p.organizationWeight + p.contentWeight;
+    out += "<h3>Tavi の評価</h3>\n";
+    if (scored) {
+        out += "<div class=\"table-wrap\"><table class=\"scores\">";
+        Row(out, {Th("総合得点"), Th("修辞（文章の読みやすさ）"), Th("論理（議論のつながり）"),
+                  Th("内容（設問文との関係）"), Th("文字数（記号を除く）")});
+        Row(out, {TdNumber(Fixed(r.finalScore) + " / " + Fixed(maxTotal)), TdNumber(Fixed(r.rhetoricScore) + " / 1"),
+                  TdNumber(Fixed(r.organizationScore) + " / 1"), TdNumber(Fixed(r.contentScore) + " / 1"),
+                  TdNumber("約" + Chars(r.textLength))});
+        out += "</table></div>\n";
+        if (r.lengthPenalty < 0)
+            out +=
+                "<p>総合得点には、分量が想定字数より少ないための減点 " + Fixed(r.lengthPenalty) + " を含みます。</p>\n";
+    } else {
+        out += "<p>未評価です。</p>\n";
+    }
+    out += "<h3>コメント</h3>\n";
+    if (marked.comments.empty()) {
+        if (scored) out += "<p>コメントはありません。</p>\n";
+    } else {
+        out += "<ol class=\"comments\">\n";
+        for (size_t c = 0; c < marked.comments.size(); ++c) {
+            out += "<li>" + HtmlSjis(marked.comments[c].text);
+            if (!marked.details[c].empty()) out += "<span class=\"detail\">" + Html(marked.details[c]) + "</span>";
+            out += "</li>\n";
+        }
+        out += "</ol>\n";
+    }
+
+    out += "<h3>先生の評価</h3>\n<dl class=\"teacher\">\n<dt>点数</dt><dd class=\"teacher-mark\" data-full=\"" +
+           Number(run.fullMark) + "\">" +
+           (answer.mark ? Number(*answer.mark) + " / " + Number(run.fullMark) + " 点" : std::string("（未記入）")) +
+           "</dd>\n<dt>講評</dt><dd class=\"teacher-note\">" +
+           (answer.note.empty() ? std::string("（なし）") : Html(answer.note)) +
+           "</dd>\n</dl>\n</td></tr></tbody></table>\n</section>\n";
+    return out;
+}
+
+std::string FormatFeedbackSheets(const SheetRun& run, const std::vector<SheetAnswer>& answers,
+                                 const std::string& title) {
+    std::string out;
+    out.reserve(4096 + answers.size() * 8192);
+    out +=
+        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>講評シート - " +
+        Html(title) + "</title>\n<style>";
+    out += WebAsset("tavi.css");
+    out +=
+        "</style>\n</head>\n<body class=\"sheets\">\n<div class=\"noprint\">\n<h1>講評シート: " + Html(title) +
+        "</h1>\n<p>" + Int(answers.size()) +
+        " 人分。1 人ずつ A4 の新しいページに印刷されます。<button type=\"button\" id=\"print-now\">印刷</button></p>\n"
+        "</div>\n";
+    for (const SheetAnswer& answer : answers) out += FeedbackSheetHtml(run, answer);
+    // The marks explain themselves on a tap as on the pages; wide tables scroll by keyboard.
+    out += "<script>";
+    out += WebAsset("report.js");
+    out += WebAsset("sheets.js");
+    out += "</script>\n</body>\n</html>\n";
+    return out;
+}
 
 std::string FormatReport(const ReportRun& run) {
     std::string out;

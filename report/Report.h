@@ -57,21 +57,46 @@ struct MarkedAnswer {
 MarkedAnswer MarkAnswer(const EssayRecord& record, const ScoringParams& params);
 
 // How each kind of mark looks, wherever evidence is shown: a background colour or an
-// underline colour (#rrggbb; null for none), bold or not, and its legend text (UTF-8).
+// underline colour (#rrggbb; null for none), bold or not, its legend text, and for the long
+// stretches the symbol that starts each of them on pages and sheets (UTF-8; empty for none).
+// The stylesheet gives each kind its own line style as well, so that they differ in black and
+// white too.
 struct MarkStyle {
     char kind;
     const char* background;
     const char* underline;
     bool bold;
     const char* legend;
+    const char* symbol;
 };
 inline constexpr MarkStyle kMarkStyles[] = {
-    {'s', "#ffe3a8", nullptr, false, "指摘された文"},
-    {'p', nullptr, "#e07b00", false, "指摘された句"},
-    {'w', nullptr, "#d33", true, "指摘された語"},
-    {'n', nullptr, "#4a7fd0", false, "読みの長い漢語"},
-    {'g', "#c9efc4", nullptr, false, "きっかけ語・指示語・設問文と共通の語"},
+    {'s', "#ffe3a8", nullptr, false, "指摘された文", "◆"},
+    {'p', nullptr, "#e07b00", false, "指摘された句", "▲"},
+    {'w', nullptr, "#d33", true, "指摘された語", ""},
+    {'n', nullptr, "#4a7fd0", false, "読みの長い漢語", ""},
+    {'g', "#c9efc4", nullptr, false, "きっかけ語・指示語・設問文と共通の語", ""},
 };
+
+// The answer's evidence text as HTML with its marks: each piece of text under marks is a
+// <mark> with the kinds as classes, the titles of its marks (one per line) and the positions
+// of their comments (data-c, blank-separated); a piece where a mark begins names that mark's
+// kind in data-start.
+std::string MarkedTextHtml(const EssayEvidence& evidence, const std::vector<EvidenceMark>& marks);
+
+// How many answers received each comment: a comment given twice to one answer counts once.
+// Most frequent first, then in the order of the comment table.
+struct CommentCount {
+    int index = 0;
+    int commentClass = 0;
+    std::string text;  // Shift_JIS
+    size_t answers = 0;
+};
+std::vector<CommentCount> CountComments(const std::vector<EssayRecord>& answers);
+// A comment's key in the pages ("index:class"), as the rows of the table of answers list them.
+std::string CommentKey(int index, int commentClass);
+// The counts as an accessible chart (UTF-8 HTML): a table of the comments with their numbers
+// of answers, drawn bars and, per comment, a button that filters the table of answers.
+std::string CommentCountsHtml(const std::vector<CommentCount>& counts, size_t answers);
 
 // The run of a document: its question (read again for its text), parameters and answers.
 ReportRun ReportRunOf(const CTaviDoc& doc);
@@ -102,6 +127,28 @@ struct AgreementPoint {
 // The scatter plot (SVG) of the points on the scale 0 to `fullMark` on both axes, with the
 // diagonal where the two agree.
 std::string AgreementScatter(const std::vector<AgreementPoint>& points, double fullMark, const std::string& answerHref);
+// Feedback sheets, one per student, to hand back: the student's name, the question, the answer
+// with its evidence marked and a legend that reads in black and white, Tavi's scores and
+// comments with their details, and the teacher's mark (out of the full mark) and note.
+struct SheetRun {
+    std::string questionText;  // Shift_JIS, as read
+    ScoringParams params;
+    double fullMark = 10;
+};
+struct SheetAnswer {
+    EssayRecord record;  // with its evidence, for the marks
+    std::string name;    // the student's name (UTF-8)
+    std::optional<double> mark;
+    std::string note;  // UTF-8
+};
+// One sheet (UTF-8 HTML, a <section class="sheet">) that names no one but its student; in
+// print it fills its own A4 pages.
+std::string FeedbackSheetHtml(const SheetRun& run, const SheetAnswer& answer);
+// Every sheet of a job in one self-contained UTF-8 HTML document (its style and script inside),
+// a page break after each student; `title` (UTF-8) names the job on screen only. Opened with
+// "#print" in its address, it prints itself.
+std::string FormatFeedbackSheets(const SheetRun& run, const std::vector<SheetAnswer>& answers,
+                                 const std::string& title);
 
 // UTF-8 text with &, <, >, " and ' escaped for HTML.
 std::string HtmlEscape(std::string_view utf8);

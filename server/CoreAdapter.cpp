@@ -311,6 +311,27 @@ std::string JobSummaryHtml(const JobData& job, const std::string& answerHref) {
     return ReportSummaryHtml(RunOf(job, true, false, Titles::kStudents), answerHref);
 }
 
+namespace {
+std::vector<SheetAnswer> Sheets(const std::vector<AnswerRow>& rows, std::vector<EssayRecord> records) {
+    std::vector<SheetAnswer> sheets;
+    for (size_t i = 0; i < rows.size(); ++i)
+        sheets.push_back({std::move(records[i]), rows[i].name, rows[i].mark, rows[i].note});
+    return sheets;
+}
+SheetRun SheetRunOf(const JobData& job, double fullMark) {
+    ReportRun run = RunOf({job.questionName, job.questionFile, job.paramsJson, {}}, true, false);
+    return {std::move(run.questionText), run.params, fullMark};
+}
+}  // namespace
+
+std::string SheetsHtml(const JobData& job, const std::string& title, double fullMark) {
+    return FormatFeedbackSheets(SheetRunOf(job, fullMark), Sheets(job.answers, Records(job.answers, true)), title);
+}
+
+std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer, double fullMark) {
+    return FeedbackSheetHtml(SheetRunOf(job, fullMark), Sheets({answer}, Records({answer}, true)).front());
+}
+
 std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer) {
     std::vector<EssayRecord> records = Records({answer}, true, Titles::kStudents);
     return ReportAnswerHtml(records.front(), ParamsFromJson(paramsJson));

@@ -274,7 +274,10 @@ void Server::Pages() {
                  {"mark", answer->mark ? Number(*answer->mark) : ""},
                  {"fullMark", Number(job->fullMark)},
                  {"note", answer->note},
-                 {"legend", EvidenceLegendHtml()}});
+                 {"legend", EvidenceLegendHtml()},
+                 {"name", answer->name},
+                 {"sheet",
+                  AnswerSheetHtml({job->question, JobDir(job->id) + "/question.txt", job->params, {}}, *answer)}});
             return true;
         }));
 

@@ -661,6 +661,14 @@ void Server::Download(const JobRow& job, const std::string& what, Response& res)
     } else if (what == "results.json") {
         body = ResultsJson(data);
         type = "application/json";
+    } else if (what == "sheets.html") {
+        // Opened in the browser to be printed; self-contained like the report, and allowed to
+        // open the print dialog.
+        res.set_header("Content-Security-Policy",
+                       "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:; "
+                       "sandbox allow-scripts allow-modals");
+        res.set_content(SheetsHtml(data, job.name), "text/html; charset=utf-8");
+        return;
     } else if (what == "report.html") {
         body = ReportHtml(data);
         type = "text/html; charset=utf-8";
@@ -746,7 +754,7 @@ void Server::Routes() {
                   if (job.state != "done") m_store.SetJobState(job.id, "idle");
                   Reply(res, 200, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
               }));
-    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|params\\.tvp|grades\\.csv|grades\\.xlsx)",
+    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|sheets\\.html|params\\.tvp|grades\\.csv|grades\\.xlsx)",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  Download(job, req.matches[2], res);
              }));

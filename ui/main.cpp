@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ui/CTaviApp.h"
+#include "ui/QtTranslations.h"
 
 int main(int argc, char** argv) {
     // Answered before a display is needed (help2man makes the manual page from it).
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication application(argc, argv);
+    // Without them the standard dialogs stay English; the program works all the same.
+    tavi::InstallQtTranslations(application);
     tavi::CTaviApp theApp;
     if (!theApp.InitInstance(QApplication::arguments().mid(1))) return 1;
     int status = application.exec();

@@ -381,6 +381,19 @@
     });
   }
 
+  // An answer's page prints as its feedback sheet, with the mark and note as they stand in
+  // the form (saved or not).
+  var review = document.getElementById('review');
+  if (review) {
+    window.addEventListener('beforeprint', function () {
+      var mark = document.querySelector('.printonly .teacher-mark');
+      var note = document.querySelector('.printonly .teacher-note');
+      var full = mark ? mark.getAttribute('data-full') : null;
+      if (mark && full) mark.textContent = review.mark.value === '' ? '（未記入）' : review.mark.value + ' / ' + full + ' 点';
+      if (note) note.textContent = review.note.value === '' ? '（なし）' : review.note.value;
+    });
+  }
+
   on('add-user', 'submit', function (e) {
     e.preventDefault();
     var form = e.target;

@@ -3,8 +3,13 @@
 the sample answers through the form, watches it finish, opens an answer's evidence, records
 a mark, downloads the CSV and compares it with tavi-score's.
 
+Then the pages for a class: every page checked with axe-core, the feedback sheets printed to
+PDF, a comment's evidence chosen, the table filtered by a comment, and every page at a phone's
+width.
+
 Usage: browser_test.py BIN_DIR SAMPLES_DIR [SCREENSHOT_DIR]
 """
+import base64
 import glob
 import os
 import re
@@ -17,6 +22,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
@@ -210,6 +216,175 @@ def sheet_job(driver, wait, base, samples, work):
     names = [r.find_elements(By.TAG_NAME, "td")[1].text
              for r in driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")]
     assert names == ["青木 花子（3）", "馬場 一郎（12）", "千葉 太郎（21）"], names
+AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules", "axe-core", "axe.min.js")
+PHONE_WIDTH = 390
+
+
+def axe_violations(driver):
+    """The serious and critical violations axe-core finds on the page shown."""
+    if not driver.execute_script("return !!window.axe"):
+        driver.execute_script(open(AXE, encoding="utf-8").read())
+    driver.set_script_timeout(60)
+    found = driver.execute_async_script(
+        "var done = arguments[arguments.length - 1];"
+        "axe.run(document, {resultTypes: ['violations']})"
+        ".then(function (r) { done(r.violations.map(function (v) {"
+        "  return {id: v.id, impact: v.impact, help: v.help,"
+        "          nodes: v.nodes.slice(0, 3).map(function (n) { return n.target.join(' '); })}; })); })"
+        ".catch(function (e) { done([{id: 'axe-error', impact: 'critical', help: String(e), nodes: []}]); });")
+    return [v for v in found if v["impact"] in ("serious", "critical")]
+
+
+def check_page(driver, url, what):
+    """One page: no serious or critical axe violation, one h1, no horizontal scrolling at a
+    phone's width."""
+    driver.get(url)
+    WebDriverWait(driver, 30).until(lambda d: d.execute_script("return document.readyState") == "complete")
+    problems = axe_violations(driver)
+    assert not problems, f"{what}: {problems}"
+    headings = driver.execute_script("return document.querySelectorAll('h1').length")
+    assert headings == 1, f"{what}: {headings} h1"
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": PHONE_WIDTH, "height": 844, "deviceScaleFactor": 1, "mobile": True})
+    try:
+        driver.get(url)
+        width = driver.execute_script("return document.documentElement.scrollWidth")
+        assert width <= PHONE_WIDTH, f"{what}: {width} px wide at {PHONE_WIDTH} px"
+        problems = axe_violations(driver)
+        assert not problems, f"{what} at {PHONE_WIDTH} px: {problems}"
+    finally:
+        driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+def pdf_pages(pdf_path):
+    pages = int(re.search(r"Pages:\s+(\d+)", subprocess.run(["pdfinfo", pdf_path], capture_output=True, text=True,
+                                                             check=True).stdout).group(1))
+    return [subprocess.run(["pdftotext", "-f", str(n), "-l", str(n), "-layout", pdf_path, "-"], capture_output=True,
+                           text=True, check=True).stdout for n in range(1, pages + 1)]
+
+
+def check_class_pages(driver, base, job_url, work, bin_dir, names, shots):
+    if not os.path.exists(AXE):
+        raise RuntimeError(f"{AXE} is missing: scripts/install-deps.sh installs axe-core")
+    wait = WebDriverWait(driver, 30)
+    job_id = job_url.rsplit("/", 1)[1]
+    sheets_url = f"{base}/api/jobs/{job_id}/sheets.html"
+
+    # The comment counts filter the table of answers, and the job page prints every sheet.
+    driver.get(job_url)
+    print_link = driver.find_element(By.ID, "print-sheets")
+    assert print_link.text == "すべて印刷" and print_link.get_attribute("href") == sheets_url + "#print"
+    rows = driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")
+    counts = driver.find_elements(By.CSS_SELECTOR, "#comment-counts tbody tr")
+    assert counts, "no comment counts"
+    chosen = counts[0].find_element(By.CSS_SELECTOR, "button.filter")
+    expected = int(counts[0].find_elements(By.TAG_NAME, "td")[1].text)
+    key = chosen.get_attribute("data-comment")
+    chosen.click()
+    shown = [r for r in rows if r.is_displayed()]
+    assert len(shown) == expected and 0 < expected < len(rows), (len(shown), expected, len(rows))
+    assert all(key in r.get_attribute("data-comments").split() for r in shown)
+    assert str(expected) in driver.find_element(By.ID, "comment-filter-status").text
+    assert chosen.get_attribute("aria-pressed") == "true"
+    if shots:
+        driver.execute_script("document.getElementById('comment-counts-title').scrollIntoView()")
+        driver.save_screenshot(f"{shots}/tavi-serve-comment-counts.png")
+    chosen.click()
+    assert all(r.is_displayed() for r in rows)
+    # Sorting headers are buttons that say how the table is sorted.
+    header = driver.find_elements(By.CSS_SELECTOR, "table#answers th")[1]
+    header.find_element(By.TAG_NAME, "button").send_keys(Keys.ENTER)
+    assert header.get_attribute("aria-sort") == "ascending"
+
+    # An answer: choosing a comment outlines its evidence and scrolls to it; a tap on a mark and
+    # keyboard focus show what hovering shows.
+    driver.get(job_url + "/answers/6")
+    comment = driver.find_element(By.CSS_SELECTOR, ".answer ol.comments li[data-c] button.comment")
+    position = comment.find_element(By.XPATH, "..").get_attribute("data-c")
+    comment.click()
+    marked = driver.find_elements(By.CSS_SELECTOR, ".answer .text mark.chosen")
+    assert marked, "no evidence outlined"
+    assert all(position in m.get_attribute("data-c").split() for m in marked)
+    wait.until(lambda d: d.execute_script(
+        "var r = arguments[0].getBoundingClientRect(); return r.top >= 0 && r.bottom <= window.innerHeight;",
+        marked[0]))
+    others = [m for m in driver.find_elements(By.CSS_SELECTOR, ".answer .text mark[data-c]")
+              if position not in m.get_attribute("data-c").split()]
+    assert all("chosen" not in m.get_attribute("class").split() for m in others)
+    mark = marked[0]
+    driver.execute_script("arguments[0].focus()", mark)
+    tip = driver.find_element(By.ID, "mark-tip")
+    assert tip.is_displayed() and tip.get_attribute("role") == "tooltip"
+    assert tip.text == mark.get_attribute("title"), tip.text
+    assert mark.get_attribute("aria-describedby") == "mark-tip"
+    driver.execute_script("arguments[0].blur()", mark)
+    assert not tip.is_displayed()
+    other = driver.find_elements(By.CSS_SELECTOR, ".answer .text mark")[-1]
+    driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", other)
+    other.click()
+    assert tip.is_displayed() and tip.text == other.get_attribute("title"), tip.text
+
+    # Printed, the answer's page is its student's sheet: no navigation or form, the mark and
+    # note as text.
+    pdf = driver.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True, "printBackground": True})
+    with open(f"{work}/answer.pdf", "wb") as out:
+        out.write(base64.b64decode(pdf["data"]))
+    printed = pdf_pages(f"{work}/answer.pdf")
+    whole = re.sub(r"\s+", "", "".join(printed))
+    assert re.sub(r"\s+", "", printed[0]).startswith("小論文の講評" + names[5]), printed[0][:300]
+    assert "7.5/10点" in whole and "一文が長い" in whole, whole
+    for absent in ("ログアウト", "ジョブ一覧", "保存", "次の答案"):
+        assert absent not in "".join(printed), absent
+    unnamed = [n for n, page in enumerate(printed, 1) if names[5] not in re.sub(r"\s+", "", page)]
+    assert not unnamed, f"pages {unnamed} of {len(printed)} without the name: {printed[unnamed[0] - 1][:200]!r}"
+
+    # The sheets print one student at least on each page, every page naming its student, and
+    # no student's sheet naming another.
+    driver.get(sheets_url)
+    pdf = driver.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True, "printBackground": True})
+    pdf_path = f"{work}/sheets.pdf"
+    with open(pdf_path, "wb") as out:
+        out.write(base64.b64decode(pdf["data"]))
+    pages = pdf_pages(pdf_path)
+    assert len(pages) >= len(names), (len(pages), len(names))
+    seen = []
+    for number, text in enumerate(pages, 1):
+        flat = re.sub(r"\s+", "", text)
+        on_page = [n for n in names if n in flat]
+        assert len(on_page) == 1, f"page {number} names {on_page}"
+        seen.append(on_page[0])
+    assert sorted(set(seen)) == sorted(names), seen
+    assert seen == sorted(seen, key=names.index), seen  # each student's pages in a row, in order
+    if shots:
+        driver.save_screenshot(f"{shots}/tavi-serve-sheet.png")
+    print(f"feedback sheets: {len(pages)} A4 pages for {len(names)} students")
+
+    # axe-core on every page, one h1 each, none wider than a phone.
+    driver.get(job_url + "/answers/1")
+    subprocess.run([f"{bin_dir}/tavi-serve", "--data", f"{work}/data", "--add-user", "head", "--admin"],
+                   input=PASSWORD + "\n", text=True, check=True, capture_output=True)
+    driver.get(job_url)
+    driver.find_element(By.LINK_TEXT, "HTML レポート").click()
+    report = f"{work}/downloads/report.html"
+    deadline = time.time() + 30
+    while not os.path.exists(report) and time.time() < deadline:
+        time.sleep(0.1)
+    for url, what in ((base + "/", "job list"), (base + "/new", "new job"), (job_url, "job"),
+                      (job_url + "/answers/6", "answer"), (sheets_url, "sheets"), ("file://" + report, "report")):
+        check_page(driver, url, what)
+    if shots:
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": PHONE_WIDTH, "height": 844, "deviceScaleFactor": 2, "mobile": True})
+        driver.get(job_url)
+        driver.save_screenshot(f"{shots}/tavi-serve-phone.png")
+        driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    driver.delete_all_cookies()
+    check_page(driver, base + "/login", "sign-in")
+    driver.find_element(By.NAME, "user").send_keys("head")
+    driver.find_element(By.NAME, "password").send_keys(PASSWORD)
+    driver.find_element(By.CSS_SELECTOR, "#login button").click()
+    wait.until(ec.url_to_be(base + "/"))
+    check_page(driver, base + "/users", "users")
 
 
 def main():
@@ -251,7 +426,7 @@ def main():
         assert len(rows) == len(answers), len(rows)
 
         # Sorting by the total puts the lowest first.
-        header = driver.find_elements(By.CSS_SELECTOR, "table#answers th")[3]
+        header = driver.find_elements(By.CSS_SELECTOR, "table#answers th button")[3]
         header.click()
         totals = [float(r.find_elements(By.TAG_NAME, "td")[3].text)
                   for r in driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")]
@@ -294,6 +469,9 @@ def main():
 
         sheet_job(driver, wait, base, samples, work)
         print("browser end to end: passed")
+
+        check_class_pages(driver, base, job_url, work, bin_dir, [os.path.basename(a) for a in answers], shots)
+        print("browser pages for a class: passed")
         return 0
     finally:
         if driver:

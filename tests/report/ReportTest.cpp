@@ -110,7 +110,8 @@ TEST_F(SampleReport, ShowsTheRunAndItsStatistics) {
 
 TEST_F(SampleReport, ChartsCountEveryScoredAnswer) {
     const std::string& html = *s_html;
-    EXPECT_EQ(Count(html, "<svg "), 5u);  // totals, penalty against length, three axes
+    // Totals, penalty against length, three axes; the bars of the comment counts are not charts of answers.
+    EXPECT_EQ(Count(html, "<svg "), 5u + Count(html, "<svg class=\"share-bar\""));
     // Each histogram's bars add up to the scored answers.
     size_t from = 0;
     for (int chart = 0; chart < 5; ++chart) {
@@ -132,7 +133,7 @@ TEST_F(SampleReport, TableSortsInTheBrowserByAnyColumn) {
     std::string table = Between(*s_html, "<table class=\"sortable\" id=\"answers\">", "</table>");
     ASSERT_FALSE(table.empty());
     EXPECT_EQ(Count(table, "<th>"), 10u);
-    EXPECT_EQ(Count(Between(table, "<tbody>", "</tbody>"), "<tr>"), 14u);
+    EXPECT_EQ(Count(Between(table, "<tbody>", "</tbody>"), "<tr data-comments=\""), 14u);
     // Every cell carries the key it sorts by.
     EXPECT_EQ(Count(table, "<td"), Count(table, "data-v=\""));
     EXPECT_EQ(Count(table, "<td"), 14u * 10u);
@@ -172,8 +173,10 @@ TEST_F(SampleReport, HighlightsNameTheCommentTheySupport) {
     // The longest sentence lies under the marks of comment 3.
     const SentenceEvidence* longest = LongestSentence(*longSentences.evidence);
     ASSERT_NE(longest, nullptr);
-    std::string title = U(*FindCommentText(kSentenceLengthMaxComment, 2)) + "（最長の文 " +
-                        std::to_string(longest->bytes) + " バイト）";
+    // Its length is counted in characters of the text, not in bytes.
+    ASSERT_GT(longest->bytes, longest->span.end - longest->span.begin);
+    std::string title = U(*FindCommentText(kSentenceLengthMaxComment, 2)) + "（最も長い文 " +
+                        std::to_string(longest->span.end - longest->span.begin) + "字）";
     EXPECT_NE(section.find(title), std::string::npos);
     // The passive suffixes of the passive answer, and the cue words of an answer without an
     // organization comment, are marked too.
@@ -208,8 +211,13 @@ TEST_F(SampleReport, TheStylesheetAndLegendShowTheSharedMarkColours) {
         const std::string colour = style.background ? std::string("background: ") + style.background
                                                     : std::string("box-shadow: inset 0 -3px 0 ") + style.underline;
         EXPECT_NE(s_html->find(rule + colour), std::string::npos) << rule + colour;
-        EXPECT_NE(s_html->find(std::string("<mark class=\"") + style.kind + "\">" + style.legend + "</mark>"),
+        const std::string symbol =
+            *style.symbol ? std::string("<span class=\"symbol\">") + style.symbol + "</span>" : "";
+        EXPECT_NE(s_html->find(std::string("<mark class=\"") + style.kind + "\">" + symbol + style.legend + "</mark>"),
                   std::string::npos);
+        // A long stretch starts with its symbol, which the legend shows.
+        if (*style.symbol)
+            EXPECT_NE(s_html->find(std::string("mark[data-start~=") + style.kind + "]::before"), std::string::npos);
     }
 }
 

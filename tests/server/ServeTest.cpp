@@ -82,7 +82,7 @@ TEST_F(ServeTest, SignInCsrfAndTeachersSeeOnlyTheirOwnJobs) {
     // Another teacher's job answers exactly as a missing one.
     const std::string missing = "/api/jobs/0123456789abcdef0123456789abcdef";
     for (const std::string& base : {"/api/jobs/" + id, missing}) {
-        for (const char* get : {"", "/results.csv", "/results.json", "/report.html", "/answers/1"}) {
+        for (const char* get : {"", "/results.csv", "/results.json", "/report.html", "/sheets.html", "/answers/1"}) {
             auto r = suzuki.Get(base + get);
             EXPECT_EQ(r->status, 404) << base + get;
             EXPECT_EQ(r->body, R"({"error":"ジョブが見つかりません。ジョブ一覧から選び直してください。"})");
@@ -153,6 +153,26 @@ TEST_F(ServeTest, AFullJobGivesTheResultsOfTaviScore) {
     EXPECT_EQ(second["title"], "a02_short.txt");
     EXPECT_TRUE(second["evidence"].is_object());
     EXPECT_TRUE(results["answers"][0]["mark"].is_null());
+
+    // The feedback sheets: shown, not downloaded, one per answer, with the teacher's mark and
+    // note; the answer's page prints as its sheet.
+    auto sheets = sato.Get("/api/jobs/" + id + "/sheets.html");
+    ASSERT_EQ(sheets->status, 200);
+    EXPECT_FALSE(sheets->has_header("Content-Disposition"));
+    EXPECT_NE(sheets->get_header_value("Content-Security-Policy").find("sandbox allow-scripts allow-modals"),
+              std::string::npos);
+    size_t sheetCount = 0;
+    for (size_t at = sheets->body.find("<section class=\"sheet\""); at != std::string::npos;
+         at = sheets->body.find("<section class=\"sheet\"", at + 1))
+        ++sheetCount;
+    EXPECT_EQ(sheetCount, 13u);
+    EXPECT_NE(sheets->body.find(">7.5 / 10 点</dd>\n<dt>講評</dt><dd class=\"teacher-note\">要約が短い</dd>"),
+              std::string::npos);
+    std::string page = sato.Get("/jobs/" + id + "/answers/2")->body;
+    std::string printed = page.substr(page.find("<div class=\"printonly\">"));
+    EXPECT_NE(printed.find("a02_short.txt さん</h2>"), std::string::npos);
+    EXPECT_NE(printed.find("要約が短い</dd>"), std::string::npos);
+    EXPECT_EQ(printed.find("a01_long_on_topic.txt"), std::string::npos);
 
     auto report = sato.Get("/api/jobs/" + id + "/report.html");
     EXPECT_NE(report->body.find("a13_utf8.txt"), std::string::npos);
@@ -306,7 +326,8 @@ TEST_F(ServeTest, EveryPlaceEscapesAnAnswersName) {
     ASSERT_EQ(sato.Post("/api/jobs/" + id + "/start")->status, 202);
     ASSERT_EQ(sato.WaitDone(id)["state"], "done");
     EXPECT_EQ(sato.Json("/api/jobs/" + id + "/answers")[0]["name"], name);
-    for (const std::string& path : {"/api/jobs/" + id + "/report.html", "/jobs/" + id, "/jobs/" + id + "/answers/1"}) {
+    for (const std::string& path : {"/api/jobs/" + id + "/report.html", "/api/jobs/" + id + "/sheets.html",
+                                    "/jobs/" + id, "/jobs/" + id + "/answers/1"}) {
         auto res = sato.Get(path);
         ASSERT_EQ(res->status, 200) << path;
         EXPECT_EQ(res->body.find("<img src=x"), std::string::npos) << path;
