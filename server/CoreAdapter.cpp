@@ -318,18 +318,18 @@ std::vector<SheetAnswer> Sheets(const std::vector<AnswerRow>& rows, std::vector<
         sheets.push_back({std::move(records[i]), rows[i].name, rows[i].mark, rows[i].note});
     return sheets;
 }
-SheetRun SheetRunOf(const JobData& job, double fullMark) {
-    ReportRun run = RunOf({job.questionName, job.questionFile, job.paramsJson, {}}, true, false);
-    return {std::move(run.questionText), run.params, fullMark};
+SheetRun SheetRunOf(const JobData& job) {
+    ReportRun run = RunOf({job.questionName, job.questionFile, job.paramsJson, {}}, true, false, Titles::kStudents);
+    return {std::move(run.questionText), run.params, job.fullMark};
 }
 }  // namespace
 
-std::string SheetsHtml(const JobData& job, const std::string& title, double fullMark) {
-    return FormatFeedbackSheets(SheetRunOf(job, fullMark), Sheets(job.answers, Records(job.answers, true)), title);
+std::string SheetsHtml(const JobData& job, const std::string& title) {
+    return FormatFeedbackSheets(SheetRunOf(job), Sheets(job.answers, Records(job.answers, true, Titles::kStudents)), title);
 }
 
-std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer, double fullMark) {
-    return FeedbackSheetHtml(SheetRunOf(job, fullMark), Sheets({answer}, Records({answer}, true)).front());
+std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer) {
+    return FeedbackSheetHtml(SheetRunOf(job), Sheets({answer}, Records({answer}, true, Titles::kStudents)).front());
 }
 
 std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer) {
@@ -348,7 +348,8 @@ std::vector<GradeRow> GradeRowsOf(const JobData& job) {
     for (const AnswerRow& a : job.answers) {
         GradeRow row;
         row.number = a.number;
-        row.name = a.name;  // the student's id goes to row.studentId once answers carry one
+        row.name = a.name;
+        row.studentId = a.studentId;
         row.mark = a.mark;
         row.note = a.note;
         AnswerView view;
@@ -405,7 +406,7 @@ std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
 std::string ParseFullMark(const std::string& text, double& fullMark) {
     double value;
     if (!ParseParamNumber(text, value) || !(value > 0) || value > 1000)
-        return "fullMark: 満点「" + text + "」は 0 より大きく 1000 以下の数で指定してください。";
+        return "満点: 「" + text + "」は 0 より大きく 1000 以下の数で指定してください。";
     fullMark = value;
     return {};
 }

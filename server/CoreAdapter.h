@@ -181,8 +181,8 @@ std::vector<GradeRow> GradeRowsOf(const JobData& job);
 std::string JobSummaryHtml(const JobData& job, const std::string& answerHref);
 // The feedback sheets of every answer in one document, the job named by `title`; the sheet of
 // one answer. Marks are out of `fullMark`.
-std::string SheetsHtml(const JobData& job, const std::string& title, double fullMark = 10);
-std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer, double fullMark = 10);
+std::string SheetsHtml(const JobData& job, const std::string& title);
+std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer);
 std::string AnswerHtml(const std::string& paramsJson, const AnswerRow& answer);
 std::string EvidenceLegendHtml();
 std::string EscapeHtml(std::string_view utf8);
