@@ -1,6 +1,8 @@
 #include "document/AnswerSources.h"
 
+#ifndef TAVI_WEB
 #include <csv.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -115,6 +117,11 @@ bool IsSheetFile(const std::string& nativePath) { return Extension(nativePath) =
 
 bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
+#ifdef TAVI_WEB
+    // libcsv has no WebAssembly build here.
+    error = nativePath + ": CSV の表はこの WebAssembly 版では読めません。回答文をテキスト (.txt) で渡してください";
+    return false;
+#else
     std::string bytes;
     if (!ReadRegularFile(nativePath, bytes, error, kMaxSheetBytes)) return false;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -139,6 +146,7 @@ bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) 
     }
     csv_free(&parser);
     return parsed;
+#endif
 }
 
 std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view name) {
