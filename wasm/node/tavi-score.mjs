@@ -4,6 +4,7 @@
 // from ../models/ beside this file.
 import { readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
+import { isatty } from 'node:tty';
 import { fileURLToPath } from 'node:url';
 
 const createTaviScore = createRequire(import.meta.url)('./tavi-score-engine.cjs');
@@ -16,5 +17,7 @@ const engine = await createTaviScore({
     thisProgram: 'tavi-score',
     preRun: [(module) => { module.ENV.TAVI_MODEL_FOLDER = here('../models/'); }],
 });
+// Emscripten takes the standard streams for terminals; the progress bar is drawn only on one.
+for (const fd of [0, 1, 2]) engine.FS.streams[fd].tty = isatty(fd);
 // Runs main and ends the process with its status (EXIT_RUNTIME).
 engine.callMain(process.argv.slice(2));
