@@ -50,16 +50,18 @@ std::string FormatParamNumber(double value) {
     if (ec != std::errc()) end = std::to_chars(text, text + sizeof text, value).ptr;
     return std::string(text, end);
 #else
-    // The fewest decimals that read back as the same number, as to_chars gives them.
+    // As to_chars gives it: the fewest decimals that read back as the same number, when that
+    // fits in the text, else the fewest significant digits (in the exponent form there).
+    char wide[400];  // any double with as many decimals as the text holds
     auto readsBack = [&](int length) {
-        return length > 0 && length < static_cast<int>(sizeof text) && std::strtod(text, nullptr) == value;
+        return length > 0 && length <= static_cast<int>(sizeof text) && std::strtod(wide, nullptr) == value;
     };
     if (std::isfinite(value))
-        for (int decimals = 0; decimals <= 17; ++decimals)
-            if (readsBack(std::snprintf(text, sizeof text, "%.*f", decimals, value))) return text;
+        for (int decimals = 0; decimals < static_cast<int>(sizeof text); ++decimals)
+            if (readsBack(std::snprintf(wide, sizeof wide, "%.*f", decimals, value))) return wide;
     for (int digits = 1; digits <= 17; ++digits)
-        if (readsBack(std::snprintf(text, sizeof text, "%.*g", digits, value))) return text;
-    return text;
+        if (readsBack(std::snprintf(wide, sizeof wide, "%.*g", digits, value))) return wide;
+    return wide;
 #endif
 }
 
