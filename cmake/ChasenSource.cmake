@@ -15,3 +15,9 @@ endif()
 set(TAVI_CHASEN_MISSING "The browser build is skipped: no ChaSen source tarball \
 (-DTAVI_CHASEN_SOURCE=PATH/chasen_2.4.5.orig.tar.xz; get it with `apt-get source chasen` with \
 source lists enabled, or from ChaSen's upstream site).")
+# CI has the tarball (../shared): there a missing one stops configuring instead of leaving the
+# browser build out.
+option(TAVI_REQUIRE_WEB "Stop configuring when the ChaSen source tarball is missing" OFF)
+if(TAVI_REQUIRE_WEB AND NOT TAVI_CHASEN_SOURCE_FOUND)
+    message(FATAL_ERROR "TAVI_REQUIRE_WEB is set and the ChaSen source tarball is missing: ${TAVI_CHASEN_MISSING}")
+endif()

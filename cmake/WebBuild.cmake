@@ -9,6 +9,7 @@ if(TAVI_CHASEN_SOURCE_FOUND)
         ${TAVI_CHASEN_SOURCE} ${CMAKE_BINARY_DIR})
     add_custom_target(web COMMAND ${TAVI_WEB_BUILD_COMMAND} DEPENDS ${TAVI_CODE_PAGE_TABLES} USES_TERMINAL
         COMMENT "Building the browser build (emscripten) in ${TAVI_WEB_TREE}" VERBATIM)
+    add_dependencies(web tavi_models)  # copied into the browser build
 else()
     message(NOTICE "${TAVI_CHASEN_MISSING}")
     add_custom_target(web COMMAND ${CMAKE_COMMAND} -E echo "${TAVI_CHASEN_MISSING}" COMMAND false VERBATIM)

@@ -158,7 +158,9 @@ double LittleEndianDouble(const unsigned char* bytes) {
     uint64_t value;
     std::memcpy(&value, bytes, sizeof value);
     if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
-    return std::bit_cast<double>(value);
+    double number;  // std::bit_cast, which emscripten's libc++ lacks
+    std::memcpy(&number, &value, sizeof number);
+    return number;
 }
 
 // Why a matrix header cannot be loaded from a file of `fileBytes` bytes (-1 when unknown),
@@ -305,7 +307,15 @@ bool ContentModel::LoadMatrix() {
 
 int32_t ContentModel::LookUp(std::string_view word) const { return wordIndex.Find(word); }
 
-std::string DataFolderFor(const std::string& file) {
+std::string DataFolderFor([[maybe_unused]] const std::string& file) {
+#ifdef TAVI_WEB
+    // A WebAssembly program has no executable file: its host names the models' folder.
+    const char* given = std::getenv("TAVI_MODEL_FOLDER");
+    if (!given || !*given) return {};  // the current folder
+    std::string sjis;
+    if (!NativePathToSjis((std::filesystem::path(given) / "").string(), sjis)) sjis = Utf8ToSjis(given);
+    return sjis;
+#else
     std::vector<char> buffer(4096);
     ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return {};  // the current folder
@@ -321,6 +331,7 @@ std::string DataFolderFor(const std::string& file) {
     // A folder without a Shift_JIS form keeps a lossy one: opening then fails with a message that names it.
     if (!NativePathToSjis(folder.string(), sjis)) sjis = Utf8ToSjis(folder.string());
     return sjis;
+#endif
 }
 
 }  // namespace tavi

@@ -53,7 +53,8 @@ private:
 };
 
 // The folder of the program's data files (built-in models), Shift_JIS, ending in "/":
-// the executable's folder when `file` is there, else ../share/tavi/ beside it.
+// the executable's folder when `file` is there, else ../share/tavi/ beside it. The browser build
+// has no executable file and takes the folder that its host names in TAVI_MODEL_FOLDER.
 std::string DataFolderFor(const std::string& file);
 
 // A content noun of a text that the model's dictionary holds.

@@ -1,6 +1,8 @@
 #include "document/AnswerSources.h"
 
+#ifndef TAVI_WEB
 #include <csv.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -10,7 +12,9 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
+#ifndef TAVI_WEB
 #include "analysis/OfficePart.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -73,6 +77,7 @@ std::string SafeFileName(std::string_view name) {
     return safe.substr(start);
 }
 
+#ifndef TAVI_WEB
 std::string TooLarge();
 
 bool ReadCsv(std::string_view input, Sheet& sheet, std::string& cause) {
@@ -320,6 +325,7 @@ bool ReadWorkbook(std::string_view xlsx, Sheet& sheet, std::string& cause) {
     }
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -368,11 +374,19 @@ bool IsSheetFile(const std::string& nativePath) {
 
 bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
+#ifdef TAVI_WEB
+    // libcsv, libzip and pugixml have no WebAssembly build here.
+    error =
+        nativePath + ": 表 (.csv, .xlsx) はこの WebAssembly 版では読めません。回答文をテキスト (.txt) で渡してください";
+    return false;
+#else
     std::string bytes;
     if (!ReadRegularFile(nativePath, bytes, error, kMaxSheetBytes)) return false;
     return ReadSheetBytes(bytes, nativePath, sheet, error);
+#endif
 }
 
+#ifndef TAVI_WEB
 bool ReadSheetBytes(std::string_view bytes, const std::string& name, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
     std::string cause;
@@ -390,6 +404,7 @@ bool ReadSheetBytes(std::string_view bytes, const std::string& name, Sheet& shee
     }
     return read;
 }
+#endif
 
 std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view name) {
     if (sheet.rows.empty()) return std::nullopt;

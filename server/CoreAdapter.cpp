@@ -325,7 +325,8 @@ SheetRun SheetRunOf(const JobData& job) {
 }  // namespace
 
 std::string SheetsHtml(const JobData& job, const std::string& title) {
-    return FormatFeedbackSheets(SheetRunOf(job), Sheets(job.answers, Records(job.answers, true, Titles::kStudents)), title);
+    return FormatFeedbackSheets(SheetRunOf(job), Sheets(job.answers, Records(job.answers, true, Titles::kStudents)),
+                                title);
 }
 
 std::string AnswerSheetHtml(const JobData& job, const AnswerRow& answer) {

@@ -277,7 +277,8 @@ void Server::Pages() {
                  {"legend", EvidenceLegendHtml()},
                  {"name", answer->name},
                  {"sheet",
-                  AnswerSheetHtml({job->question, JobDir(job->id) + "/question.txt", job->params, {}, job->fullMark}, *answer)}});
+                  AnswerSheetHtml({job->question, JobDir(job->id) + "/question.txt", job->params, {}, job->fullMark},
+                                  *answer)}});
             return true;
         }));
 
