@@ -44,10 +44,9 @@ std::string TaviScoreParamsFile(const std::string& tvp, const std::string& forma
 // The scores of each answer in results.json, without what the teacher wrote.
 json ScoredMembers(const std::string& resultsJson) {
     json answers = json::parse(resultsJson)["answers"];
-    for (json& a : answers) {
-        a.erase("mark");
-        a.erase("note");
-    }
+    // The server's own members: the teacher's review and the student of a sheet.
+    for (json& a : answers)
+        for (const char* member : {"mark", "note", "name", "studentId"}) a.erase(member);
     return answers;
 }
 
