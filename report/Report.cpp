@@ -313,7 +313,7 @@ std::string AgreementScatter(const std::vector<AgreementPoint>& points, double f
     auto x = [&](double mark) { return left + plotW * std::clamp(mark / scale, 0.0, 1.0); };
     auto y = [&](double tavi) { return top + plotH * (1 - std::clamp(tavi / scale, 0.0, 1.0)); };
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Int(width) + "\" height=\"" + Int(height) +
-                      "\" role=\"img\" aria-label=\"あなたの点数と Tavi の点数\">";
+                      "\" role=\"group\" aria-label=\"あなたの点数と Tavi の点数\">";
     svg += "<line class=\"guide\" x1=\"" + Fixed(x(0), 1) + "\" y1=\"" + Fixed(y(0), 1) + "\" x2=\"" +
            Fixed(x(scale), 1) + "\" y2=\"" + Fixed(y(scale), 1) + "\"/>";
     svg += "<line class=\"axis\" x1=\"" + Int(left) + "\" y1=\"" + Fixed(top + plotH, 1) + "\" x2=\"" +

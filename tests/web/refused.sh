@@ -23,7 +23,7 @@ expect() {  # STATUS TEXT ARGUMENT...: the exit status, a text of the message, a
 }
 expect 2 "Word 文書 (.docx) はこの WebAssembly 版では読めません" "$work/folder"
 expect 2 "b.DOCX" "$work/folder/a.txt" "$work/folder/b.DOCX"
-expect 1 "CSV の表はこの WebAssembly 版では読めません" --text-column 回答 --name-column 名前 "$work/form.csv"
+expect 1 "表 (.csv, .xlsx) はこの WebAssembly 版では読めません" --text-column 回答 --name-column 名前 "$work/form.csv"
 # The text answer alone is scored.
 node "$mjs" -q "$question" --format csv "$work/folder/a.txt" >"$work/out"
 [ "$(grep -c 'a.txt' "$work/out")" = 1 ] || { echo "a.txt alone was not scored:" >&2; cat "$work/out" >&2; failed=1; }
