@@ -460,7 +460,7 @@ void AnswerTable(std::string& out, const ReportRun& run, const std::string& answ
                "<td data-v=\"" + title + "\"><a href=\"" + Html(answerHref) + Int(r.id) + "\">" + title + "</a></td>",
                "<td data-v=\"" + Int(r.status) + "\">" + HtmlSjis(StatusText(r.status)) + "</td>",
                cell(r.finalScore, scored), withMarks ? cell(mark.value_or(0), mark.has_value()) : std::string(),
-                cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
+               cell(r.lengthPenalty, scored), cell(r.rhetoricScore, r.rhetoricScored),
                cell(r.organizationScore, r.organizationScored), cell(r.contentScore, scored),
                "<td class=\"n\" data-v=\"" + Key(r.textLength) + "\">" +
                    (r.rhetoricFeaturesDone ? Int(std::llround(r.textLength / 2.0)) : std::string()) + "</td>",

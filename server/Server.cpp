@@ -459,7 +459,10 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
                 std::string kept = (dir / ("upload-" + std::to_string(received.size() + 1) + ".part")).string();
                 fs::rename(partPath, kept, ec);
                 if (ec)
-                    refuse("回答文: アップロードをデータフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらってください。");
+                    refuse(
+                        "回答文: "
+                        "アップロードをデータフォルダーに書き込めません。ディスクに空きがあるか、管理者に確かめてもらっ"
+                        "てください。");
                 received.emplace_back(current.filename, kept);
             }
             fs::remove(partPath, ec);
@@ -754,10 +757,11 @@ void Server::Routes() {
                   if (job.state != "done") m_store.SetJobState(job.id, "idle");
                   Reply(res, 200, JobJson(*m_store.Job(job.id), m_scheduler.Paused()));
               }));
-    http.Get(jobPath + "/(results\\.csv|results\\.json|report\\.html|sheets\\.html|params\\.tvp|grades\\.csv|grades\\.xlsx)",
-             OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
-                 Download(job, req.matches[2], res);
-             }));
+    http.Get(
+        jobPath + "/(results\\.csv|results\\.json|report\\.html|sheets\\.html|params\\.tvp|grades\\.csv|grades\\.xlsx)",
+        OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
+            Download(job, req.matches[2], res);
+        }));
     http.Get(jobPath + "/answers",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                  Json rows = Json::array();

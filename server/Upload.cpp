@@ -98,7 +98,8 @@ std::string ChooseColumn(UploadedSheet& sheet, const std::optional<std::string>&
 std::string AddSheet(const std::string& name, const std::string& path, const UploadLimits& limits,
                      const SheetChoice& choice, UploadedAnswers& answers) {
     std::string bytes;
-    if (!ReadUpTo(path, kMaxUploadedSheetBytes, bytes)) return name + ": 送られたファイルを読み戻せません。もう一度送ってください。";
+    if (!ReadUpTo(path, kMaxUploadedSheetBytes, bytes))
+        return name + ": 送られたファイルを読み戻せません。もう一度送ってください。";
     if (bytes.size() > kMaxUploadedSheetBytes)
         return name + ": 表のファイルが " + std::to_string(kMaxUploadedSheetBytes >> 20) +
                " MB を超えています。表を分けて送ってください。";
