@@ -382,12 +382,17 @@ def check_class_pages(driver, base, job_url, work, bin_dir, names, shots):
         driver.get(job_url)
         driver.save_screenshot(f"{shots}/tavi-serve-phone.png")
         driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+def check_sign_in_and_users_pages(driver, base):
+    """The sign-in page and the administrator's users page, checked as the others are; it ends
+    signed in as the administrator."""
     driver.delete_all_cookies()
     check_page(driver, base + "/login", "sign-in")
     driver.find_element(By.NAME, "user").send_keys("head")
     driver.find_element(By.NAME, "password").send_keys(PASSWORD)
     driver.find_element(By.CSS_SELECTOR, "#login button").click()
-    wait.until(ec.url_to_be(base + "/"))
+    WebDriverWait(driver, 30).until(ec.url_to_be(base + "/"))
     check_page(driver, base + "/users", "users")
 
 
@@ -468,10 +473,11 @@ def main():
         assert rows_without_paths(downloaded) == rows_without_paths(expected)
         assert b",a01_long_on_topic.txt,\r\n" in downloaded
         grades_password_and_error_pages(driver, wait, base, job_url, work, answers)
+        # Before the fit, so that the sheets and pictures show the job as first scored.
+        check_class_pages(driver, base, job_url, work, bin_dir, [os.path.basename(a) for a in answers], shots)
         check_marks_agreement_and_fit(driver, wait, job_url)
         sheet_job(driver, wait, base, samples, work)
-        # Last: it ends signed in as the administrator.
-        check_class_pages(driver, base, job_url, work, bin_dir, [os.path.basename(a) for a in answers], shots)
+        check_sign_in_and_users_pages(driver, base)
         print("browser end to end: passed")
         return 0
     finally:
