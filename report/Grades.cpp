@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace tavi {
 namespace {
@@ -44,6 +45,10 @@ GradeCell Text(const std::string& text) {
     return {out, false};
 }
 
+bool StartsLikeFormula(const std::string& text) {
+    return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
 bool NeedsQuotes(const std::string& text) { return text.find_first_of(",\"\r\n") != std::string::npos; }
 
 }  // namespace
@@ -66,7 +71,9 @@ std::string GradesCsv(const std::vector<GradeRow>& rows) {
     for (const std::vector<GradeCell>& line : GradeTable(rows)) {
         for (size_t c = 0; c < line.size(); ++c) {
             if (c > 0) out += ',';
-            const std::string& text = line[c].text;
+            // Text that a spreadsheet would take for a formula (a name "=HYPERLINK(...)" from a
+            // form) starts with an apostrophe, which shows it as text.
+            const std::string text = (!line[c].number && StartsLikeFormula(line[c].text) ? "'" : "") + line[c].text;
             if (!NeedsQuotes(text)) {
                 out += text;
                 continue;

@@ -64,18 +64,23 @@ def rows_without_paths(csv):
     return [b",".join(line.split(b",")[:8]) for line in csv.split(b"\r\n")]
 
 
+def download(driver, work, link_id, name):
+    """The bytes of the file that the page's link `link_id` downloads as `name`."""
+    driver.find_element(By.ID, link_id).click()
+    target = f"{work}/downloads/{name}"
+    deadline = time.time() + 30
+    while not os.path.exists(target) and time.time() < deadline:
+        time.sleep(0.1)
+    return open(target, "rb").read()
+
+
 def grades_password_and_error_pages(driver, wait, base, job_url, work, answers):
     """The grades as the browser downloads them, the teacher's own password changed on its page,
     and a missing answer's page."""
     import csv
     import io
     driver.get(job_url)
-    driver.find_element(By.ID, "download-grades-csv").click()
-    target = f"{work}/downloads/grades.csv"
-    deadline = time.time() + 30
-    while not os.path.exists(target) and time.time() < deadline:
-        time.sleep(0.1)
-    grades = open(target, "rb").read()
+    grades = download(driver, work, "download-grades-csv", "grades.csv")
     assert grades.startswith(b"\xef\xbb\xbf"), grades[:10]
     assert grades.endswith(b"\r\n") and b"\r\n" in grades
     rows = list(csv.reader(io.StringIO(grades[3:].decode("utf-8"), newline="")))
@@ -462,12 +467,7 @@ def main():
 
         # The CSV as the browser downloads it equals tavi-score's in every column but the path.
         driver.get(job_url)
-        driver.find_element(By.ID, "download-csv").click()
-        target = f"{work}/downloads/results.csv"
-        deadline = time.time() + 30
-        while not os.path.exists(target) and time.time() < deadline:
-            time.sleep(0.1)
-        downloaded = open(target, "rb").read()
+        downloaded = download(driver, work, "download-csv", "results.csv")
         expected = subprocess.run([f"{bin_dir}/tavi-score", "--format", "csv", "-q", f"{samples}/question.txt",
                                    f"{samples}/answers"], capture_output=True, check=True).stdout
         assert rows_without_paths(downloaded) == rows_without_paths(expected)

@@ -137,6 +137,17 @@ TEST(GradesTest, TheCsvHoldsEveryRowForExcelAndSheets) {
     EXPECT_EQ(table[3][6], "0");
 }
 
+TEST(GradesTest, TextThatASpreadsheetWouldRunAsAFormulaIsKeptAsText) {
+    GradeRow row{1,       "",           "=HYPERLINK(\"http://x.example/\",\"名前\")", -0.25, 0.5, 0.0, 0.125, 3,
+                 "+1 点", {"@コメント"}};
+    Table table = ReadCsv(GradesCsv({row}).substr(3));
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[1][1], "'=HYPERLINK(\"http://x.example/\",\"名前\")");
+    EXPECT_EQ(table[1][7], "'+1 点");
+    EXPECT_EQ(table[1][8], "'@コメント");
+    EXPECT_EQ(table[1][2], "-0.250") << "a number stays a number";
+}
+
 TEST(GradesTest, TheStudentIdTakesTheNumbersPlace) {
     std::vector<GradeRow> rows = Rows();
     rows[0].studentId = "s0042";
