@@ -74,6 +74,9 @@ if [ -n "$web" ] && [ -d "$web" ]; then
         cmp -s "$web/$f" "$root/usr/share/tavi/web/$f" || fail "/usr/share/tavi/web/${f#./} differs from $web or is missing"
     done
     [ ! -e "$root/usr/share/tavi/web/node" ] || fail "/usr/share/tavi/web/node is in the package"
+    for name in 'Apache License' 'Nara Institute of Science and Technology' 'ICOT' 'Tatoeba'; do
+        grep -q "$name" "$root/usr/share/tavi/web/about.html" || fail "/usr/share/tavi/web/about.html does not name $name"
+    done
 fi
 
 desktop-file-validate "$root/usr/share/applications/tavi.desktop"
