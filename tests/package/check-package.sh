@@ -77,6 +77,17 @@ if [ -n "$web" ] && [ -d "$web" ]; then
     for name in 'Apache License' 'Nara Institute of Science and Technology' 'ICOT' 'Tatoeba'; do
         grep -q "$name" "$root/usr/share/tavi/web/about.html" || fail "/usr/share/tavi/web/about.html does not name $name"
     done
+    # The extracted tavi-serve finds it in ../share/tavi/web/ and serves it under /app/.
+    "$root/usr/bin/tavi-serve" --data "$root/serve-data" --listen 127.0.0.1:0 >"$root/serve.log" 2>&1 &
+    serve=$!
+    for _ in $(seq 100); do grep -q 'で待ち受けています' "$root/serve.log" && break; sleep 0.2; done
+    port=$(grep -o '127\.0\.0\.1:[0-9]*' "$root/serve.log" | head -1 | cut -d: -f2)
+    served=$(python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1], timeout=10).read().decode())' \
+        "http://127.0.0.1:${port:-0}/app/about.html" 2>&1 || true)
+    kill "$serve"
+    wait "$serve" || true
+    grep -q 'Nara Institute of Science and Technology' <<<"$served" ||
+        fail "the extracted tavi-serve does not serve /usr/share/tavi/web/ under /app/: ${served:0:300}"
 fi
 
 desktop-file-validate "$root/usr/share/applications/tavi.desktop"
