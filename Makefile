@@ -13,8 +13,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The Debian package build/tavi_<version>_<arch>.deb (CPack).
+# The Debian package build/tavi_<version>_<arch>.deb (CPack), with the browser build when the
+# ChaSen source tarball is found.
 package: build
+	@cmake --build $(BUILD) --target package_web
 	@cmake --build $(BUILD) --target package
 
 run: build

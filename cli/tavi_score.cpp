@@ -17,6 +17,7 @@
 #include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/MemoryListView.h"
+#include "report/About.h"
 #include "report/Json.h"
 #include "report/Report.h"
 
@@ -164,10 +165,14 @@ int main(int argc, char** argv) {
                    "the column of the answers in a sheet (.csv, .xlsx): its header text or its number from 1");
     app.add_option("--name-column", sheetOptions.nameColumn,
                    "the column of a sheet that names each answer's file (header text or number)");
+    app.set_version_flag("--version", std::string("tavi-score (Tavi) ") + TAVI_VERSION + "\n" + kLicenceNotice + "\n" +
+                                          kLicenceWhere + "\n" + kNoticesWhere);
     app.add_option("answers", inputs, "answer files (.txt, .docx), sheets (.csv, .xlsx), or folders of them");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

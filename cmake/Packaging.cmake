@@ -60,6 +60,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TAVI_PACKAGING_DIR}/copyright ${
         DESTINATION ${TAVI_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/corpus/README.md DESTINATION ${TAVI_DOCDIR} RENAME MODELS.md)
 
+# The browser build in /usr/share/tavi/web/, which tavi-serve serves under /app/, when it was
+# built: `make package` builds package_web first, which builds it when the ChaSen tarball is found
+# and otherwise says that the package has none. Its Node programs (node/) are left out: they
+# score from a shell, where the package has the native tavi-score.
+install(DIRECTORY ${TAVI_WEB_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavi/web OPTIONAL PATTERN node EXCLUDE)
+if(TAVI_CHASEN_SOURCE_FOUND)
+    add_custom_target(package_web)
+    add_dependencies(package_web web)
+else()
+    add_custom_target(package_web COMMAND ${CMAKE_COMMAND} -E echo
+        "The package carries no browser build (/usr/share/tavi/web/). ${TAVI_CHASEN_MISSING}" VERBATIM)
+endif()
+
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "")
 # Qt's own Japanese translations make the desktop's file dialogs Japanese.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libchasen2, ipadic, qt6-translations-l10n")
@@ -103,6 +116,8 @@ include(CPack)
 if(TAVI_BUILD_TESTS)
     add_test(NAME PackageContents
              COMMAND ${PROJECT_SOURCE_DIR}/tests/package/check-package.sh ${CMAKE_BINARY_DIR}/${TAVI_DEB_FILE}
-                     ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${PROJECT_SOURCE_DIR}/data/samples)
+                     ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${PROJECT_SOURCE_DIR}/data/samples
+                     "$<$<BOOL:${TAVI_CHASEN_SOURCE_FOUND}>:${TAVI_CHASEN_SOURCE}>"
+                     "$<$<BOOL:${TAVI_CHASEN_SOURCE_FOUND}>:${TAVI_WEB_DIR}>")
     set_tests_properties(PackageContents PROPERTIES TIMEOUT 300)
 endif()

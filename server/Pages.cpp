@@ -140,8 +140,6 @@ void Server::SummaryChanged(const std::string& jobId) {
 
 void Server::ErrorPage(const Request& req, Response& res, int status, const std::string& message,
                        const std::string& backHref, const std::string& backText) {
-    Response scratch;
-    std::optional<Caller> c = SignedIn(req, scratch, false);
     const char* heading = status == 404   ? "見つかりません"
                           : status == 403 ? "このページは開けません"
                                           : "ページを表示できません";
@@ -151,11 +149,17 @@ void Server::ErrorPage(const Request& req, Response& res, int status, const std:
                                      {"backHref", backHref},
                                      {"backText", backText}});
     res.status = status;
-    Html(res, Render(Asset("layout.html"), {{"title", heading},
-                                            {"csrf", c ? c->csrf : ""},
-                                            {"user", c ? c->user.name : ""},
-                                            {"adminLink", c && c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
-                                            {"body", body}}));
+    Html(res, AnyonesPage(req, heading, body));
+}
+
+std::string Server::AnyonesPage(const Request& req, const std::string& title, const std::string& body) {
+    Response scratch;
+    std::optional<Caller> c = SignedIn(req, scratch, false);
+    return Render(Asset("layout.html"), {{"title", title},
+                                         {"csrf", c ? c->csrf : ""},
+                                         {"user", c ? c->user.name : ""},
+                                         {"adminLink", c && c->user.admin ? "<a href=\"/users\">利用者</a>" : ""},
+                                         {"body", body}});
 }
 
 void Server::Pages() {
@@ -189,6 +193,10 @@ void Server::Pages() {
     };
 
     http.Get("/login", [](const Request&, Response& res) { Html(res, std::string(Asset("login.html"))); });
+    // Tavi's licence, the models' sources and the notices of ChaSen and IPADIC, for everyone.
+    http.Get("/about", [this](const Request& req, Response& res) {
+        Html(res, AnyonesPage(req, "ライセンスと出典", std::string(Asset("about.html"))));
+    });
     http.Get("/assets/([a-z-]+\\.(css|js))", [](const Request& req, Response& res) {
         std::string_view bytes = Asset(req.matches[1].str());
         if (bytes.empty()) return FailWith(res, 404, "そのファイルはありません。");

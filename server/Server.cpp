@@ -243,6 +243,7 @@ Server::Server(ServerOptions options, Store& store)
     });
     Routes();
     Pages();
+    AppRoutes();
 }
 
 Server::~Server() { Stop(); }

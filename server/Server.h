@@ -29,6 +29,7 @@ struct ServerOptions {
     ConnectionLimits connections;                // its maxBody is the largest request (--max-upload)
     int64_t sessionLifetime = 7 * 24 * 60 * 60;  // seconds a session lasts however often it is used
     std::string program;                         // this executable, started again as the scoring processes
+    std::string appDir;                          // the browser build's files, served under /app/
     ModelCatalog models;
     UploadLimits limits;
 };
@@ -86,10 +87,14 @@ private:
     std::string JobDir(const std::string& id) const { return m_options.dataDir + "/jobs/" + id; }
     void DeleteJobFiles(const std::string& id);
     void Pages();
+    // The browser build's files under /app/, without sign-in.
+    void AppRoutes();
     // An error of a page as an HTML page in the site's layout, with the status kept; `backHref`
     // and `backText` name the page to go back to.
     void ErrorPage(const Request& req, Response& res, int status, const std::string& message,
                    const std::string& backHref = "/", const std::string& backText = "ジョブ一覧へ戻る");
+    // A page in the site's layout that needs no sign-in (the caller's name in it when signed in).
+    std::string AnyonesPage(const Request& req, const std::string& title, const std::string& body);
     // The routes of the parameters, marks, agreement and fit.
     void MarkRoutes();
     // Stores new parameters and full mark of a job and scores it again as far as they need:

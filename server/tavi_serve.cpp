@@ -10,6 +10,7 @@
 #include <iostream>
 #include <thread>
 
+#include "report/About.h"
 #include "server/Auth.h"
 #include "server/Scheduler.h"
 #include "server/Server.h"
@@ -58,6 +59,15 @@ std::string ThisProgram() {
     return ec ? std::string() : self.string();
 }
 
+// The browser build's folder as the built-in models are found: the build tree's web/ beside the
+// programs' bin/, else ../share/tavi/web/ (for /usr/bin/tavi-serve, /usr/share/tavi/web/).
+std::string DefaultAppDir(const std::string& program) {
+    fs::path bin = fs::path(program).parent_path();
+    std::error_code ec;
+    if (fs::is_directory(bin / ".." / "web", ec)) return (bin / ".." / "web").lexically_normal().string();
+    return (bin / ".." / "share" / "tavi" / "web").lexically_normal().string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +102,10 @@ int main(int argc, char** argv) {
     app.add_option("--request-timeout", connections.headerSeconds)->check(CLI::Range(1, 3600))->group("");
     app.add_option("--session-lifetime", options.sessionLifetime)->check(CLI::Range(1, 365 * 86400))->group("");
     app.add_option("--max-unpacked", maxUnpackedMiB)->check(CLI::Range(1, 1 << 20))->group("");
+    app.add_option("--app-dir", options.appDir,
+                   "/app/ で配るブラウザー版のフォルダー（既定: 実行ファイルの ../web、なければ ../share/tavi/web）");
+    app.set_version_flag("--version", std::string("tavi-serve (Tavi) ") + TAVI_VERSION + "\n" + tavi::kLicenceNotice +
+                                          "\n" + tavi::kLicenceWhere + "\n" + tavi::kNoticesWhere);
     app.add_option("--models", modelsDir, "追加の内容モデルのフォルダー（*.tcf とそのファイル）");
     app.add_option("--add-user", addUser, "利用者を追加して終了する（パスワードは標準入力から読む）");
     app.add_flag("--admin", admin, "--add-user と共に: 利用者を管理者にする");
@@ -169,6 +183,7 @@ int main(int argc, char** argv) {
         }
         RemoveStrayJobFolders(store, options.dataDir);
         options.program = ThisProgram();
+        if (options.appDir.empty()) options.appDir = DefaultAppDir(options.program);
         // Few malloc arenas: with one per connection thread, memory freed by one upload's thread
         // is not reused by the next, and the server grows from round to round.
         mallopt(M_ARENA_MAX, 2);

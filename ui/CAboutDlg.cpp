@@ -1,5 +1,6 @@
 #include "ui/CAboutDlg.h"
 
+#include "report/About.h"
 #include "ui/Resources.h"
 
 namespace tavi {
@@ -14,19 +15,21 @@ constexpr const char* kModelAttribution =
 
 const DialogTemplate& Template() {
     using C = ControlTemplate;
+    static const std::string licence = std::string(kLicenceNotice) + "\n" + kLicenceWhere;
     static const DialogTemplate t = {
         CAboutDlg::IDD,
         "バージョン情報",
         260,
-        100,
+        108,
         "MS UI Gothic",
         9,
         {
             {C::kIcon, -1, nullptr, 11, 17, 20, 20},
             {C::kLabel, -1, "Tavi Version 0.99", 40, 21, 119, 8},
             {C::kDefaultButton, kIdOk, "OK", 178, 7, 50, 14},
+            {C::kLabel, -1, licence.c_str(), 11, 33, 240, 16},
             // The licences of the corpora that the built-in content models are built from ask for these lines.
-            {C::kLabel, -1, kModelAttribution, 11, 45, 240, 48},
+            {C::kLabel, -1, kModelAttribution, 11, 53, 240, 48},
         },
     };
     return t;

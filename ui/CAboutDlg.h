@@ -4,7 +4,8 @@
 
 namespace tavi {
 
-// The version dialog "バージョン情報": the application icon, "Tavi Version 0.99" and OK.
+// The version dialog "バージョン情報": the application icon, "Tavi Version 0.99", the licence, the
+// models' attribution and OK.
 class CAboutDlg : public TemplateDialog {
     Q_OBJECT
 public:

@@ -164,12 +164,13 @@ TEST_F(MainFrameTest, TheVersionDialogShowsTheVersionAndClosesWithOk) {
     run.frame->Action(cmd::kAppAbout)->trigger();
     EXPECT_TRUE(driven);
     EXPECT_EQ(caption, U("バージョン情報"));
-    ASSERT_EQ(texts.size(), 2);
+    ASSERT_EQ(texts.size(), 3);
     EXPECT_EQ(texts[0], "Tavi Version 0.99");
+    EXPECT_TRUE(texts[1].contains("Apache License 2.0")) << texts[1].toStdString();
     // The attribution that the licences of the models' corpora ask for.
     for (const char* line : {"出典：「情報通信白書」（総務省）（平成12年版〜令和5年版）",
                              "Sentences from Tatoeba (tatoeba.org), by its contributors", "Wikinews contributors"})
-        EXPECT_TRUE(texts[1].contains(U(line))) << line;
+        EXPECT_TRUE(texts[2].contains(U(line))) << line;
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
