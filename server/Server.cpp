@@ -147,33 +147,6 @@ Json JobJson(const JobRow& job, const std::string& paused) {
             {"fullMark", job.fullMark}};
 }
 
-Json ScoresJson(const AnswerView& view) {
-    return {{"total", view.total},
-            {"penalty", view.penalty},
-            {"rhetoric", view.rhetoric},
-            {"organization", view.organization},
-            {"content", view.content}};
-}
-
-// An answer as the API lists it: number, name, failure, mark, note and its scores once
-// scored; with `detail` also its comments and evidence.
-Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
-    Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
-    row["studentId"] = a.studentId;
-    row["file"] = a.file;
-    row["source"] = a.source;
-    row["sheetRow"] = a.sheetRow > 0 ? Json(a.sheetRow) : Json(nullptr);
-    row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
-    AnswerView view;
-    if (!ViewAnswer(job.params, a.record, view, detail)) return row;
-    row["scores"] = ScoresJson(view);
-    if (detail) {
-        row["comments"] = view.comments;
-        row["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
-    }
-    return row;
-}
-
 bool WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -765,14 +738,15 @@ void Server::Routes() {
     http.Get(jobPath + "/answers",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                  Json rows = Json::array();
-                 for (const AnswerRow& a : m_store.Answers(job.id, true)) rows.push_back(AnswerJson(job, a, false));
+                 for (const AnswerRow& a : m_store.Answers(job.id, true))
+                     rows.push_back(AnswerJson(job.params, a, false));
                  Reply(res, 200, rows);
              }));
     http.Get(answerPath,
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  auto found = m_store.Answer(job.id, std::stoi(req.matches[2]));
                  if (!found) return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
-                 Reply(res, 200, AnswerJson(job, *found, true));
+                 Reply(res, 200, AnswerJson(job.params, *found, true));
              }));
     http.Put(answerPath + "/review",
              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
