@@ -275,6 +275,14 @@ bool ViewAnswer(const std::string& paramsJson, const std::string& record, Answer
     return true;
 }
 
+std::string ParseFullMark(const std::string& text, double& fullMark) {
+    double value;
+    if (!ParseParamNumber(text, value) || !(value > 0) || value > 1000)
+        return "満点: 「" + text + "」は 0 より大きく 1000 以下の数で指定してください。";
+    fullMark = value;
+    return {};
+}
+
 bool NeedsScoringAgain(const std::string& fromJson, const std::string& toJson) {
     ScoringParams from = ParamsFromJson(fromJson), to = ParamsFromJson(toJson);
     return from.paragraphMode != to.paragraphMode || from.modelPath != to.modelPath;

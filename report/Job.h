@@ -51,6 +51,9 @@ std::string ModelNameOf(const std::string& paramsJson);
 // The parameters in the form of the fields that set them (the JSON object, as text):
 // expectedLength, weights, paragraphMode, model, the ratios and fullMark.
 std::string ParamsFormJson(const std::string& paramsJson, double fullMark);
+// The full mark of a job from a field (a number above 0 up to 1000); the cause of a refusal
+// (UTF-8), empty when accepted.
+std::string ParseFullMark(const std::string& text, double& fullMark);
 // True when going from one set of parameters to the other needs the answers read and analysed
 // again (the paragraph mode or the content model changed); else their stored features are
 // scored again.

@@ -146,14 +146,6 @@ std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
     return {};
 }
 
-std::string ParseFullMark(const std::string& text, double& fullMark) {
-    double value;
-    if (!ParseParamNumber(text, value) || !(value > 0) || value > 1000)
-        return "満点: 「" + text + "」は 0 より大きく 1000 以下の数で指定してください。";
-    fullMark = value;
-    return {};
-}
-
 std::vector<ParamField> FittableFields() {
     std::vector<ParamField> fields;
     for (const FitParameter& fit : FittableParameters())

@@ -61,10 +61,6 @@ private:
 
 // --- Changing the parameters, and the teacher's marks ---
 
-// The full mark of a job from a field (a number above 0 up to 1000); the cause of a refusal
-// (UTF-8), empty when accepted.
-std::string ParseFullMark(const std::string& text, double& fullMark);
-
 // The parameters of a parameter file (params.tvp) as the fields of a new job; its model must be
 // one of `models`. The cause of a refusal (UTF-8); empty when read.
 std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
