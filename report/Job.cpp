@@ -1,6 +1,7 @@
 #include "report/Job.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -330,6 +331,139 @@ nlohmann::json AnswerJson(const std::string& paramsJson, const JobAnswer& a, boo
         row["evidence"] = nlohmann::json::parse(view.evidenceJson, nullptr, false);
     }
     return row;
+}
+
+std::vector<ParamField> FittableFields() {
+    std::vector<ParamField> fields;
+    for (const FitParameter& fit : FittableParameters())
+        for (const ParamSpec& param : kParamSpecs) {
+            if (param.Real() != fit.member) continue;
+            std::string label = param.Real() == &ScoringParams::expectedLength ? "想定字数"
+                                : param.group == ParamGroup::kAxisWeights      ? std::string(param.label) + "の重み"
+                                                                               : std::string(param.label);
+            fields.push_back({param.name, label, FormatParamNumber(fit.minimum), FormatParamNumber(fit.maximum)});
+        }
+    return fields;
+}
+
+namespace {
+
+AgreementFigures FiguresOf(const Agreement& a) { return {a.n, a.pearson, a.qwk, a.meanAbsoluteDifference}; }
+
+// The scored and marked answers of a job: their records (without evidence), marks and rows.
+struct Marked {
+    std::vector<EssayRecord> records;
+    std::vector<double> marks;
+    std::vector<const JobAnswer*> rows;
+};
+
+Marked MarkedAnswers(const JobData& job) {
+    Marked m;
+    for (const JobAnswer& row : job.answers) {
+        EssayRecord r;
+        if (!row.mark || row.record.empty() || !DecodeRecord(row.record, r, false) || r.status != kStatusScored)
+            continue;
+        m.records.push_back(std::move(r));
+        m.marks.push_back(*row.mark);
+        m.rows.push_back(&row);
+    }
+    return m;
+}
+
+std::string TooFewMarks(size_t n) {
+    return "Tavi との一致を見るには、採点済みの回答文のうち" + std::to_string(kFewestMarksToFit) +
+           "件以上に点数を付けてください（現在 " + std::to_string(n) + " 件）。";
+}
+
+}  // namespace
+
+std::string MeasureJobAgreement(const JobData& job, const std::string& answerHref, JobAgreement& agreement) {
+    Marked m = MarkedAnswers(job);
+    if (m.records.size() < kFewestMarksToFit) return TooFewMarks(m.records.size());
+    const ScoringParams params = ParamsFromJson(job.paramsJson);
+    std::vector<double> scaled;
+    std::vector<AgreementPoint> points;
+    agreement.answers.clear();
+    for (size_t i = 0; i < m.records.size(); ++i) {
+        double tavi = ScaledTotal(m.records[i], params, job.fullMark);
+        scaled.push_back(tavi);
+        agreement.answers.push_back({m.rows[i]->number, m.rows[i]->name, tavi, m.marks[i], tavi - m.marks[i]});
+        points.push_back({m.rows[i]->number, m.rows[i]->name, m.marks[i], tavi});
+    }
+    agreement.figures = FiguresOf(MeasureAgreement(scaled, m.marks, job.fullMark));
+    std::stable_sort(agreement.answers.begin(), agreement.answers.end(),
+                     [](const MarkedAnswerView& a, const MarkedAnswerView& b) {
+                         return std::fabs(a.difference) > std::fabs(b.difference);
+                     });
+    agreement.scatterSvg = AgreementScatter(points, job.fullMark, answerHref);
+    return {};
+}
+
+std::string FitJob(const JobData& job, const std::vector<std::string>& names, JobFit& fit) {
+    std::vector<double ScoringParams::*> free;
+    std::vector<std::string> fittable;
+    for (const ParamField& field : FittableFields()) fittable.push_back(field.name);
+    for (const std::string& name : names.empty() ? fittable : names) {
+        if (std::find(fittable.begin(), fittable.end(), name) == fittable.end())
+            return "fit: 「" + name +
+                   "」は合わせられるパラメータではありません。重み、想定字数、比率から選んでください。";
+        for (const ParamSpec& param : kParamSpecs)
+            if (name == param.name && std::find(free.begin(), free.end(), param.Real()) == free.end())
+                free.push_back(param.Real());
+    }
+    Marked m = MarkedAnswers(job);
+    if (m.records.size() < kFewestMarksToFit) return TooFewMarks(m.records.size());
+    FitResult result = FitToMarks(m.records, m.marks, job.fullMark, ParamsFromJson(job.paramsJson), free);
+    if (result.refusal) return *result.refusal;
+    fit.suggested = result.improved;
+    fit.before = FiguresOf(result.before);
+    fit.after = FiguresOf(result.after);
+    ScoringParams fitted = ParamsFromJson(job.paramsJson);
+    for (auto member : free) fitted.*member = result.params.*member;
+    fit.paramsForm = ParamsFormJson(ParamsJson(fitted).dump(), job.fullMark);
+    return {};
+}
+
+namespace {
+
+// A figure as JSON; null when it cannot be computed (a side that does not vary).
+nlohmann::json Figure(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(nullptr); }
+
+nlohmann::json FiguresJson(const AgreementFigures& f, double fullMark) {
+    return {{"n", f.n},
+            {"pearson", Figure(f.pearson)},
+            {"qwk", Figure(f.qwk)},
+            {"meanAbsoluteDifference", Figure(f.meanAbsoluteDifference)},
+            {"fullMark", fullMark}};
+}
+
+}  // namespace
+
+std::string AgreementJson(const JobData& job, const std::string& answerHref, nlohmann::json& body) {
+    JobAgreement agreement;
+    if (std::string problem = MeasureJobAgreement(job, answerHref, agreement); !problem.empty()) return problem;
+    body = FiguresJson(agreement.figures, job.fullMark);
+    body["answers"] = nlohmann::json::array();
+    for (const MarkedAnswerView& a : agreement.answers)
+        body["answers"].push_back(
+            {{"number", a.number}, {"name", a.name}, {"tavi", a.tavi}, {"mark", a.mark}, {"difference", a.difference}});
+    body["scatterSvg"] = agreement.scatterSvg;
+    return {};
+}
+
+std::string FitJson(const JobData& job, const std::vector<std::string>& names, nlohmann::json& reply) {
+    JobFit fit;
+    if (std::string problem = FitJob(job, names, fit); !problem.empty()) return problem;
+    reply = {{"before", FiguresJson(fit.before, job.fullMark)},
+             {"after", FiguresJson(fit.after, job.fullMark)},
+             {"current", nlohmann::json::parse(ParamsFormJson(job.paramsJson, job.fullMark))}};
+    if (fit.suggested) {
+        reply["parameters"] = nlohmann::json::parse(fit.paramsForm);
+    } else {
+        reply["parameters"] = nullptr;
+        reply["message"] = "合わせても、交差検証での一致が良くなりませんでした。パラメータはこのままをお勧めします。";
+    }
+    return {};
 }
 
 }  // namespace tavi

@@ -124,4 +124,45 @@ bool ViewAnswer(const std::string& paramsJson, const std::string& record, Answer
 // and its scores once scored; with `detail` also its comments and evidence.
 nlohmann::json AnswerJson(const std::string& paramsJson, const JobAnswer& answer, bool detail);
 
+// The parameters a fit may change, named as the parameters of results.json name them, with
+// their labels.
+std::vector<ParamField> FittableFields();
+
+// How Tavi's totals, scaled to the full mark, agree with the teacher's marks.
+struct AgreementFigures {
+    size_t n = 0;
+    double pearson = 0, qwk = 0, meanAbsoluteDifference = 0;  // NaN when they cannot be computed
+};
+struct MarkedAnswerView {
+    int number = 0;
+    std::string name;  // UTF-8
+    double tavi = 0, mark = 0, difference = 0;
+};
+struct JobAgreement {
+    AgreementFigures figures;
+    std::vector<MarkedAnswerView> answers;  // by the size of their difference, largest first
+    std::string scatterSvg;                 // the answers linking to `answerHref` and their number
+};
+// The agreement over the scored and marked answers; the refusal (UTF-8) when fewer than the
+// fit needs are marked, else empty.
+std::string MeasureJobAgreement(const JobData& job, const std::string& answerHref, JobAgreement& agreement);
+
+// What fitting the parameters to the marks suggests: `before` and `after` cross-validated, the
+// parameters in the form of ParamsFormJson. `suggested` is false when the fit does not improve
+// the agreement (then `paramsForm` holds the job's own).
+struct JobFit {
+    bool suggested = false;
+    std::string paramsForm;
+    AgreementFigures before, after;
+};
+// Fits the parameters named in `names` (all fittable ones when empty). The refusal (UTF-8): too
+// few marks, or a name that is not fittable; empty when fitted.
+std::string FitJob(const JobData& job, const std::vector<std::string>& names, JobFit& fit);
+// The agreement as the pages' JSON gives it: the figures (null where they cannot be computed),
+// the full mark, the answers and the scatter plot; the refusal (UTF-8) or empty.
+std::string AgreementJson(const JobData& job, const std::string& answerHref, nlohmann::json& body);
+// The fit as the pages' JSON gives it: the figures before and after, the current parameters and
+// the suggested ones (null, with a message, when the fit does not improve the agreement).
+std::string FitJson(const JobData& job, const std::vector<std::string>& names, nlohmann::json& reply);
+
 }  // namespace tavi

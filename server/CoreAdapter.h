@@ -65,40 +65,6 @@ private:
 // one of `models`. The cause of a refusal (UTF-8); empty when read.
 std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
                                 std::map<std::string, std::string>& fields);
-// The parameters a fit may change, named as the parameters of results.json name them, with
-// their labels.
-std::vector<ParamField> FittableFields();
-
-// How Tavi's totals, scaled to the full mark, agree with the teacher's marks.
-struct AgreementFigures {
-    size_t n = 0;
-    double pearson = 0, qwk = 0, meanAbsoluteDifference = 0;  // NaN when they cannot be computed
-};
-struct MarkedAnswerView {
-    int number = 0;
-    std::string name;  // UTF-8
-    double tavi = 0, mark = 0, difference = 0;
-};
-struct JobAgreement {
-    AgreementFigures figures;
-    std::vector<MarkedAnswerView> answers;  // by the size of their difference, largest first
-    std::string scatterSvg;                 // the answers linking to `answerHref` and their number
-};
-// The agreement over the scored and marked answers; the refusal (UTF-8) when fewer than the
-// fit needs are marked, else empty.
-std::string MeasureJobAgreement(const JobData& job, const std::string& answerHref, JobAgreement& agreement);
-
-// What fitting the parameters to the marks suggests: `before` and `after` cross-validated, the
-// parameters in the form of ParamsFormJson. `suggested` is false when the fit does not improve
-// the agreement (then `paramsForm` holds the job's own).
-struct JobFit {
-    bool suggested = false;
-    std::string paramsForm;
-    AgreementFigures before, after;
-};
-// Fits the parameters named in `names` (all fittable ones when empty). The refusal (UTF-8): too
-// few marks, or a name that is not fittable; empty when fitted.
-std::string FitJob(const JobData& job, const std::vector<std::string>& names, JobFit& fit);
 
 // Pages: the legend of the marks; HTML escaping.
 std::string EvidenceLegendHtml();

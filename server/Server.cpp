@@ -825,17 +825,6 @@ void Server::Routes() {
 
 namespace {
 
-// A figure as JSON; null when it cannot be computed (a side that does not vary).
-Json Figure(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
-
-Json FiguresJson(const AgreementFigures& f, double fullMark) {
-    return {{"n", f.n},
-            {"pearson", Figure(f.pearson)},
-            {"qwk", Figure(f.qwk)},
-            {"meanAbsoluteDifference", Figure(f.meanAbsoluteDifference)},
-            {"fullMark", fullMark}};
-}
-
 // The fields that PUT /api/jobs/{id}/params takes, as POST /api/jobs names them.
 bool IsParamField(const std::string& name) {
     static const std::set<std::string> names = [] {
@@ -919,20 +908,10 @@ void Server::MarkRoutes() {
              }));
     http.Get(jobPath + "/agreement",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
-                 JobAgreement agreement;
-                 if (std::string problem =
-                         MeasureJobAgreement(DataOf(job, true), "/jobs/" + job.id + "/answers/", agreement);
+                 Json body;
+                 if (std::string problem = AgreementJson(DataOf(job, true), "/jobs/" + job.id + "/answers/", body);
                      !problem.empty())
                      return Fail(res, 400, problem);
-                 Json body = FiguresJson(agreement.figures, job.fullMark);
-                 body["answers"] = Json::array();
-                 for (const MarkedAnswerView& a : agreement.answers)
-                     body["answers"].push_back({{"number", a.number},
-                                                {"name", a.name},
-                                                {"tavi", a.tavi},
-                                                {"mark", a.mark},
-                                                {"difference", a.difference}});
-                 body["scatterSvg"] = agreement.scatterSvg;
                  Reply(res, 200, body);
              }));
     // About a second of work for 40 marked answers, on the request's own thread and under no
@@ -949,19 +928,9 @@ void Server::MarkRoutes() {
                           names.push_back(name.get<std::string>());
                       }
                   }
-                  JobFit fit;
-                  if (std::string problem = FitJob(DataOf(job, true), names, fit); !problem.empty())
+                  Json reply;
+                  if (std::string problem = FitJson(DataOf(job, true), names, reply); !problem.empty())
                       return Fail(res, 400, problem);
-                  Json reply = {{"before", FiguresJson(fit.before, job.fullMark)},
-                                {"after", FiguresJson(fit.after, job.fullMark)},
-                                {"current", Json::parse(ParamsFormJson(job.params, job.fullMark))}};
-                  if (fit.suggested) {
-                      reply["parameters"] = Json::parse(fit.paramsForm);
-                  } else {
-                      reply["parameters"] = nullptr;
-                      reply["message"] =
-                          "合わせても、交差検証での一致が良くなりませんでした。パラメータはこのままをお勧めします。";
-                  }
                   Reply(res, 200, reply);
               }));
 }

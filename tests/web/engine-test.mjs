@@ -93,6 +93,15 @@ for (const { params, args } of settings) {
     check(Buffer.from(engine.resultsCsv({ answers: again })).equals(named(native('--format', 'csv', ...otherArgs, '-w', '1:2:3', '-l', '500'))),
         `rescored CSV ${JSON.stringify(params)} equals tavi-score -w 1:2:3 -l 500`);
     check(rescored.params?.weights === '1:2:3' && rescored.params?.expectedLength === 500, 'rescore reports the new parameters');
+    // The teacher's marks on eleven answers: the agreement over them, and a fit.
+    const marked = answers.map((a, i) => ({ ...a, mark: i === 9 || i === 12 ? null : (i * 7) % 10 }));
+    check(/件以上/.test(engine.agreement({ answers: marked.slice(0, 9) }).error ?? ''), 'agreement over too few marks is refused');
+    const agreement = engine.agreement({ answers: marked, answerHref: '#' });
+    check(agreement.n === 11 && agreement.answers?.length === 11 && agreement.scatterSvg?.includes('<svg'),
+        `agreement over the marked answers: ${JSON.stringify(agreement).slice(0, 200)}`);
+    const fit = engine.fit({ answers: marked, fit: ['rhetoricWeight', 'contentWeight'] });
+    check(fit.before?.n === 11 && fit.current?.weights === rescored.params?.weights, `fit: ${JSON.stringify(fit).slice(0, 200)}`);
+    check(/合わせられる/.test(engine.fit({ answers: marked, fit: ['nothing'] }).error ?? ''), 'fit of an unknown parameter is refused');
     // A change of paragraph mode cannot be made from the records.
     check(engine.rescore({ answers, params: { paragraphMode: params.paragraphMode ? 0 : 1 } }).scoreAgain === true,
         'a change of paragraph mode asks for scoring again');

@@ -238,6 +238,21 @@ Json Render(const std::string& what, const Json& request) {
     }
     if (what == "gradesCsv") return {{"base64", EncodeBase64(GradesCsv(GradeRowsOf(job)))}};
     if (what == "parameterFile") return {{"base64", EncodeBase64(ParameterFile(job))}};
+    if (what == "agreement" || what == "fit") {
+        // The fit's parameters by name ("fit": [...]); all that can be fitted when absent.
+        std::vector<std::string> names;
+        if (auto list = request.find("fit"); list != request.end() && !list->is_null()) {
+            if (!list->is_array()) return Error("fit: パラメータ名の配列で指定してください。");
+            for (const Json& name : *list) {
+                if (!name.is_string()) return Error("fit: パラメータ名の配列で指定してください。");
+                names.push_back(name.get<std::string>());
+            }
+        }
+        Json body;
+        std::string problem =
+            what == "agreement" ? AgreementJson(job, Text(request, "answerHref"), body) : FitJson(job, names, body);
+        return problem.empty() ? body : Error(problem);
+    }
     if (what == "answers") {
         Json list = Json::array();
         for (const JobAnswer& a : job.answers) list.push_back(AnswerJson(job.paramsJson, a, false));

@@ -89,5 +89,7 @@ export async function createEngine({ wasmBinary, print = () => {}, printErr = ()
         sheetsHtml: (request) => textOf('html')(call('sheetsHtml', request)),
         gradesCsv: (request) => bytesOf(call('gradesCsv', request)),
         parameterFile: (request) => bytesOf(call('parameterFile', request)),
+        agreement: (request) => call('agreement', request),
+        fit: (request) => call('fit', request),
     };
 }
