@@ -8,7 +8,8 @@
 // 'parameterFile'). Messages out: {id, type: 'loading', loaded, total} while files arrive,
 // {id, type: 'progress', done, total, result} after each scored answer, then
 // {id, type: 'result', result} or {id, type: 'error', error} (Japanese).
-import { createEngine, MODEL_FOLDER } from './tavi-engine.mjs';
+// The engine is imported when first needed, not at the top: its module waits for its loader, and
+// a worker that is still evaluating drops the messages that arrive meanwhile.
 
 const base = new URL('./', import.meta.url);
 const cacheName = 'tavi-engine-files-1';
@@ -42,7 +43,9 @@ function loadEngine(report) {
                 return bytes;
             }),
         ]);
+        const { createEngine, MODEL_FOLDER } = await import('./tavi-engine.mjs');
         const engine = await createEngine({ wasmBinary, printErr: (text) => console.warn(text) });
+        engine.modelFolder = MODEL_FOLDER;
         manifest.files.forEach((f, i) => engine.writeFile(f.path, files[i]));
         return engine;
     })();
@@ -56,7 +59,7 @@ async function loadModel(engine, model) {
     if (!/^[A-Za-z0-9_-]+\.tcf$/.test(model)) return;  // the engine refuses it by name
     const stem = model.slice(0, -4);
     const parts = await Promise.all(['tcf', 'dic', 'siv'].map((ext) => fetchBytes(`models/${stem}.${ext}`)));
-    ['tcf', 'dic', 'siv'].forEach((ext, i) => engine.writeFile(`${MODEL_FOLDER}${stem}.${ext}`, parts[i]));
+    ['tcf', 'dic', 'siv'].forEach((ext, i) => engine.writeFile(`${engine.modelFolder}${stem}.${ext}`, parts[i]));
     modelsWritten.add(model);
 }
 
