@@ -147,33 +147,6 @@ Json JobJson(const JobRow& job, const std::string& paused) {
             {"fullMark", job.fullMark}};
 }
 
-Json ScoresJson(const AnswerView& view) {
-    return {{"total", view.total},
-            {"penalty", view.penalty},
-            {"rhetoric", view.rhetoric},
-            {"organization", view.organization},
-            {"content", view.content}};
-}
-
-// An answer as the API lists it: number, name, failure, mark, note and its scores once
-// scored; with `detail` also its comments and evidence.
-Json AnswerJson(const JobRow& job, const AnswerRow& a, bool detail) {
-    Json row = {{"number", a.number}, {"name", a.name}, {"failure", a.failure}, {"note", a.note}};
-    row["studentId"] = a.studentId;
-    row["file"] = a.file;
-    row["source"] = a.source;
-    row["sheetRow"] = a.sheetRow > 0 ? Json(a.sheetRow) : Json(nullptr);
-    row["mark"] = a.mark ? Json(*a.mark) : Json(nullptr);
-    AnswerView view;
-    if (!ViewAnswer(job.params, a.record, view, detail)) return row;
-    row["scores"] = ScoresJson(view);
-    if (detail) {
-        row["comments"] = view.comments;
-        row["evidence"] = Json::parse(view.evidenceJson, nullptr, false);
-    }
-    return row;
-}
-
 bool WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -766,14 +739,15 @@ void Server::Routes() {
     http.Get(jobPath + "/answers",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
                  Json rows = Json::array();
-                 for (const AnswerRow& a : m_store.Answers(job.id, true)) rows.push_back(AnswerJson(job, a, false));
+                 for (const AnswerRow& a : m_store.Answers(job.id, true))
+                     rows.push_back(AnswerJson(job.params, a, false));
                  Reply(res, 200, rows);
              }));
     http.Get(answerPath,
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
                  auto found = m_store.Answer(job.id, std::stoi(req.matches[2]));
                  if (!found) return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
-                 Reply(res, 200, AnswerJson(job, *found, true));
+                 Reply(res, 200, AnswerJson(job.params, *found, true));
              }));
     http.Put(answerPath + "/review",
              OwnJobHandler(true, [this](const Caller&, const JobRow& job, const Request& req, Response& res) {
@@ -851,17 +825,6 @@ void Server::Routes() {
 }
 
 namespace {
-
-// A figure as JSON; null when it cannot be computed (a side that does not vary).
-Json Figure(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
-
-Json FiguresJson(const AgreementFigures& f, double fullMark) {
-    return {{"n", f.n},
-            {"pearson", Figure(f.pearson)},
-            {"qwk", Figure(f.qwk)},
-            {"meanAbsoluteDifference", Figure(f.meanAbsoluteDifference)},
-            {"fullMark", fullMark}};
-}
 
 // The fields that PUT /api/jobs/{id}/params takes, as POST /api/jobs names them.
 bool IsParamField(const std::string& name) {
@@ -946,20 +909,10 @@ void Server::MarkRoutes() {
              }));
     http.Get(jobPath + "/agreement",
              OwnJobHandler(false, [this](const Caller&, const JobRow& job, const Request&, Response& res) {
-                 JobAgreement agreement;
-                 if (std::string problem =
-                         MeasureJobAgreement(DataOf(job, true), "/jobs/" + job.id + "/answers/", agreement);
+                 Json body;
+                 if (std::string problem = AgreementJson(DataOf(job, true), "/jobs/" + job.id + "/answers/", body);
                      !problem.empty())
                      return Fail(res, 400, problem);
-                 Json body = FiguresJson(agreement.figures, job.fullMark);
-                 body["answers"] = Json::array();
-                 for (const MarkedAnswerView& a : agreement.answers)
-                     body["answers"].push_back({{"number", a.number},
-                                                {"name", a.name},
-                                                {"tavi", a.tavi},
-                                                {"mark", a.mark},
-                                                {"difference", a.difference}});
-                 body["scatterSvg"] = agreement.scatterSvg;
                  Reply(res, 200, body);
              }));
     // About a second of work for 40 marked answers, on the request's own thread and under no
@@ -976,19 +929,9 @@ void Server::MarkRoutes() {
                           names.push_back(name.get<std::string>());
                       }
                   }
-                  JobFit fit;
-                  if (std::string problem = FitJob(DataOf(job, true), names, fit); !problem.empty())
+                  Json reply;
+                  if (std::string problem = FitJson(DataOf(job, true), names, reply); !problem.empty())
                       return Fail(res, 400, problem);
-                  Json reply = {{"before", FiguresJson(fit.before, job.fullMark)},
-                                {"after", FiguresJson(fit.after, job.fullMark)},
-                                {"current", Json::parse(ParamsFormJson(job.params, job.fullMark))}};
-                  if (fit.suggested) {
-                      reply["parameters"] = Json::parse(fit.paramsForm);
-                  } else {
-                      reply["parameters"] = nullptr;
-                      reply["message"] =
-                          "合わせても、交差検証での一致が良くなりませんでした。パラメータはこのままをお勧めします。";
-                  }
                   Reply(res, 200, reply);
               }));
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "report/Job.h"
+
 namespace tavi::serve {
 
 // An error of the database, with SQLite's result code.
@@ -55,18 +57,8 @@ struct NewAnswer {
     int sheetRow = 0;       // its row in the sheet (the header being row 1); 0 when not from a sheet
 };
 
-struct AnswerRow {
-    int number = 0;
-    std::string name;     // as shown: the student's name, else the file's
-    std::string record;   // the encoded scored record; empty while unscored
-    std::string failure;  // why scoring failed; empty otherwise
-    std::optional<double> mark;
-    std::string note;
-    // Where it came from, as NewAnswer has it (a store made before they were kept gives the
-    // name as the file and the source).
-    std::string studentId, file, source;
-    int sheetRow = 0;
-};
+// An answer of a job as the store holds it.
+using AnswerRow = JobAnswer;
 
 // The database of the server (SQLite in WAL mode): users, sessions, jobs, answers, results
 // and marks. Every statement is prepared with bound values. One connection, used under a

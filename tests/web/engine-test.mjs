@@ -1,0 +1,151 @@
+// The browser app's engine (build/web/tavi-engine.mjs) under Node against the native tavi-score:
+// node engine-test.mjs WEB_DIR TAVI_SCORE SAMPLES_DIR
+// Loads the dictionary and models from WEB_DIR as the page does, scores the samples and requires
+// the results file's bytes and the JSON of tavi-score, before and after a change of weights.
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { isDeepStrictEqual } from 'node:util';
+
+const [webDir, taviScore, samples] = process.argv.slice(2);
+const { createEngine, MODEL_FOLDER, bytesToBase64 } = await import(join(webDir, 'tavi-engine.mjs'));
+
+let failures = 0;
+function check(ok, what) {
+    if (!ok) {
+        failures += 1;
+        console.error(`FAIL: ${what}`);
+    }
+}
+
+async function loadedEngine() {
+    const engine = await createEngine({ wasmBinary: readFileSync(join(webDir, 'tavi-engine-core.wasm')) });
+    for (const file of JSON.parse(readFileSync(join(webDir, 'dict/files.json'))).files)
+        engine.writeFile(file.path, readFileSync(join(webDir, 'dict', file.name)));
+    for (const name of readdirSync(join(webDir, 'models')))
+        engine.writeFile(MODEL_FOLDER + name, readFileSync(join(webDir, 'models', name)));
+    return engine;
+}
+
+// The native program in a folder holding the question and answers, named as the engine names them.
+const work = mkdtempSync(join(tmpdir(), 'tavi-engine-'));
+const answerNames = readdirSync(join(samples, 'answers')).filter((n) => n.endsWith('.txt')).sort();
+copyFileSync(join(samples, 'question.txt'), join(work, 'question.txt'));
+for (const name of answerNames) copyFileSync(join(samples, 'answers', name), join(work, name));
+const native = (...args) => execFileSync(taviScore, ['-q', 'question.txt', '-j1', ...args, ...answerNames], { cwd: work });
+
+// tavi-score's path cells and members hold the absolute paths of the files; the engine, which has
+// none, the names given: the native folder is taken out of them.
+function named(csv) {
+    const prefix = work + '/';
+    return Buffer.from(csv.toString('latin1').split(prefix).join(''), 'latin1');
+}
+function namedJson(text) {
+    const run = JSON.parse(text);
+    run.question = run.question.replace(work + '/', '');
+    for (const a of run.answers) a.path = a.path.replace(work + '/', '');
+    return run;
+}
+
+// What the server adds to each answer of tavi-score's JSON: the review and the student.
+function withoutReviews(text) {
+    const run = JSON.parse(text);
+    for (const a of run.answers) for (const member of ['mark', 'note', 'name', 'studentId']) delete a[member];
+    return run;
+}
+
+const question = readFileSync(join(samples, 'question.txt'));
+const engine = await loadedEngine();
+
+// Before configuring: a refusal, not a crash.
+check(/設問文/.test(engine.scoreAnswer({ name: 'a.txt', text: 'テスト' }).error ?? ''), 'scoring before configuring is refused');
+
+const settings = [
+    { params: {}, args: [] },
+    { params: { model: 'syasetsu2000.tcf', paragraphMode: 1, expectedLength: '640' }, args: ['-m', 'syasetsu2000.tcf', '-p', '1', '-l', '640'] },
+];
+const timings = [];
+for (const { params, args } of settings) {
+    let started = performance.now();
+    const configured = engine.configure({ questionBase64: bytesToBase64(question), questionName: 'question.txt', params });
+    const configureMs = performance.now() - started;
+    check(configured.ok === true, `configure ${JSON.stringify(params)}: ${JSON.stringify(configured)}`);
+    started = performance.now();
+    const answers = answerNames.map((name, i) => {
+        const scored = engine.scoreAnswer({ name, textBase64: bytesToBase64(readFileSync(join(work, name))), number: i + 1 });
+        check(!scored.error, `score ${name}: ${scored.error}`);
+        check(scored.answer?.number === i + 1 && scored.answer?.name === name, `answer JSON of ${name} names it`);
+        return { number: i + 1, name, record: scored.record };
+    });
+    timings.push({ params, configureMs, perAnswerMs: (performance.now() - started) / answers.length });
+
+    const csv = engine.resultsCsv({ answers });
+    check(Buffer.from(csv).equals(named(native('--format', 'csv', ...args))), `results CSV ${JSON.stringify(params)} equals tavi-score's`);
+    check(isDeepStrictEqual(withoutReviews(engine.resultsJson({ answers })), namedJson(native('--format', 'json', ...args))),
+        `results JSON ${JSON.stringify(params)} equals tavi-score's`);
+
+    // New weights and an expected length: scored again from the stored records.
+    const rescored = engine.rescore({ answers, params: { weights: '1:2:3', expectedLength: 500 } });
+    check(Array.isArray(rescored.records) && rescored.records.length === answers.length, 'rescore gives every record');
+    const again = answers.map((a, i) => ({ ...a, record: rescored.records[i] }));
+    const otherArgs = args.filter((arg, i) => arg !== '-l' && args[i - 1] !== '-l');
+    check(Buffer.from(engine.resultsCsv({ answers: again })).equals(named(native('--format', 'csv', ...otherArgs, '-w', '1:2:3', '-l', '500'))),
+        `rescored CSV ${JSON.stringify(params)} equals tavi-score -w 1:2:3 -l 500`);
+    check(rescored.params?.weights === '1:2:3' && rescored.params?.expectedLength === 500, 'rescore reports the new parameters');
+    // The teacher's marks on eleven answers: the agreement over them, and a fit.
+    const marked = answers.map((a, i) => ({ ...a, mark: i === 9 || i === 12 ? null : (i * 7) % 10 }));
+    check(/件以上/.test(engine.agreement({ answers: marked.slice(0, 9) }).error ?? ''), 'agreement over too few marks is refused');
+    const agreement = engine.agreement({ answers: marked, answerHref: '#' });
+    check(agreement.n === 11 && agreement.answers?.length === 11 && agreement.scatterSvg?.includes('<svg'),
+        `agreement over the marked answers: ${JSON.stringify(agreement).slice(0, 200)}`);
+    const fit = engine.fit({ answers: marked, fit: ['rhetoricWeight', 'contentWeight'] });
+    check(fit.before?.n === 11 && fit.current?.weights === rescored.params?.weights, `fit: ${JSON.stringify(fit).slice(0, 200)}`);
+    check(/合わせられる/.test(engine.fit({ answers: marked, fit: ['nothing'] }).error ?? ''), 'fit of an unknown parameter is refused');
+    // A change of paragraph mode cannot be made from the records.
+    check(engine.rescore({ answers, params: { paragraphMode: params.paragraphMode ? 0 : 1 } }).scoreAgain === true,
+        'a change of paragraph mode asks for scoring again');
+}
+
+// One answer in Shift_JIS and in UTF-8: the same scores, comments and evidence.
+engine.configure({ question: new TextDecoder('shift_jis').decode(question), params: {} });
+const sjis = readFileSync(join(work, 'a07_medium.txt'));
+const fromSjis = engine.scoreAnswer({ name: 'a07_medium.txt', textBase64: bytesToBase64(sjis) });
+const fromUtf8 = engine.scoreAnswer({ name: 'a07_medium.txt', text: new TextDecoder('shift_jis').decode(sjis) });
+check(fromSjis.answer?.scores?.total > 0, 'the Shift_JIS answer is scored');
+check(isDeepStrictEqual(fromSjis.answer, fromUtf8.answer), 'a Shift_JIS answer equals its UTF-8 form');
+// Its pages: the evidence HTML names a comment's mark, the sheets and grades hold the answer.
+const one = { answers: [{ number: 1, name: '山田', file: 'a07_medium.txt', record: fromSjis.record, mark: 7 }] };
+check((engine.answerHtml(one) ?? '').includes('<'), 'the answer HTML is made');
+check((engine.sheetsHtml({ ...one, title: '作文' }) ?? '').includes('山田'), 'the sheets name the student');
+check(new TextDecoder().decode(engine.gradesCsv(one)).includes('山田'), 'the grades name the student');
+check(engine.answer(one).answer?.evidence?.text !== undefined, 'the answer JSON carries its evidence');
+
+// Bad requests: Japanese refusals, and the engine goes on working.
+const japanese = (reply) => typeof reply.error === 'string' && /[\u3040-\u30ff\u4e00-\u9fff]/.test(reply.error);
+const refusals = {
+    'bad weights': engine.configure({ question: '設問', params: { weights: 'a:b' } }),
+    'length out of range': engine.configure({ question: '設問', params: { expectedLength: 0 } }),
+    'unknown model': engine.configure({ question: '設問', params: { model: 'none.tcf' } }),
+    'empty question': engine.configure({ question: '', params: {} }),
+    'question with a NUL byte': engine.configure({ questionBase64: bytesToBase64(Buffer.from('設問\0')) }),
+    'question of spaces': engine.configure({ question: ' \r\n　\r\n' }),
+    'question neither UTF-8 nor Shift_JIS': engine.configure({ questionBase64: bytesToBase64(Buffer.from([0x82, 0xa0, 0xff, 0xfe])) }),
+    'params not an object': engine.configure({ question: '設問', params: 'x' }),
+    'broken record': engine.resultsCsv({ answers: [{ name: 'a', record: '@@@' }] }),
+    'no answers': engine.resultsCsv({}),
+    'unknown call': engine.call('nothing', {}),
+    'not JSON': engine.call('configure', 'x'),
+};
+for (const [what, reply] of Object.entries(refusals)) check(japanese(reply), `${what} is refused in Japanese: ${JSON.stringify(reply)}`);
+check(engine.scoreAnswer({ name: 'a07_medium.txt', textBase64: bytesToBase64(sjis) }).answer?.scores?.total === fromSjis.answer.scores.total,
+    'the refused configurations keep the one in use');
+
+rmSync(work, { recursive: true, force: true });
+for (const t of timings)
+    console.log(`configure ${JSON.stringify(t.params)}: ${t.configureMs.toFixed(0)} ms; per answer ${t.perAnswerMs.toFixed(0)} ms`);
+if (failures) {
+    console.error(`${failures} checks failed`);
+    process.exit(1);
+}
+console.log('engine: all checks passed');

@@ -1,0 +1,292 @@
+// The scoring engine of the browser app: one scorer and one job's question and parameters,
+// called from JavaScript with a UTF-8 JSON request and answering UTF-8 JSON. Records travel as
+// base64 of their encoded bytes (report/RecordCodec), which the app stores and gives back.
+// Every answer is an object; a refusal is {"error": "..."} in Japanese.
+#include <emscripten/emscripten.h>
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "analysis/Encoding.h"
+#include "document/Scorer.h"
+#include "report/Grades.h"
+#include "report/Job.h"
+#include "report/Json.h"
+#include "report/RecordCodec.h"
+#include "wasm/engine/Base64.h"
+
+namespace tavi {
+namespace {
+
+using Json = nlohmann::json;
+
+// The question is kept as a file of the module's own file system, where the report reads it.
+constexpr const char* kQuestionFile = "/tmp/tavi-question.txt";
+
+struct Engine {
+    Scorer scorer;
+    ModelCatalog models;
+    bool analyzerLoaded = false;
+    JobData job;  // the question and parameters in use; answers come with each request
+    bool configured = false;
+};
+
+Engine& TheEngine() {
+    static Engine engine;
+    return engine;
+}
+
+Json Error(const std::string& text) { return {{"error", text}}; }
+
+// A member of the request as text: strings as they are, numbers as JSON writes them.
+std::string Text(const Json& request, const char* name) {
+    auto it = request.find(name);
+    if (it == request.end() || it->is_null()) return {};
+    if (it->is_string()) return it->get<std::string>();
+    if (it->is_boolean()) return it->get<bool>() ? "1" : "0";
+    return it->dump();
+}
+
+// A whole-number member of the request, else `fallback`.
+int Int(const Json& request, const char* name, int fallback) {
+    auto it = request.find(name);
+    return it != request.end() && it->is_number_integer() ? it->get<int>() : fallback;
+}
+
+// The parameter fields of a request's "params" object, as a form would send them.
+bool ParamFields(const Json& request, std::map<std::string, std::string>& fields) {
+    auto it = request.find("params");
+    if (it == request.end() || it->is_null()) return true;
+    if (!it->is_object()) return false;
+    for (const auto& [name, value] : it->items())
+        if (!value.is_null()) fields[name] = Text(*it, name.c_str());
+    return true;
+}
+
+// The bytes of a file given as UTF-8 text ("<member>") or as base64 ("<member>Base64").
+bool FileBytes(const Json& request, const std::string& member, std::string& bytes) {
+    if (auto it = request.find(member + "Base64"); it != request.end() && it->is_string())
+        return DecodeBase64(it->get<std::string>(), bytes);
+    if (auto it = request.find(member); it != request.end() && it->is_string()) {
+        bytes = it->get<std::string>();
+        return true;
+    }
+    bytes.clear();
+    return true;
+}
+
+// The answers of a request's job ("answers": [{number, name, record (base64), mark, note, ...}]).
+bool JobAnswers(const Json& request, std::vector<JobAnswer>& answers, std::string& error) {
+    auto list = request.find("answers");
+    if (list == request.end() || !list->is_array()) {
+        error = "answers: 回答文の一覧がありません。";
+        return false;
+    }
+    int next = 1;
+    for (const Json& item : *list) {
+        if (!item.is_object()) {
+            error = "answers: 回答文の一覧の形が正しくありません。";
+            return false;
+        }
+        JobAnswer a;
+        a.number = Int(item, "number", 0) > 0 ? Int(item, "number", 0) : next;
+        next = a.number + 1;
+        a.name = Text(item, "name");
+        a.file = Text(item, "file").empty() ? a.name : Text(item, "file");
+        a.source = Text(item, "source").empty() ? a.file : Text(item, "source");
+        a.studentId = Text(item, "studentId");
+        a.failure = Text(item, "failure");
+        a.note = Text(item, "note");
+        a.sheetRow = Int(item, "sheetRow", 0);
+        if (auto mark = item.find("mark"); mark != item.end() && mark->is_number()) a.mark = mark->get<double>();
+        if (!DecodeBase64(Text(item, "record"), a.record)) {
+            error = "answers: 「" + a.name + "」の採点結果が壊れています。";
+            return false;
+        }
+        answers.push_back(std::move(a));
+    }
+    return true;
+}
+
+// The job of a request: the configured question and parameters, the request's answers and
+// full mark.
+bool RequestJob(const Json& request, JobData& job, std::string& error) {
+    const Engine& e = TheEngine();
+    if (!e.configured) {
+        error = "設問文とパラメータがまだ設定されていません。";
+        return false;
+    }
+    job = {e.job.questionName, e.job.questionFile, e.job.paramsJson, {}, e.job.fullMark};
+    if (auto mark = request.find("fullMark"); mark != request.end() && !mark->is_null()) {
+        std::string text = Text(request, "fullMark");
+        if (std::string problem = ParseFullMark(text, job.fullMark); !problem.empty()) {
+            error = problem;
+            return false;
+        }
+    }
+    return JobAnswers(request, job.answers, error);
+}
+
+Json Configure(const Json& request) {
+    Engine& e = TheEngine();
+    std::map<std::string, std::string> fields;
+    if (!ParamFields(request, fields)) return Error("params: パラメータはオブジェクトで指定してください。");
+    std::string params;
+    if (std::string problem = ParseJobParams(fields, e.models, params); !problem.empty()) return Error(problem);
+    double fullMark = 10;
+    if (std::string text = Text(request, "fullMark"); !text.empty())
+        if (std::string problem = ParseFullMark(text, fullMark); !problem.empty()) return Error(problem);
+    std::string name = Text(request, "questionName").empty() ? "question.txt" : Text(request, "questionName");
+    std::string bytes;
+    if (!FileBytes(request, "question", bytes)) return Error("設問文: base64 として読めません。");
+    if (bytes.empty()) return Error("設問文がありません。設問文のファイルを選ぶか、設問文を入力してください。");
+    if (std::string problem = TextProblem(bytes); !problem.empty()) return Error(name + ": " + problem);
+    if (!HasText(bytes, ParagraphModeOf(params))) return Error(name + ": 設問文に文章がありません。");
+    if (!e.analyzerLoaded && !(e.analyzerLoaded = e.scorer.LoadAnalyzer()))
+        return Error("形態素解析の辞書を読み込めません。ページを読み込み直してください。");
+    {
+        std::ofstream out(kQuestionFile, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out) return Error("設問文を保存できません（メモリが足りない可能性があります）。");
+    }
+    e.configured = false;
+    ScorerResult result = e.scorer.Configure(kQuestionFile, ParamsFromJson(params));
+    if (result.error) {
+        // The model's messages name the file it could not read; the question is named as given.
+        std::string cause =
+            result.messages.empty() ? SjisToUtf8(*result.error) : SjisToUtf8(result.messages.back().text);
+        if (size_t at = cause.find(kQuestionFile); at != std::string::npos)
+            cause.replace(at, std::string(kQuestionFile).size(), name);
+        return Error("設問文を準備できません: " + cause);
+    }
+    e.job = {name, kQuestionFile, params, {}, fullMark};
+    e.configured = true;
+    return {{"ok", true}, {"params", Json::parse(ParamsFormJson(params, fullMark))}};
+}
+
+Json ScoreAnswer(const Json& request) {
+    Engine& e = TheEngine();
+    if (!e.configured) return Error("設問文とパラメータがまだ設定されていません。");
+    JobAnswer a;
+    a.name = Text(request, "name");
+    if (a.name.empty()) return Error("回答文の名前（name）がありません。");
+    a.file = Text(request, "file").empty() ? a.name : Text(request, "file");
+    a.source = Text(request, "source").empty() ? a.file : Text(request, "source");
+    a.studentId = Text(request, "studentId");
+    a.sheetRow = Int(request, "sheetRow", 0);
+    a.number = Int(request, "number", 1);
+    std::string bytes;
+    if (!FileBytes(request, "text", bytes)) return Error(a.name + ": base64 として読めません。");
+    if (std::string problem = TextProblem(bytes); !problem.empty()) {
+        a.failure = a.name + ": " + problem;
+    } else {
+        std::string path = Utf8ToSjis(a.file);
+        EssayRecord r(path, path);
+        r.id = static_cast<uint16_t>(a.number);
+        e.scorer.ScoreText(r, bytes, true);
+        if (r.status == kStatusScored)
+            a.record = EncodeRecord(r);
+        else
+            a.failure = "この回答文は採点できませんでした。";
+    }
+    return {{"record", a.record.empty() ? Json(nullptr) : Json(EncodeBase64(a.record))},
+            {"failure", a.failure},
+            {"answer", AnswerJson(e.job.paramsJson, a, true)}};
+}
+
+Json Rescore(const Json& request) {
+    Engine& e = TheEngine();
+    if (!e.configured) return Error("設問文とパラメータがまだ設定されていません。");
+    std::map<std::string, std::string> fields;
+    if (!ParamFields(request, fields)) return Error("params: パラメータはオブジェクトで指定してください。");
+    std::string params;
+    if (std::string problem = ParseJobParams(fields, e.models, params, e.job.paramsJson); !problem.empty())
+        return Error(problem);
+    if (NeedsScoringAgain(e.job.paramsJson, params))
+        return {{"error", "段落の扱いか内容モデルが変わったので、設定し直して回答文を採点し直してください。"},
+                {"scoreAgain", true}};
+    std::vector<JobAnswer> answers;
+    std::string error;
+    if (!JobAnswers(request, answers, error)) return Error(error);
+    // The scorer takes the new parameters too, for the answers scored from now on.
+    e.scorer.SetParams(ParamsFromJson(params));
+    e.job.paramsJson = params;
+    Json records = Json::array();
+    for (const JobAnswer& a : answers) {
+        std::string again = RescoredRecord(params, a.record);
+        records.push_back(again.empty() ? (a.record.empty() ? Json(nullptr) : Json(EncodeBase64(a.record)))
+                                        : Json(EncodeBase64(again)));
+    }
+    return {{"records", records}, {"params", Json::parse(ParamsFormJson(params, e.job.fullMark))}};
+}
+
+// The renderings of a job: each takes the request's answers.
+Json Render(const std::string& what, const Json& request) {
+    JobData job;
+    std::string error;
+    if (!RequestJob(request, job, error)) return Error(error);
+    if (what == "resultsCsv") return {{"base64", EncodeBase64(ResultsCsv(job))}};
+    if (what == "resultsJson") return {{"text", ResultsJson(job)}};
+    if (what == "reportHtml") return {{"html", ReportHtml(job)}};
+    if (what == "summaryHtml") return {{"html", JobSummaryHtml(job, Text(request, "answerHref"))}};
+    if (what == "sheetsHtml") {
+        std::string title = Text(request, "title").empty() ? job.questionName : Text(request, "title");
+        return {{"html", SheetsHtml(job, title)}};
+    }
+    if (what == "gradesCsv") return {{"base64", EncodeBase64(GradesCsv(GradeRowsOf(job)))}};
+    if (what == "parameterFile") return {{"base64", EncodeBase64(ParameterFile(job))}};
+    if (what == "agreement" || what == "fit") {
+        // The fit's parameters by name ("fit": [...]); all that can be fitted when absent.
+        std::vector<std::string> names;
+        if (auto list = request.find("fit"); list != request.end() && !list->is_null()) {
+            if (!list->is_array()) return Error("fit: パラメータ名の配列で指定してください。");
+            for (const Json& name : *list) {
+                if (!name.is_string()) return Error("fit: パラメータ名の配列で指定してください。");
+                names.push_back(name.get<std::string>());
+            }
+        }
+        Json body;
+        std::string problem =
+            what == "agreement" ? AgreementJson(job, Text(request, "answerHref"), body) : FitJson(job, names, body);
+        return problem.empty() ? body : Error(problem);
+    }
+    if (what == "answers") {
+        Json list = Json::array();
+        for (const JobAnswer& a : job.answers) list.push_back(AnswerJson(job.paramsJson, a, false));
+        return {{"answers", list}};
+    }
+    // One answer: its JSON with evidence, its evidence HTML and its feedback sheet.
+    if (job.answers.size() != 1) return Error("answers: 回答文を 1 件だけ指定してください。");
+    if (what == "answer") return {{"answer", AnswerJson(job.paramsJson, job.answers.front(), true)}};
+    if (what == "answerHtml") return {{"html", AnswerHtml(job.paramsJson, job.answers.front())}};
+    if (what == "answerSheetHtml") return {{"html", AnswerSheetHtml(job, job.answers.front())}};
+    return Error("「" + what + "」という処理はありません。");
+}
+
+std::string g_reply;
+
+const char* Reply(const Json& reply) {
+    g_reply = reply.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return g_reply.c_str();
+}
+
+}  // namespace
+}  // namespace tavi
+
+using tavi::Json;
+
+// One call: `what` names the request, `request` is its UTF-8 JSON object. The reply stays
+// valid until the next call.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* tavi_call(const char* what, const char* request) {
+    Json parsed = Json::parse(request ? request : "", nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object())
+        return tavi::Reply(tavi::Error("要求が JSON のオブジェクトとして読めません。"));
+    std::string name = what ? what : "";
+    if (name == "configure") return tavi::Reply(tavi::Configure(parsed));
+    if (name == "scoreAnswer") return tavi::Reply(tavi::ScoreAnswer(parsed));
+    if (name == "rescore") return tavi::Reply(tavi::Rescore(parsed));
+    return tavi::Reply(tavi::Render(name, parsed));
+}
