@@ -16,6 +16,13 @@ inline std::string S(std::string_view utf8) { return Sjis(utf8); }
 // UTF-8 form of a Shift_JIS string, for readable assertion messages.
 inline std::string U(std::string_view sjis) { return SjisToUtf8(sjis); }
 
+// How many times `part` stands in `text`, not overlapping.
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
 // One hand-written row in UTF-8: surface, reading, base form, part of speech, conjugation type and form.
 struct Row {
     std::string surface, reading, baseForm, pos, conjType, conjForm;

@@ -16,12 +16,6 @@
 namespace tavi::test {
 namespace {
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}
-
 // The text between `open` (from its first occurrence at or after `from`) and the next `close`.
 std::string Between(const std::string& text, const std::string& open, const std::string& close, size_t from = 0) {
     size_t begin = text.find(open, from);

@@ -14,12 +14,6 @@
 namespace tavi::test {
 namespace {
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}
-
 // The pieces between one opening of `open` and the next, each starting with `open`.
 std::vector<std::string> Split(const std::string& text, const std::string& open) {
     std::vector<std::string> parts;
