@@ -708,7 +708,7 @@ std::string ReportSummaryHtml(const ReportRun& run, const std::string& answerHre
     const ScoringParams& p = run.params;
 
     std::string out;
-    out += "<h2>設問</h2>\n";
+    out += "<h2>設問文</h2>\n";
     if (run.questionPath.empty()) {
         out += "<p>設問文なし</p>\n";
     } else {
