@@ -173,9 +173,14 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     panel.find_element(By.CSS_SELECTOR, "select[name=paragraphMode] option[value='1']").click()
     panel.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
     wait.until(ec.text_to_be_present_in_element((By.ID, "params-saved"), "読み直して"))
+    # Waited for from the job list: the job page reloads itself when the job is done, which
+    # would race with the next page opened.
+    driver.get(job_url.split("/jobs/")[0] + "/")
     WebDriverWait(driver, 180).until(lambda d: api_json(d, f"/api/jobs/{job_id}")["state"] == "done")
     job = api_json(driver, f"/api/jobs/{job_id}")
     assert job["params"]["paragraphMode"] == 1 and job["scored"] == len(answers), job
+
+
 def form_csv(samples, path):
     """A Google Forms responses sheet of three students (UTF-8 with BOM, quoted cells), whose
     header proposes the wrong column: a short remark's header holds 回答."""
