@@ -20,7 +20,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
 constexpr const char* kFull = "サーバーのディスクがいっぱいです。空きができると採点を自動で再開します。";
 
 // A tmpfs of `megabytes` mounted on `path` for the test's life.

@@ -14,8 +14,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
-
 // tavi-score's results file on the sample question and answers with extra options.
 std::string TaviScoreWith(const std::string& options, const std::string& format = "csv") {
     TempFolder out;

@@ -16,8 +16,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
-
 // The status of a sign-in sent from the loopback address `from`; 0 without an answer.
 int SignIn(int port, const std::string& from, const std::string& user, const std::string& password,
            const std::string& extraHeaders = "", const std::string& type = "application/json") {
@@ -44,16 +42,7 @@ std::map<int, int> SignInsAtOnce(int port, int count, From from, UserOf user, co
     return statuses;
 }
 
-class ServeAccountsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        data = temp.path / "data";
-        ASSERT_TRUE(AddUser(data, "sato", kPassword));
-        ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
-    }
-    TempFolder temp;
-    fs::path data;
-};
+class ServeAccountsTest : public TwoAccountsTest {};
 
 // Parallel guesses are throttled before they are checked; guesses from other addresses do not
 // lock out a teacher who signs in from their own; one address cannot try many names.

@@ -13,8 +13,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
-
 // The lines of a CSV that quotes line breaks inside fields, split at CR LF outside quotes.
 std::vector<std::string> Records(const std::string& csv) {
     std::vector<std::string> records(1);

@@ -14,8 +14,6 @@ using Clock = std::chrono::steady_clock;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
-
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 class ServeLimitsTest : public ::testing::Test {

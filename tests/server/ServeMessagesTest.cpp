@@ -12,7 +12,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
 const std::string kMissingJob = "/api/jobs/0123456789abcdef0123456789abcdef";
 
 // True when UTF-8 text holds hiragana, katakana or kanji.
@@ -68,16 +67,7 @@ void ExpectErrorPage(const httplib::Result& res, int status, const std::string& 
     EXPECT_EQ(res->body.find("{\"error\""), std::string::npos) << what;
 }
 
-class ServeMessagesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        data = temp.path / "data";
-        ASSERT_TRUE(AddUser(data, "sato", kPassword));
-        ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
-    }
-    TempFolder temp;
-    fs::path data;
-};
+class ServeMessagesTest : public TwoAccountsTest {};
 
 TEST_F(ServeMessagesTest, EveryRefusalOfTheApiIsJapanese) {
     ServerProcess server(data, {"--max-upload", "20"});

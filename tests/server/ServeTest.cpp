@@ -21,8 +21,6 @@ using nlohmann::json;
 namespace tavi::test {
 namespace {
 
-constexpr const char* kPassword = "correct horse battery";
-
 httplib::MultipartFormDataItems QuestionAnd(std::vector<httplib::MultipartFormData> more) {
     httplib::MultipartFormDataItems items = {
         {"question", ReadFile(fs::path(TAVI_SAMPLES_DIR) / "question.txt"), "question.txt", "text/plain"}};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <filesystem>
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace tavi::test {
+
+// The password of the accounts that the tests make.
+inline constexpr const char* kPassword = "correct horse battery";
 
 // A temporary folder removed with everything in it at the end.
 struct TempFolder {
@@ -95,5 +99,17 @@ std::string ReadFile(const std::filesystem::path& path);
 std::string TaviScoreCsv(const std::filesystem::path& question, const std::filesystem::path& answers);
 // The rows of a results file without the path column.
 std::vector<std::string> WithoutPaths(const std::string& csv);
+
+// A data folder with a teacher, sato, and an administrator, kocho.
+class TwoAccountsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data = temp.path / "data";
+        ASSERT_TRUE(AddUser(data, "sato", kPassword));
+        ASSERT_TRUE(AddUser(data, "kocho", kPassword, true));
+    }
+    TempFolder temp;
+    std::filesystem::path data;
+};
 
 }  // namespace tavi::test
