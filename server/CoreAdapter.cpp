@@ -121,8 +121,6 @@ std::string WordUploadText(std::string_view docx, std::string& text) {
     return "Word 文書（.docx）として読めません（" + error + "）。Word で保存し直してください。";
 }
 
-std::string EvidenceLegendHtml() { return kEvidenceLegend; }
-
 std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 
 std::string_view Asset(std::string_view name) { return WebAsset(name); }

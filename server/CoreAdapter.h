@@ -66,8 +66,7 @@ private:
 std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
                                 std::map<std::string, std::string>& fields);
 
-// Pages: the legend of the marks; HTML escaping.
-std::string EvidenceLegendHtml();
+// Pages: HTML escaping.
 std::string EscapeHtml(std::string_view utf8);
 // A web asset (stylesheet, script, page template) by its file name; empty when unknown.
 std::string_view Asset(std::string_view name);
