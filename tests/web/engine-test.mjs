@@ -121,6 +121,35 @@ check((engine.sheetsHtml({ ...one, title: '作文' }) ?? '').includes('山田'),
 check(new TextDecoder().decode(engine.gradesCsv(one)).includes('山田'), 'the grades name the student');
 check(engine.answer(one).answer?.evidence?.text !== undefined, 'the answer JSON carries its evidence');
 
+// The teacher's pages as the server makes them: the job's with its summary once scored (a note
+// while it is scored), an answer's with its evidence and the stored mark and note.
+const count = (text, part) => (text ?? '').split(part).length - 1;
+const pageAnswers = [
+    { number: 1, name: '山田', file: 'a07_medium.txt', record: fromSjis.record, mark: 7.5, note: '段落を<分ける>' },
+    { number: 2, name: '佐藤', file: 'a07_medium.txt', record: fromUtf8.record },
+];
+const pageJob = (state) => ({ id: 'j1', name: '一組<b>', state, answers: 2, scored: 2, failed: 0 });
+const donePage = engine.page({ page: 'job', job: pageJob('done'), answers: pageAnswers });
+check(donePage.title === '一組<b>' && count(donePage.body, '<h1>一組&lt;b&gt;</h1>') === 1 && count(donePage.body, '<b>') === 0,
+    `the job page escapes its name: ${JSON.stringify(donePage).slice(0, 200)}`);
+check(count(donePage.body, 'id="answers"') === 1 && count(donePage.body, '<a href="/jobs/j1/answers/2">佐藤</a>') === 1,
+    'the job page holds the summary table once, linking the answers');
+check(count(donePage.body, '<option selected>yoroku2000.tcf</option>') === 1, 'the job page shows the configured model');
+const scoringPage = engine.page({ page: 'job', job: pageJob('scoring') });
+check(count(scoringPage.body, 'id="answers"') === 0 && count(scoringPage.body, '採点が終わると') === 1,
+    `a job being scored shows a note instead of the summary: ${JSON.stringify(scoringPage).slice(0, 200)}`);
+const answerPage = engine.page({ page: 'answer', job: pageJob('done'), answers: [pageAnswers[0]], number: 1 });
+check(answerPage.title === '山田' && count(answerPage.body, '<mark class=') > 0, 'the answer page holds the evidence');
+check(count(answerPage.body, 'name="mark" type="number" step="any" min="0" max="10" value="7.5"') === 1 &&
+    count(answerPage.body, '段落を&lt;分ける&gt;</textarea>') === 1, 'the mark form holds the stored mark and note');
+check(count(answerPage.body, '前の答案') === 0 && count(answerPage.body, '<a href="/jobs/j1/answers/2">次の答案</a>') === 1,
+    'the first answer links to the next only');
+check(count(engine.page({ page: 'new', model: 'syasetsu2000.tcf' }).body, '<option selected>syasetsu2000.tcf</option>') === 1,
+    'the new-job page chooses the model asked for');
+check(count(engine.page({ page: 'jobs', jobs: [] }).body, 'ジョブはまだありません。') === 1, 'an empty list of jobs says so');
+const errorPage = engine.page({ page: 'error', status: 404, message: '<i>ない</i>' });
+check(errorPage.title === '見つかりません' && count(errorPage.body, '&lt;i&gt;ない&lt;/i&gt;') === 1, 'the error page escapes its message');
+
 // Bad requests: Japanese refusals, and the engine goes on working.
 const japanese = (reply) => typeof reply.error === 'string' && /[\u3040-\u30ff\u4e00-\u9fff]/.test(reply.error);
 const refusals = {
@@ -136,6 +165,11 @@ const refusals = {
     'no answers': engine.resultsCsv({}),
     'unknown call': engine.call('nothing', {}),
     'not JSON': engine.call('configure', 'x'),
+    'unknown page': engine.page({ page: 'nothing' }),
+    'answer page without its job': engine.page({ page: 'answer', answers: [pageAnswers[0]] }),
+    'answer past the last': engine.page({ page: 'answer', job: pageJob('done'), answers: [pageAnswers[0]], number: 3 }),
+    'list of jobs missing': engine.page({ page: 'jobs' }),
+    'new job with an unknown model': engine.page({ page: 'new', model: 'none.tcf' }),
 };
 for (const [what, reply] of Object.entries(refusals)) check(japanese(reply), `${what} is refused in Japanese: ${JSON.stringify(reply)}`);
 check(engine.scoreAnswer({ name: 'a07_medium.txt', textBase64: bytesToBase64(sjis) }).answer?.scores?.total === fromSjis.answer.scores.total,

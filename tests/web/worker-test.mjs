@@ -88,6 +88,11 @@ const withoutFolder = Buffer.from(expected.toString('latin1').split(join(samples
 check(reply.last.result instanceof Uint8Array && Buffer.from(reply.last.result).equals(withoutFolder),
     'the results file equals tavi-score\'s');
 
+// A page's body through the worker, as the app asks for it.
+reply = await send('page', { page: 'job', job: { id: 'j1', name: '一組', state: 'done', answers: 3, scored: 3 }, answers: stored });
+check(reply.last.type === 'result' && reply.last.result.title === '一組' &&
+    reply.last.result.body?.includes('<a href="/jobs/j1/answers/3">a13_utf8.txt</a>'), 'the job page reaches the engine');
+
 reply = await send('nothing');
 check(reply.last.type === 'error' && /処理/.test(reply.last.error), 'an unknown request is refused');
 

@@ -15,6 +15,7 @@
 #include "report/Grades.h"
 #include "report/Job.h"
 #include "report/Json.h"
+#include "report/Pages.h"
 #include "report/RecordCodec.h"
 #include "wasm/engine/Base64.h"
 
@@ -266,6 +267,91 @@ Json Render(const std::string& what, const Json& request) {
     return Error("「" + what + "」という処理はありません。");
 }
 
+// --- The teacher's pages, as the server sends them ---
+
+// A whole number of seconds of the request, else 0.
+int64_t Seconds(const Json& request, const char* name) {
+    auto it = request.find(name);
+    return it != request.end() && it->is_number() ? static_cast<int64_t>(it->get<double>()) : 0;
+}
+
+Json PageReply(const PageHtml& page) { return {{"title", page.title}, {"body", page.body}}; }
+
+// The list of jobs ("jobs": [{id, name, state, answers, scored, failed, created}]).
+Json JobsPageOf(const Json& request) {
+    auto list = request.find("jobs");
+    if (list == request.end() || !list->is_array()) return Error("jobs: ジョブの一覧がありません。");
+    std::vector<JobListRow> rows;
+    for (const Json& item : *list) {
+        if (!item.is_object()) return Error("jobs: ジョブの一覧の形が正しくありません。");
+        rows.push_back({Text(item, "id"), Text(item, "name"), Text(item, "state"), Int(item, "answers", 0),
+                        Int(item, "scored", 0), Int(item, "failed", 0), Seconds(item, "created")});
+    }
+    return PageReply(JobsPage(rows));
+}
+
+// The page of the configured job ("job": {id, name, state, answers, scored, failed, paused}),
+// its summary made of the request's answers once it is not being scored.
+Json JobPageOf(const Json& request, const Json& job) {
+    const Engine& e = TheEngine();
+    if (!e.configured) return Error("設問文とパラメータがまだ設定されていません。");
+    const std::string id = Text(job, "id"), state = Text(job, "state");
+    JobPageView view{id,
+                     Text(job, "name"),
+                     state,
+                     Int(job, "answers", 0),
+                     Int(job, "scored", 0),
+                     Int(job, "failed", 0),
+                     Text(job, "paused"),
+                     JobSummaryNote(state),
+                     ModelNameOf(e.job.paramsJson)};
+    if (view.summaryHtml.empty()) {
+        JobData data;
+        std::string error;
+        if (!RequestJob(request, data, error)) return Error(error);
+        std::string href = Text(request, "answerHref");
+        view.summaryHtml = JobSummaryHtml(data, href.empty() ? "/jobs/" + id + "/answers/" : href);
+    }
+    return PageReply(JobPage(view, e.models));
+}
+
+// The page of one answer ("answers": [it], "number") of the configured job ("job": {id, name,
+// answers (their count)}).
+Json AnswerPageOf(const Json& request, const Json& job) {
+    JobData data;
+    std::string error;
+    if (!RequestJob(request, data, error)) return Error(error);
+    if (data.answers.size() != 1) return Error("answers: 回答文を 1 件だけ指定してください。");
+    JobAnswer& answer = data.answers.front();
+    answer.number = Int(request, "number", answer.number);
+    const int count = Int(job, "answers", answer.number);
+    if (answer.number < 1 || answer.number > count)
+        return Error("回答文 " + std::to_string(answer.number) + " はありません。このジョブの回答文は " +
+                     std::to_string(count) + " 件です。");
+    return PageReply(AnswerPage(data, Text(job, "id"), Text(job, "name"), answer, count));
+}
+
+// A page's title and body ("page": "jobs", "new", "job", "answer" or "error").
+Json Page(const Json& request) {
+    const std::string page = Text(request, "page");
+    if (page == "jobs") return JobsPageOf(request);
+    if (page == "new") {
+        const ModelCatalog& models = TheEngine().models;
+        std::string model = Text(request, "model").empty() ? ModelCatalog::Default() : Text(request, "model");
+        if (!models.Contains(model)) return Error("model: 内容モデル「" + model + "」はありません。");
+        return PageReply(NewJobPage(models, model));
+    }
+    if (page == "error") {
+        std::string back = Text(request, "backHref"), backText = Text(request, "backText");
+        return PageReply(ErrorPage(Int(request, "status", 400), Text(request, "message"), back.empty() ? "/" : back,
+                                   backText.empty() ? "ジョブ一覧へ戻る" : backText));
+    }
+    if (page != "job" && page != "answer") return Error("「" + page + "」というページはありません。");
+    auto job = request.find("job");
+    if (job == request.end() || !job->is_object()) return Error("job: ジョブ（id、name など）の指定がありません。");
+    return page == "job" ? JobPageOf(request, *job) : AnswerPageOf(request, *job);
+}
+
 std::string g_reply;
 
 const char* Reply(const Json& reply) {
@@ -288,5 +374,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* tavi_call(const char* what, const ch
     if (name == "configure") return tavi::Reply(tavi::Configure(parsed));
     if (name == "scoreAnswer") return tavi::Reply(tavi::ScoreAnswer(parsed));
     if (name == "rescore") return tavi::Reply(tavi::Rescore(parsed));
+    if (name == "page") return tavi::Reply(tavi::Page(parsed));
     return tavi::Reply(tavi::Render(name, parsed));
 }

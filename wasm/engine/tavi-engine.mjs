@@ -8,6 +8,7 @@
 //   engine.scoreAnswer({ name, text | textBase64, number })  -> { record, failure, answer }
 //   engine.rescore({ answers: [{ record }], params })          -> { records, params }
 //   engine.resultsCsv({ answers }) -> Uint8Array, engine.resultsJson({ answers }) -> string, ...
+//   engine.page({ page: 'jobs' | 'new' | 'job' | 'answer' | 'error', ... }) -> { title, body }
 //
 // Every call answers an object; a refusal is { error } in Japanese, never an exception.
 
@@ -91,5 +92,6 @@ export async function createEngine({ wasmBinary, print = () => {}, printErr = ()
         parameterFile: (request) => bytesOf(call('parameterFile', request)),
         agreement: (request) => call('agreement', request),
         fit: (request) => call('fit', request),
+        page: (request) => call('page', request),
     };
 }
