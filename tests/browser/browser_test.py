@@ -29,10 +29,11 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 PASSWORD = "browser test password"
 
 
-def start_server(bin_dir, data, log):
+def start_server(bin_dir, data, log, arguments=()):
     subprocess.run([f"{bin_dir}/tavi-serve", "--data", data, "--add-user", "teacher"],
                    input=PASSWORD + "\n", text=True, check=True)
-    server = subprocess.Popen([f"{bin_dir}/tavi-serve", "--data", data, "--listen", "127.0.0.1:0", "--jobs", "2"],
+    server = subprocess.Popen([f"{bin_dir}/tavi-serve", "--data", data, "--listen", "127.0.0.1:0", "--jobs", "2",
+                               *arguments],
                               stdout=subprocess.PIPE, stderr=log, text=True)
     deadline = time.time() + 30
     while time.time() < deadline:
@@ -46,11 +47,11 @@ def start_server(bin_dir, data, log):
     raise RuntimeError("tavi-serve did not start")
 
 
-def browser(work):
+def browser(work, arguments=()):
     options = webdriver.ChromeOptions()
     for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--window-size=1280,1400", f"--user-data-dir={work}/profile"):
+                "--window-size=1280,1400", f"--user-data-dir={work}/profile", *arguments):
         options.add_argument(arg)
     options.add_experimental_option("prefs", {"download.default_directory": f"{work}/downloads",
                                               "download.prompt_for_download": False})
