@@ -91,5 +91,7 @@ export async function createEngine({ wasmBinary, print = () => {}, printErr = ()
         parameterFile: (request) => bytesOf(call('parameterFile', request)),
         agreement: (request) => call('agreement', request),
         fit: (request) => call('fit', request),
+        parameterFileFields: (request) => call('parameterFileFields', request),
+        checkReview: (request) => call('checkReview', request),
     };
 }

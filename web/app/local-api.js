@@ -16,7 +16,7 @@ worker.onmessage = (event) => {
     if (message.type === 'loading') return loadingListener(message.loaded, message.total);
     if (message.type === 'progress') return;
     pending.delete(message.id);
-    if (message.type === 'error') waiting.reject(new Error(message.error));
+    if (message.type === 'error') waiting.reject(Object.assign(new Error(message.error), { result: message.result }));
     else waiting.resolve(message.result);
 };
 worker.onerror = (event) => {
@@ -126,7 +126,11 @@ async function score(id) {
         const answers = await storage.answers(id);
         for (const answer of answers) {
             if (answer.record || answer.failure) continue;
-            if (stopping.delete(id)) return;
+            if (stopping.delete(id)) {
+                const stopped = await storage.job(id);
+                if (stopped && stopped.state !== 'done') await storage.putJob({ ...stopped, state: 'idle' });
+                return;
+            }
             let result;
             try {
                 result = await withEngine(job, () => post('score', { answers: [{ ...engineAnswer(answer), textBase64: answer.text }] }));
@@ -189,7 +193,8 @@ async function createJob(data) {
             params[name] = value;
     const [paramFile] = chosen('params');
     if (paramFile) {
-        const fromFile = await withEngine(null, () => post('parameterFileFields', { base64: bytesToBase64(await fileBytes(paramFile)) }));
+        const base64 = bytesToBase64(await fileBytes(paramFile));
+        const fromFile = await withEngine(null, () => post('parameterFileFields', { base64 }));
         Object.assign(params, fromFile.fields);
     }
     const fullMark = params.fullMark ?? '10';
@@ -236,46 +241,39 @@ async function stop(id) {
 async function review(id, number, body) {
     const job = await ownJob(id);
     const answer = (await storage.answer(id, number)) ?? refuse(`回答文 ${number} はありません。`);
-    const mark = body.mark ?? null;
-    if (mark !== null && (typeof mark !== 'number' || !Number.isFinite(mark)))
-        refuse('点数は数で入力してください。');
-    if (mark !== null && (mark < 0 || mark > job.fullMark))
-        refuse(`点数 ${mark} は範囲外です。0 から ${job.fullMark} 点までで入力してください。`);
-    answer.mark = mark;
-    answer.note = typeof body.note === 'string' ? body.note : '';
+    const checked = await withEngine(null, () => post('checkReview', { ...body, fullMark: job.fullMark }));
+    answer.mark = checked.mark;
+    answer.note = checked.note;
     await storage.putJobWithAnswers(job, [answer]);
     return {};
 }
 
 // New parameters: the scored answers scored again from their features, or (the paragraph mode or
-// the content model changed) analysed again.
+// the content model changed) analysed again. The engine checks them as the server does.
 async function changeParams(id, values) {
     const job = await ownJob(id);
     if (running.has(id)) refuse('採点中はパラメータを変えられません。採点を停止するか、終わるのを待ってください。');
     const answers = await storage.answers(id);
-    const params = { ...job.params, ...values };
-    const fullMark = params.fullMark ?? job.fullMark;
-    delete params.fullMark;
-    const reply = await withEngine(job, () => post('rescore', { params, answers: answers.map(engineAnswer) })).catch((error) => {
-        if (/段落の扱いか内容モデルが変わった/.test(error.message)) return { scoreAgain: true };
+    const reply = await withEngine(job, () => {
+        configured = null;  // the engine takes the new parameters
+        return post('rescore', { params: values ?? {}, answers: answers.map(engineAnswer) });
+    }).catch((error) => {
+        if (error.result?.scoreAgain) return error.result;
         throw error;
     });
+    const { fullMark, model, ...form } = reply.params;
     if (reply.scoreAgain) {
-        // Checked by the engine before anything is kept.
         const checked = await configureAnew({
-            questionBase64: bytesToBase64(job.question), questionName: job.questionName, params, fullMark,
+            questionBase64: bytesToBase64(job.question), questionName: job.questionName, params: { ...form, model }, fullMark,
         });
-        const { fullMark: mark, model, ...form } = checked.params;
-        Object.assign(job, { params: { ...form, model }, fullMark: mark, model, scored: 0, failed: 0, state: 'queued' });
+        const { fullMark: mark, model: name, ...stored } = checked.params;
+        Object.assign(job, { params: { ...stored, model: name }, fullMark: mark, model: name, scored: 0, failed: 0, state: 'queued' });
         answers.forEach((a) => { a.record = null; a.failure = ''; });
         await storage.putJobWithAnswers(job, answers);
         score(id);
         return { ...jobJson(job), rescored: 'analysis' };
     }
-    const { fullMark: mark, model, ...form } = reply.params;
-    Object.assign(job, { params: { ...form, model }, fullMark: Number(fullMark), model });
-    if (!Number.isFinite(job.fullMark) || job.fullMark <= 0 || job.fullMark > 1000)
-        refuse('満点は 0 より大きく 1000 以下の数にしてください。');
+    Object.assign(job, { params: { ...form, model }, fullMark, model });
     reply.records.forEach((record, i) => { answers[i].record = record; });
     await storage.putJobWithAnswers(job, answers);
     return { ...jobJson(job), rescored: 'features' };
@@ -387,13 +385,14 @@ export async function api(method, url, body) {
         if (method === 'POST' && url === '/api/jobs') return await createJob(body);
         if (method === 'POST' && url === '/api/sheets/columns') {
             const file = body.get('sheet');
-            return await withEngine(null, async () => post('sheetColumns', { name: file.name, base64: bytesToBase64(await fileBytes(file)) }));
+            const base64 = bytesToBase64(await fileBytes(file));
+            return await withEngine(null, () => post('sheetColumns', { name: file.name, base64 }));
         }
         if ((m = /^\/api\/jobs\/([0-9a-f]{32})(\/.*)?$/.exec(url))) {
             const [, id, rest = ''] = m;
             if (method === 'GET' && rest === '') return jobJson(await ownJob(id));
             if (method === 'DELETE' && rest === '') {
-                stopping.add(id);
+                if (running.has(id)) stopping.add(id);
                 await storage.deleteJob(id);
                 return {};
             }
@@ -404,7 +403,7 @@ export async function api(method, url, body) {
                 return (await render(id, 'agreement', { answerHref: `/jobs/${id}/answers/` })).result;
             if (method === 'POST' && rest === '/fit') return (await render(id, 'fit', { fit: body?.fit ?? null })).result;
             if (method === 'GET' && rest === '/answers')
-                return { answers: (await render(id, 'answers')).result.answers };
+                return (await render(id, 'answers')).result.answers;
             if ((m = /^\/answers\/([0-9]{1,5})\/review$/.exec(rest)) && method === 'PUT')
                 return await review(id, Number(m[1]), body ?? {});
         }

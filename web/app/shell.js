@@ -24,9 +24,10 @@ async function show() {
     const path = currentPath();
     const mine = ++shown;
     errorBox.hidden = true;
+    content.dataset.path = '';
     let reply;
     try {
-        reply = await page(path);
+        reply = path === '/about' ? await aboutPage() : await page(path);
     } catch (error) {
         if (mine === shown) showError(error.message);
         return;
@@ -34,6 +35,7 @@ async function show() {
     if (mine !== shown) return;  // another page was asked for meanwhile
     document.title = `${reply.title} - Tavi`;
     content.innerHTML = reply.body;
+    content.dataset.path = path;
     content.querySelectorAll('a[href^="/"]').forEach((link) => {
         const href = link.getAttribute('href');
         if (!href.startsWith('/api/')) link.setAttribute('href', '#' + href);
@@ -42,6 +44,13 @@ async function show() {
     window.TaviReport.bind();
     window.TaviPages.bind();
     if (!reply.keepScroll) window.scrollTo(0, 0);
+}
+
+// The licences and the sources of the models, a page of the app's files.
+async function aboutPage() {
+    const response = await fetch(new URL('../about.html', import.meta.url));
+    if (!response.ok) throw new Error(`about.html: ${response.status}`);
+    return { title: 'ライセンスと出典', body: await response.text() };
 }
 
 // The job page's button that saves the job, with its answers, scores and marks, to a file.
