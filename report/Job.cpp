@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
@@ -284,6 +286,64 @@ std::string ParseFullMark(const std::string& text, double& fullMark) {
     return {};
 }
 
+namespace {
+
+std::string Points(double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+bool IsParamField(const std::string& name) {
+    static const std::set<std::string> names = [] {
+        std::set<std::string> n = {"expectedLength", "weights", "paragraphMode", "model", "fullMark"};
+        for (const ParamField& field : RatioFields()) n.insert(field.name);
+        return n;
+    }();
+    return names.count(name) != 0;
+}
+
+}  // namespace
+
+std::string ParseReview(const nlohmann::json& body, double fullMark, std::optional<double>& mark, std::string& note) {
+    mark.reset();
+    if (body.contains("mark") && !body["mark"].is_null()) {
+        const std::string range = "0 から満点の " + Points(fullMark) + " までの数で";
+        if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
+            return "点数は" + range + "入力してください（空欄にすると点数を消します）。";
+        mark = body["mark"].get<double>();
+        if (*mark < 0 || *mark > fullMark)
+            return "点数 " + Points(*mark) + " は範囲外です。" + range +
+                   "入力してください（満点はジョブのパラメータで変えられます）。";
+    }
+    if (body.contains("note") && !body["note"].is_string()) return "教員のメモ: 文字列で送ってください。";
+    note = body.contains("note") ? body["note"].get<std::string>() : std::string();
+    if (note.size() > 10000) return "教員のメモが長すぎます。日本語なら 3,300 字までにしてください。";
+    return {};
+}
+
+std::string ParseParamChanges(const nlohmann::json& body, const std::vector<JobAnswer>& answers,
+                              std::map<std::string, std::string>& fields, double& fullMark) {
+    for (const auto& [name, value] : body.items()) {
+        if (!IsParamField(name))
+            return "「" + name + "」は変えられるパラメータではありません（新しいジョブの項目名で指定してください）。";
+        if (value.is_string()) {
+            fields[name] = value.get<std::string>();
+        } else if (value.is_number()) {
+            fields[name] = value.dump();
+        } else if (!value.is_null()) {
+            return name + ": 数か文字列で指定してください。";
+        }
+    }
+    if (!fields["fullMark"].empty())
+        if (std::string problem = ParseFullMark(fields["fullMark"], fullMark); !problem.empty()) return problem;
+    for (const JobAnswer& a : answers)
+        if (a.mark && *a.mark > fullMark)
+            return "fullMark: 満点を " + Points(fullMark) + " にすると、回答文 " + std::to_string(a.number) +
+                   " に付けた点数 " + Points(*a.mark) + " が満点を超えます。";
+    return {};
+}
+
 bool NeedsScoringAgain(const std::string& fromJson, const std::string& toJson) {
     ScoringParams from = ParamsFromJson(fromJson), to = ParamsFromJson(toJson);
     return from.paragraphMode != to.paragraphMode || from.modelPath != to.modelPath;
@@ -294,6 +354,25 @@ std::string RescoredRecord(const std::string& paramsJson, const std::string& rec
     if (record.empty() || !DecodeRecord(record, r, true) || r.status != kStatusScored) return {};
     RescoreFromFeatures(r, ParamsFromJson(paramsJson));
     return EncodeRecord(r);
+}
+
+std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
+                                std::map<std::string, std::string>& fields) {
+    ParamArchive archive(std::move(bytes));
+    std::string questionPath;
+    ScoringParams p;
+    std::vector<EssayRecord> answers;
+    if (!LoadParameters(archive, questionPath, p, answers))
+        return "params: パラメータファイル（.tvp）として読めません（" + archive.Error() + "）。";
+    std::string model = ModelNameOf(ParamsJson(p).dump());
+    if (!models.Contains(model))
+        return "params: パラメータファイルの内容モデル「" + model +
+               "」はここにありません。管理者に内容モデルの追加を頼むか、内容モデルを選び直してください。";
+    nlohmann::json form = nlohmann::json::parse(ParamsFormJson(ParamsJson(p).dump(), 10));
+    form.erase("fullMark");
+    for (const auto& [name, value] : form.items())
+        fields[name] = value.is_string() ? value.get<std::string>() : FormatParamNumber(value.get<double>());
+    return {};
 }
 
 std::string ParamsFormJson(const std::string& paramsJson, double fullMark) {

@@ -51,6 +51,10 @@ std::string ModelNameOf(const std::string& paramsJson);
 // The parameters in the form of the fields that set them (the JSON object, as text):
 // expectedLength, weights, paragraphMode, model, the ratios and fullMark.
 std::string ParamsFormJson(const std::string& paramsJson, double fullMark);
+// The parameters of a parameter file (params.tvp) as the fields of a new job; its model must be
+// one of `models`. The cause of a refusal (UTF-8); empty when read.
+std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
+                                std::map<std::string, std::string>& fields);
 // The full mark of a job from a field (a number above 0 up to 1000); the cause of a refusal
 // (UTF-8), empty when accepted.
 std::string ParseFullMark(const std::string& text, double& fullMark);
@@ -90,6 +94,16 @@ struct JobData {
     std::vector<JobAnswer> answers;  // with records, in number order
     double fullMark = 10;
 };
+
+// The teacher's mark and note of the pages' JSON ({mark: a number from 0 to the full mark, or
+// null; note: text}). The cause of a refusal (UTF-8); empty when accepted.
+std::string ParseReview(const nlohmann::json& body, double fullMark, std::optional<double>& mark, std::string& note);
+// The changes of a job's parameters in the pages' JSON (each field a number, a text or null) as
+// the fields ParseJobParams reads, and the new full mark in `fullMark` (which holds the job's),
+// which no mark of the job's `answers` may exceed. The cause of a refusal (UTF-8); empty when
+// accepted.
+std::string ParseParamChanges(const nlohmann::json& body, const std::vector<JobAnswer>& answers,
+                              std::map<std::string, std::string>& fields, double& fullMark);
 
 // The results file as the desktop program exports it (Shift_JIS, CR LF), the path column
 // holding each answer's uploaded name.

@@ -82,14 +82,16 @@ void Server::AppRoutes() {
             return ErrorPage(req, res, 404, "このページはありません。アドレスを確かめてください。");
 
         // Cross-origin isolation (a worker may then share memory), WebAssembly compiled from
-        // the page's own files, and workers only from this server.
+        // the page's own files, workers only from this server, and inline styles (those of the
+        // feedback sheets, which the app writes into a window of their own).
         res.set_header("Cross-Origin-Opener-Policy", "same-origin");
         res.set_header("Cross-Origin-Embedder-Policy", "require-corp");
         res.set_header("Cross-Origin-Resource-Policy", "same-origin");
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; worker-src 'self'; "
-                       "connect-src 'self'; style-src 'self'; img-src 'self' data: blob:; object-src 'none'; "
-                       "base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
+        res.set_header(
+            "Content-Security-Policy",
+            "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; worker-src 'self'; "
+            "connect-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; object-src 'none'; "
+            "base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
         // The page is checked on every load; the files it loads are kept, and checked again
         // cheaply by their tag once they are old.
         const std::string tag = "\"" + std::to_string(info.st_size) + "-" + std::to_string(info.st_mtim.tv_sec) + "." +

@@ -125,23 +125,4 @@ std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 
 std::string_view Asset(std::string_view name) { return WebAsset(name); }
 
-std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
-                                std::map<std::string, std::string>& fields) {
-    ParamArchive archive(std::move(bytes));
-    std::string questionPath;
-    ScoringParams p;
-    std::vector<EssayRecord> answers;
-    if (!LoadParameters(archive, questionPath, p, answers))
-        return "params: パラメータファイル（.tvp）として読めません（" + archive.Error() + "）。";
-    std::string model = ModelNameOf(ParamsJson(p).dump());
-    if (!models.Contains(model))
-        return "params: パラメータファイルの内容モデル「" + model +
-               "」はこのサーバーにありません。管理者に内容モデルの追加を頼むか、内容モデルを選び直してください。";
-    nlohmann::json form = nlohmann::json::parse(ParamsFormJson(ParamsJson(p).dump(), 10));
-    form.erase("fullMark");
-    for (const auto& [name, value] : form.items())
-        fields[name] = value.is_string() ? value.get<std::string>() : FormatParamNumber(value.get<double>());
-    return {};
-}
-
 }  // namespace tavi::serve

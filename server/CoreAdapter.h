@@ -61,11 +61,6 @@ private:
 
 // --- Changing the parameters, and the teacher's marks ---
 
-// The parameters of a parameter file (params.tvp) as the fields of a new job; its model must be
-// one of `models`. The cause of a refusal (UTF-8); empty when read.
-std::string ParameterFileFields(std::string bytes, const ModelCatalog& models,
-                                std::map<std::string, std::string>& fields);
-
 // Pages: HTML escaping.
 std::string EscapeHtml(std::string_view utf8);
 // A web asset (stylesheet, script, page template) by its file name; empty when unknown.

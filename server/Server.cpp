@@ -31,12 +31,6 @@ int64_t Now() {
 std::string Dump(const Json& body) { return body.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // A mark or full mark as a teacher writes it ("10", "7.5").
-std::string Points(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", v);
-    return buffer;
-}
-
 void Fail(httplib::Response& res, int status, const std::string& message) {
     res.status = status;
     res.set_content(Dump(Json{{"error", message}}), "application/json");
@@ -754,21 +748,9 @@ void Server::Routes() {
                  Json body = BodyObject(req, res);
                  if (body.is_null()) return;
                  std::optional<double> mark;
-                 if (body.contains("mark") && !body["mark"].is_null()) {
-                     const std::string range = "0 から満点の " + Points(job.fullMark) + " までの数で";
-                     if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
-                         return Fail(res, 400, "点数は" + range + "入力してください（空欄にすると点数を消します）。");
-                     mark = body["mark"].get<double>();
-                     if (*mark < 0 || *mark > job.fullMark)
-                         return Fail(res, 400,
-                                     "点数 " + Points(*mark) + " は範囲外です。" + range +
-                                         "入力してください（満点はジョブのパラメータで変えられます）。");
-                 }
-                 if (body.contains("note") && !body["note"].is_string())
-                     return Fail(res, 400, "教員のメモ: 文字列で送ってください。");
-                 std::string note = StringField(body, "note");
-                 if (note.size() > 10000)
-                     return Fail(res, 400, "教員のメモが長すぎます。日本語なら 3,300 字までにしてください。");
+                 std::string note;
+                 if (std::string problem = ParseReview(body, job.fullMark, mark, note); !problem.empty())
+                     return Fail(res, 400, problem);
                  if (!m_store.SetReview(job.id, std::stoi(req.matches[2]), mark, note))
                      return Fail(res, 404, NoSuchAnswer(std::stoi(req.matches[2])));
                  SummaryChanged(job.id);  // its table shows the marks
@@ -827,15 +809,6 @@ void Server::Routes() {
 namespace {
 
 // The fields that PUT /api/jobs/{id}/params takes, as POST /api/jobs names them.
-bool IsParamField(const std::string& name) {
-    static const std::set<std::string> names = [] {
-        std::set<std::string> n = {"expectedLength", "weights", "paragraphMode", "model", "fullMark"};
-        for (const ParamField& field : RatioFields()) n.insert(field.name);
-        return n;
-    }();
-    return names.count(name) != 0;
-}
-
 }  // namespace
 
 std::string Server::ApplyParams(const std::string& jobId, const std::string& params, double fullMark) {
@@ -874,30 +847,10 @@ void Server::MarkRoutes() {
                  Json body = BodyObject(req, res);
                  if (body.is_null()) return;
                  std::map<std::string, std::string> fields;
-                 for (const auto& [name, value] : body.items()) {
-                     if (!IsParamField(name))
-                         return Fail(
-                             res, 400,
-                             "「" + name +
-                                 "」は変えられるパラメータではありません（新しいジョブの項目名で指定してください）。");
-                     if (value.is_string()) {
-                         fields[name] = value.get<std::string>();
-                     } else if (value.is_number()) {
-                         fields[name] = value.dump();
-                     } else if (!value.is_null()) {
-                         return Fail(res, 400, name + ": 数か文字列で指定してください。");
-                     }
-                 }
                  double fullMark = job.fullMark;
-                 if (!fields["fullMark"].empty())
-                     if (std::string problem = ParseFullMark(fields["fullMark"], fullMark); !problem.empty())
-                         return Fail(res, 400, problem);
-                 for (const AnswerRow& a : m_store.Answers(job.id, false))
-                     if (a.mark && *a.mark > fullMark)
-                         return Fail(res, 400,
-                                     "fullMark: 満点を " + Points(fullMark) + " にすると、回答文 " +
-                                         std::to_string(a.number) + " に付けた点数 " + Points(*a.mark) +
-                                         " が満点を超えます。");
+                 if (std::string problem = ParseParamChanges(body, m_store.Answers(job.id, false), fields, fullMark);
+                     !problem.empty())
+                     return Fail(res, 400, problem);
                  std::string params;
                  if (std::string problem = ParseJobParams(fields, m_options.models, params, job.params);
                      !problem.empty())

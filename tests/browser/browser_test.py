@@ -29,10 +29,11 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 PASSWORD = "browser test password"
 
 
-def start_server(bin_dir, data, log):
+def start_server(bin_dir, data, log, arguments=()):
     subprocess.run([f"{bin_dir}/tavi-serve", "--data", data, "--add-user", "teacher"],
                    input=PASSWORD + "\n", text=True, check=True)
-    server = subprocess.Popen([f"{bin_dir}/tavi-serve", "--data", data, "--listen", "127.0.0.1:0", "--jobs", "2"],
+    server = subprocess.Popen([f"{bin_dir}/tavi-serve", "--data", data, "--listen", "127.0.0.1:0", "--jobs", "2",
+                               *arguments],
                               stdout=subprocess.PIPE, stderr=log, text=True)
     deadline = time.time() + 30
     while time.time() < deadline:
@@ -46,11 +47,11 @@ def start_server(bin_dir, data, log):
     raise RuntimeError("tavi-serve did not start")
 
 
-def browser(work):
+def browser(work, arguments=()):
     options = webdriver.ChromeOptions()
     for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--window-size=1280,1400", f"--user-data-dir={work}/profile"):
+                "--window-size=1280,1400", f"--user-data-dir={work}/profile", *arguments):
         options.add_argument(arg)
     options.add_experimental_option("prefs", {"download.default_directory": f"{work}/downloads",
                                               "download.prompt_for_download": False})
@@ -103,17 +104,30 @@ def grades_password_and_error_pages(driver, wait, base, job_url, work, answers):
     assert "回答文 99 はありません" in driver.find_element(By.TAG_NAME, "main").text
     assert driver.find_element(By.CSS_SELECTOR, f"main a[href='{job_url[len(base):]}']")
 def api_json(driver, path):
-    """The JSON of a GET of the API, fetched by the page with its session."""
+    """The JSON of a GET of the API, fetched by the page with its session (in the browser app,
+    answered by the app itself)."""
     return driver.execute_async_script(
         "const done = arguments[arguments.length - 1];"
-        "fetch(arguments[0], {credentials: 'same-origin'}).then(r => r.json()).then(done);", path)
+        "(window.TaviHost ? window.TaviHost.api('GET', arguments[0])"
+        " : fetch(arguments[0], {credentials: 'same-origin'}).then(r => r.json())).then(done);", path)
+
+
+def open_page(driver, url):
+    """Opens a page; in the browser app (an address with #path) waits until it shows that path,
+    since a new #path does not load the document again."""
+    driver.get(url)
+    if "#" in url:
+        path = url.split("#", 1)[1]
+        WebDriverWait(driver, 60).until(
+            lambda d: d.execute_script("const p = document.getElementById('page'); return p && p.dataset.path")
+            == path)
 
 
 def check_marks_agreement_and_fit(driver, wait, job_url):
     """Marks entered for 12 answers (refused ones said so), the agreement shown, a fit applied,
     and the job scored again with a new paragraph mode from the parameters panel."""
     job_id = job_url.rsplit("/", 1)[1]
-    driver.get(job_url)  # the API is fetched from a page of the site
+    open_page(driver, job_url)  # the API is fetched from a page of the site
     answers = api_json(driver, f"/api/jobs/{job_id}/answers")
     assert isinstance(answers, list), (driver.current_url, answers)
     # A teacher who marks the content alone: eleven answers besides the sixth, marked earlier
@@ -121,7 +135,7 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     numbers = [n for n in range(1, 13) if n != 6]
     marks = {n: round(10 * answers[n - 1]["scores"]["content"]) for n in numbers}
 
-    driver.get(job_url + "/answers/1")
+    open_page(driver, job_url + "/answers/1")
     field = driver.find_element(By.NAME, "mark")
     assert field.get_attribute("max") == "10"
     field.clear()
@@ -130,14 +144,14 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存していません"))
     assert "範囲外" in driver.find_element(By.ID, "saved").text
     for number, mark in marks.items():
-        driver.get(f"{job_url}/answers/{number}")
+        open_page(driver, f"{job_url}/answers/{number}")
         field = driver.find_element(By.NAME, "mark")
         field.clear()
         field.send_keys(str(mark))
         driver.find_element(By.CSS_SELECTOR, "#review button").click()
         wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存しました"))
 
-    driver.get(job_url)
+    open_page(driver, job_url)
     wait.until(ec.visibility_of_element_located((By.ID, "agreement-figures")))
     assert driver.find_element(By.ID, "agreement-n").text == "12 件"
     assert driver.find_elements(By.CSS_SELECTOR, "#agreement-scatter svg circle")
@@ -163,7 +177,7 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     assert [a["scores"]["total"] for a in rescored] != [a["scores"]["total"] for a in answers]
 
     # A new paragraph mode from the panel, prefilled with the fitted parameters: scored again.
-    driver.get(job_url)
+    open_page(driver, job_url)
     panel = driver.find_element(By.ID, "params")
     wait.until(lambda d: panel.find_element(By.NAME, "weights").get_attribute("value") != "")
     fitted = api_json(driver, f"/api/jobs/{job_id}")["params"]
@@ -175,7 +189,7 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     wait.until(ec.text_to_be_present_in_element((By.ID, "params-saved"), "読み直して"))
     # Waited for from the job list: the job page reloads itself when the job is done, which
     # would race with the next page opened.
-    driver.get(job_url.split("/jobs/")[0] + "/")
+    open_page(driver, job_url.split("/jobs/")[0] + "/")
     WebDriverWait(driver, 180).until(lambda d: api_json(d, f"/api/jobs/{job_id}")["state"] == "done")
     job = api_json(driver, f"/api/jobs/{job_id}")
     assert job["params"]["paragraphMode"] == 1 and job["scored"] == len(answers), job

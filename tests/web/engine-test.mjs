@@ -105,6 +105,21 @@ for (const { params, args } of settings) {
     // A change of paragraph mode cannot be made from the records.
     check(engine.rescore({ answers, params: { paragraphMode: params.paragraphMode ? 0 : 1 } }).scoreAgain === true,
         'a change of paragraph mode asks for scoring again');
+    // A full mark below a teacher's mark, and a field that is no parameter, are refused; so are
+    // marks outside the full mark, as the server refuses them.
+    check(/満点を超えます/.test(engine.rescore({ answers: marked, params: { fullMark: 5 } }).error ?? ''),
+        'a full mark below a mark is refused');
+    check(/変えられるパラメータではありません/.test(engine.rescore({ answers, params: { colour: 'red' } }).error ?? ''),
+        'an unknown parameter is refused');
+    check(/範囲外/.test(engine.checkReview({ mark: 15, note: '', fullMark: 10 }).error ?? ''), 'a mark above the full mark is refused');
+    check(isDeepStrictEqual(engine.checkReview({ mark: 7.5, note: 'よい', fullMark: 10 }), { mark: 7.5, note: 'よい' }),
+        'a mark within the full mark is kept');
+    // The job's parameter file gives back its parameters as the fields of a new job.
+    const file = engine.parameterFile({ answers: again });
+    const fields = engine.parameterFileFields({ base64: bytesToBase64(file) }).fields ?? {};
+    check(fields.weights === '1:2:3' && Number(fields.expectedLength) === 500, `the parameter file's fields: ${JSON.stringify(fields)}`);
+    check(/読めません/.test(engine.parameterFileFields({ base64: bytesToBase64(Buffer.from('not a file')) }).error ?? ''),
+        'a damaged parameter file is refused');
 }
 
 // One answer in Shift_JIS and in UTF-8: the same scores, comments and evidence.

@@ -198,30 +198,61 @@ Json ScoreAnswer(const Json& request) {
             {"answer", AnswerJson(e.job.paramsJson, a, true)}};
 }
 
+// New parameters ("params": the fields that change, as the job's page sends them) for the
+// request's answers: their records scored again from their features, and the full mark.
 Json Rescore(const Json& request) {
     Engine& e = TheEngine();
     if (!e.configured) return Error("設問文とパラメータがまだ設定されていません。");
+    std::vector<JobAnswer> answers;
+    std::string error;
+    if (!JobAnswers(request, answers, error)) return Error(error);
+    auto changes = request.find("params");
+    if (changes == request.end() || !changes->is_object())
+        return Error("params: パラメータはオブジェクトで指定してください。");
     std::map<std::string, std::string> fields;
-    if (!ParamFields(request, fields)) return Error("params: パラメータはオブジェクトで指定してください。");
+    double fullMark = e.job.fullMark;
     std::string params;
+    if (std::string problem = ParseParamChanges(*changes, answers, fields, fullMark); !problem.empty())
+        return Error(problem);
     if (std::string problem = ParseJobParams(fields, e.models, params, e.job.paramsJson); !problem.empty())
         return Error(problem);
     if (NeedsScoringAgain(e.job.paramsJson, params))
         return {{"error", "段落の扱いか内容モデルが変わったので、設定し直して回答文を採点し直してください。"},
-                {"scoreAgain", true}};
-    std::vector<JobAnswer> answers;
-    std::string error;
-    if (!JobAnswers(request, answers, error)) return Error(error);
+                {"scoreAgain", true},
+                {"params", Json::parse(ParamsFormJson(params, fullMark))}};
     // The scorer takes the new parameters too, for the answers scored from now on.
     e.scorer.SetParams(ParamsFromJson(params));
     e.job.paramsJson = params;
+    e.job.fullMark = fullMark;
     Json records = Json::array();
     for (const JobAnswer& a : answers) {
         std::string again = RescoredRecord(params, a.record);
         records.push_back(again.empty() ? (a.record.empty() ? Json(nullptr) : Json(EncodeBase64(a.record)))
                                         : Json(EncodeBase64(again)));
     }
-    return {{"records", records}, {"params", Json::parse(ParamsFormJson(params, e.job.fullMark))}};
+    return {{"records", records}, {"params", Json::parse(ParamsFormJson(params, fullMark))}};
+}
+
+// A teacher's mark and note ({mark, note, fullMark}) checked as the server checks them.
+Json CheckReview(const Json& request) {
+    double fullMark = 10;
+    if (std::string problem = ParseFullMark(Text(request, "fullMark"), fullMark); !problem.empty())
+        return Error(problem);
+    std::optional<double> mark;
+    std::string note;
+    if (std::string problem = ParseReview(request, fullMark, mark, note); !problem.empty()) return Error(problem);
+    return {{"mark", mark ? Json(*mark) : Json(nullptr)}, {"note", note}};
+}
+
+// A parameter file's parameters ({base64}) as the fields of a new job ({fields}).
+Json ReadParameterFile(const Json& request) {
+    std::string bytes;
+    if (!DecodeBase64(Text(request, "base64"), bytes) || bytes.empty())
+        return Error("params: パラメータファイル（.tvp）がないか、base64 として読めません。");
+    std::map<std::string, std::string> fields;
+    if (std::string problem = ParameterFileFields(std::move(bytes), TheEngine().models, fields); !problem.empty())
+        return Error(problem);
+    return {{"fields", fields}};
 }
 
 // The renderings of a job: each takes the request's answers.
@@ -375,5 +406,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* tavi_call(const char* what, const ch
     if (name == "scoreAnswer") return tavi::Reply(tavi::ScoreAnswer(parsed));
     if (name == "rescore") return tavi::Reply(tavi::Rescore(parsed));
     if (name == "page") return tavi::Reply(tavi::Page(parsed));
+    if (name == "parameterFileFields") return tavi::Reply(tavi::ReadParameterFile(parsed));
+    if (name == "checkReview") return tavi::Reply(tavi::CheckReview(parsed));
     return tavi::Reply(tavi::Render(name, parsed));
 }

@@ -93,5 +93,7 @@ export async function createEngine({ wasmBinary, print = () => {}, printErr = ()
         agreement: (request) => call('agreement', request),
         fit: (request) => call('fit', request),
         page: (request) => call('page', request),
+        parameterFileFields: (request) => call('parameterFileFields', request),
+        checkReview: (request) => call('checkReview', request),
     };
 }

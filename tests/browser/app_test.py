@@ -1,0 +1,256 @@
+#!/usr/bin/python3
+"""The browser app (build/web) end to end in headless Chromium, served under /app/ by tavi-serve:
+it scores the sample answers from a form's CSV, opens an answer's evidence, records a mark,
+downloads the CSV and compares it with tavi-score's, prints the feedback sheets, saves the job to
+a file and opens it again; then, with the network cut, it opens and scores again.
+
+Every request the browser makes goes through a proxy of the test's, which forwards only to the
+server on 127.0.0.1; the test fails if a request goes anywhere else, is anything but GET, or
+carries an answer's text or a student's name.
+
+Usage: app_test.py BIN_DIR SAMPLES_DIR WEB_DIR
+"""
+import base64
+import glob
+import http.client
+import http.server
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions as ec
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+from browser_test import browser, download, pdf_pages, rows_without_paths, start_server
+
+HOP_BY_HOP = {"connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade", "te", "trailer"}
+
+
+class Proxy(http.server.ThreadingHTTPServer):
+    """A recording HTTP proxy that forwards only to `target` (host:port)."""
+    daemon_threads = True
+
+    def __init__(self, target):
+        super().__init__(("127.0.0.1", 0), ProxyHandler)
+        self.target = target
+        self.requests = []  # (method, url, body)
+        self.lock = threading.Lock()
+
+
+class ProxyHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def relay(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        with self.server.lock:
+            self.server.requests.append((self.command, self.path, body))
+        url = urllib.parse.urlsplit(self.path)
+        if self.command == "CONNECT" or url.netloc != self.server.target:
+            self.send_response(403)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        upstream = http.client.HTTPConnection(self.server.target, timeout=60)
+        headers = {k: v for k, v in self.headers.items() if k.lower() not in HOP_BY_HOP}
+        upstream.request(self.command, url.path + (f"?{url.query}" if url.query else ""), body, headers)
+        reply = upstream.getresponse()
+        data = reply.read()
+        self.send_response(reply.status, reply.reason)
+        for k, v in reply.getheaders():
+            if k.lower() not in HOP_BY_HOP and k.lower() != "content-length":
+                self.send_header(k, v)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+        upstream.close()
+
+    do_GET = do_POST = do_PUT = do_DELETE = do_HEAD = do_OPTIONS = do_PATCH = do_CONNECT = relay
+
+
+def answer_text(path):
+    raw = open(path, "rb").read()
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return raw.decode("cp932")
+
+
+def form_csv(answers, path):
+    """A Google Forms responses sheet (UTF-8 with BOM) of the sample answers, one row each, the
+    answer cell holding the file's text as it stands."""
+    def quoted(cell):
+        return '"' + cell.replace('"', '""') + '"'
+    rows = [["タイムスタンプ", "出席番号", "氏名", "回答"]]
+    for k, answer in enumerate(answers, 1):
+        rows.append([f"2026/04/10 9:{k:02}:00", str(k), f"生徒 {k:02}", answer_text(answer)])
+    with open(path, "w", encoding="utf-8-sig", newline="") as out:
+        out.write("".join(",".join(quoted(c) for c in row) + "\r\n" for row in rows))
+
+
+def new_job(driver, wait, app, name, question, answers):
+    driver.get(app + "#/new")
+    wait.until(ec.presence_of_element_located((By.ID, "new-job")))
+    driver.find_element(By.NAME, "name").send_keys(name)
+    driver.find_element(By.NAME, "question").send_keys(question)
+    driver.find_element(By.ID, "answers").send_keys("\n".join(answers))
+    driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
+    wait.until(ec.url_matches(re.escape(app) + r"#/jobs/[0-9a-f]{32}$"))
+    WebDriverWait(driver, 300).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+    return driver.current_url
+
+
+def table_rows(driver):
+    return driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")
+
+
+def check_requests(proxy, target, secrets):
+    """Every request went to the server, asked only for a file, and carried no secret."""
+    with proxy.lock:
+        requests = list(proxy.requests)
+    assert requests, "the proxy saw no request"
+    for method, url, body in requests:
+        netloc = urllib.parse.urlsplit(url).netloc
+        assert netloc == target, f"a request left {target}: {method} {url}"
+        assert method in ("GET", "HEAD"), f"the app sent {method} {url}"
+        assert not body, f"a request carried a body: {method} {url}"
+        path = urllib.parse.unquote(url)
+        assert "/api/" not in path, f"the app called the server's API: {url}"
+        for secret in secrets:
+            assert secret not in path, f"a request carried {secret!r}: {url}"
+    return requests
+
+
+def main():
+    bin_dir, samples, web_dir = (os.path.abspath(a) for a in sys.argv[1:4])
+    work = tempfile.mkdtemp(prefix="tavi-app-")
+    os.makedirs(f"{work}/downloads")
+    log = open(f"{work}/server.log", "w")
+    server, base = start_server(bin_dir, f"{work}/data", log, ["--app-dir", web_dir])
+    target = urllib.parse.urlsplit(base).netloc
+    proxy = Proxy(target)
+    threading.Thread(target=proxy.serve_forever, daemon=True).start()
+    driver = None
+    try:
+        # Loopback too goes through the proxy ("<-loopback>"), so it sees every request.
+        driver = browser(work, (f"--proxy-server=http://127.0.0.1:{proxy.server_address[1]}",
+                                "--proxy-bypass-list=<-loopback>"))
+        wait = WebDriverWait(driver, 60)
+        app = base + "/app/"
+        driver.get(app)
+        wait.until(ec.text_to_be_present_in_element((By.TAG_NAME, "h1"), "ジョブ一覧"))
+        privacy = driver.find_element(By.ID, "privacy").text
+        assert "どこにも送信されません" in privacy, privacy
+        WebDriverWait(driver, 30).until(lambda d: d.execute_script("return !!navigator.serviceWorker.controller"))
+
+        # A job from a form's CSV: its columns proposed, the students named from it.
+        answers = sorted(glob.glob(f"{samples}/answers/*.txt"))
+        form = f"{work}/form.csv"
+        form_csv(answers, form)
+        driver.get(app + "#/new")
+        wait.until(ec.presence_of_element_located((By.ID, "new-job")))
+        driver.find_element(By.NAME, "name").send_keys("フォームの回答")
+        driver.find_element(By.NAME, "question").send_keys(f"{samples}/question.txt")
+        driver.find_element(By.ID, "answers").send_keys(form)
+        wait.until(ec.text_to_be_present_in_element((By.ID, "send-list"), f"回答文 {len(answers)} 件"))
+        assert Select(driver.find_element(By.ID, "text-column")).first_selected_option.text == "4: 回答"
+        driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
+        wait.until(ec.url_matches(re.escape(app) + r"#/jobs/[0-9a-f]{32}$"))
+        job_url = driver.current_url
+        WebDriverWait(driver, 300).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+        assert driver.find_element(By.ID, "count").text == f"{len(answers)} / {len(answers)}"
+        names = [r.find_elements(By.TAG_NAME, "td")[1].text for r in table_rows(driver)]
+        assert names == [f"生徒 {k:02}（{k}）" for k in range(1, len(answers) + 1)], names
+
+        # The CSV equals tavi-score's on the same answers, but for the path column.
+        downloaded = download(driver, work, "download-csv", "results.csv")
+        expected = subprocess.run([f"{bin_dir}/tavi-score", "--format", "csv", "-q", f"{samples}/question.txt",
+                                   f"{samples}/answers"], capture_output=True, check=True).stdout
+        assert rows_without_paths(downloaded) == rows_without_paths(expected)
+
+        # An answer's evidence; a mark and a note kept in the browser's storage.
+        table_rows(driver)[5].find_element(By.CSS_SELECTOR, "a").click()
+        wait.until(ec.url_matches(re.escape(job_url) + "/answers/6$"))
+        wait.until(ec.presence_of_element_located((By.CSS_SELECTOR, ".answer .text mark")))
+        assert driver.find_elements(By.CSS_SELECTOR, ".answer ol.comments li")
+        driver.find_element(By.NAME, "mark").send_keys("7.5")
+        driver.find_element(By.NAME, "note").send_keys("一文が長い")
+        driver.find_element(By.CSS_SELECTOR, "#review button").click()
+        wait.until(ec.text_to_be_present_in_element((By.ID, "saved"), "保存しました"))
+        driver.refresh()
+        wait.until(ec.presence_of_element_located((By.NAME, "mark")))
+        assert driver.find_element(By.NAME, "mark").get_attribute("value") == "7.5"
+        assert driver.find_element(By.NAME, "note").get_attribute("value") == "一文が長い"
+
+        # The feedback sheets, one student at least on each page, in a window of their own.
+        driver.get(job_url)
+        wait.until(ec.presence_of_element_located((By.ID, "print-sheets")))
+        app_window = driver.current_window_handle
+        driver.find_element(By.ID, "print-sheets").click()
+        wait.until(lambda d: len(d.window_handles) == 2)
+        driver.switch_to.window([h for h in driver.window_handles if h != app_window][0])
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".sheet"))
+        pdf = driver.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True, "printBackground": True})
+        with open(f"{work}/sheets.pdf", "wb") as out:
+            out.write(base64.b64decode(pdf["data"]))
+        pages = pdf_pages(f"{work}/sheets.pdf")
+        assert len(pages) >= len(answers), len(pages)
+        whole = re.sub(r"\s+", "", "".join(pages))
+        assert "生徒06" in whole and "7.5/10点" in whole and "一文が長い" in whole, whole[:400]
+        driver.close()
+        driver.switch_to.window(app_window)
+
+        # Saved to a file and opened again: the same job, marks and all.
+        driver.find_element(By.ID, "save-job").click()
+        saved = f"{work}/downloads/フォームの回答.tavi"
+        deadline = time.time() + 30
+        while not os.path.exists(saved) and time.time() < deadline:
+            time.sleep(0.1)
+        driver.find_element(By.ID, "open-job").send_keys(saved)
+        wait.until(lambda d: d.current_url != job_url and re.search(r"#/jobs/[0-9a-f]{32}$", d.current_url))
+        wait.until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+        opened = download(driver, work, "download-csv", "results (1).csv")
+        assert opened == downloaded
+
+        secrets = ["生徒", "一文が長い"] + [line for a in answers for line in answer_text(a).splitlines()
+                                        if len(line) >= 8][:40]
+        online = check_requests(proxy, target, secrets)
+
+        # The network cut (the server and the proxy stopped): the app opens and scores again.
+        server.terminate()
+        server.wait(timeout=30)
+        proxy.shutdown()
+        proxy.server_close()
+        seen = len(online)
+        offline_url = new_job(driver, wait, app, "オフライン", f"{samples}/question.txt", answers[:3])
+        totals = [r.find_elements(By.TAG_NAME, "td")[3].text for r in table_rows(driver)]
+        assert len(totals) == 3 and all(re.match(r"^[0-9.]+$", t) for t in totals), totals
+        driver.get(job_url)
+        wait.until(ec.presence_of_element_located((By.CSS_SELECTOR, "table#answers")))
+        first = [r.find_elements(By.TAG_NAME, "td")[3].text for r in table_rows(driver)][:3]
+        assert totals == first, (totals, first)
+        assert offline_url.startswith(app)
+        print(f"browser app: passed ({seen} requests, all files of the app)")
+        return 0
+    finally:
+        if driver:
+            driver.quit()
+        if server.poll() is None:
+            server.terminate()
+            server.wait(timeout=30)
+        log.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
