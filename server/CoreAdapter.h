@@ -59,8 +59,6 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// --- Changing the parameters, and the teacher's marks ---
-
 // Pages: HTML escaping.
 std::string EscapeHtml(std::string_view utf8);
 // A web asset (stylesheet, script, page template) by its file name; empty when unknown.
