@@ -1,7 +1,7 @@
 // Writes the Word documents, zips and sheets that the browser build's tests read into a folder:
 // OfficeFixtures FOLDER SAMPLE_ANSWER. The good ones (a .docx of the sample answer, a Google
 // Forms CSV, a Microsoft Forms workbook, a sheet of numbers, a Shift_JIS CSV, a zip of answers)
-// and the damaged ones (cut off, malformed XML or CSV, a zip bomb).
+// and the damaged ones (cut off, malformed XML or CSV, encrypted, a zip bomb).
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     // Damaged: cut off, malformed XML, an unclosed quote, and a sheet that unpacks 2,000 times.
     Write(folder, "cut.docx", docx.substr(0, docx.size() / 2));
     Write(folder, "bad-xml.docx", WordDocument("<w:p><w:r><w:t>閉じない</w:r></w:p>"));
+    // Encrypted with AES, which the native libzip can decrypt and the WebAssembly one cannot:
+    // both refuse it for what it is, before reading it.
+    Write(folder, "encrypted.docx",
+          tavi::test::ReadFileBytes(tavi::test::WriteWordFile("encrypted.docx", "<w:p/>", {}, "password")));
     const std::string xlsx = tavi::test::FormWorkbook(tavi::test::SampleResponses());
     Write(folder, "cut.xlsx", xlsx.substr(0, xlsx.size() * 2 / 3));
     Write(folder, "bad.csv", "名前,回答\r\n山田,\"閉じない引用符\r\n");
