@@ -88,6 +88,13 @@ const withoutFolder = Buffer.from(expected.toString('latin1').split(join(samples
 check(reply.last.result instanceof Uint8Array && Buffer.from(reply.last.result).equals(withoutFolder),
     'the results file equals tavi-score\'s');
 
+// Uploaded files read in the worker, and the grades workbook: passed through by name.
+reply = await send('readAnswers', { files: answers.map(({ name, textBase64 }) => ({ name, base64: textBase64 })) });
+check(reply.last.type === 'result' && reply.last.result.answers?.map((a) => a.file).join() === names.join() &&
+    reply.last.result.answers[0].textBase64 === answers[0].textBase64, `readAnswers: ${JSON.stringify(reply.last).slice(0, 200)}`);
+reply = await send('gradesXlsx', { answers: stored });
+check(reply.last.result instanceof Uint8Array && reply.last.result[0] === 0x50, 'the grades workbook arrives as bytes');
+
 reply = await send('nothing');
 check(reply.last.type === 'error' && /処理/.test(reply.last.error), 'an unknown request is refused');
 
