@@ -9,10 +9,6 @@ namespace tavi {
 // shorter, and the cap keeps a zip bomb from filling memory.
 constexpr size_t kMaxWordXmlBytes = size_t{64} << 20;
 
-// Why the browser build (TAVI_WEB), which has no zip and XML libraries, reads no Word document.
-constexpr const char* kWordDocumentsRefused =
-    "Word 文書 (.docx) はこの WebAssembly 版では読めません。テキスト (.txt) で保存してください";
-
 // True when `bytes` is a zip archive holding word/document.xml (a .docx file).
 bool IsWordDocument(std::string_view bytes);
 

@@ -76,16 +76,6 @@ int CollectAnswers(const std::vector<std::string>& inputs, const SheetOptions& o
             return kExitUsage;
         }
         for (const std::string& file : found) {
-#ifdef TAVI_WEB
-            // No zip and XML libraries in the WebAssembly build: Word documents are refused, not scored empty.
-            std::string extension = fs::path(file).extension().string();
-            std::transform(extension.begin(), extension.end(), extension.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (extension == ".docx") {
-                Error(file + ": " + kWordDocumentsRefused);
-                return kExitUsage;
-            }
-#endif
             if (!IsSheetFile(file)) {
                 files.push_back(file);
             } else if (int status = ImportSheetFile(file, options, files); status != kExitOk) {

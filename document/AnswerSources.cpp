@@ -1,20 +1,19 @@
 #include "document/AnswerSources.h"
 
-#ifndef TAVI_WEB
 #include <csv.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "analysis/Encoding.h"
 #include "analysis/FileIo.h"
-#ifndef TAVI_WEB
 #include "analysis/OfficePart.h"
-#endif
 
 namespace fs = std::filesystem;
 
@@ -77,7 +76,6 @@ std::string SafeFileName(std::string_view name) {
     return safe.substr(start);
 }
 
-#ifndef TAVI_WEB
 std::string TooLarge();
 
 bool ReadCsv(std::string_view input, Sheet& sheet, std::string& cause) {
@@ -220,14 +218,67 @@ std::string StringItemText(const pugi::xml_node& item) {
     return Unescaped(std::move(text));
 }
 
+#ifndef __cpp_lib_to_chars
+// A standard library without floating-point <charconv> (emscripten's): the whole text as
+// from_chars reads it (no blanks, plus sign or hexadecimal), through strtod.
+bool ReadNumber(std::string_view text, double& value) {
+    std::string_view digits = text.substr(text.starts_with('-') ? 1 : 0);
+    if (digits.empty() ||
+        !(std::isdigit(static_cast<unsigned char>(digits[0])) || digits[0] == '.' ||
+          std::isalpha(static_cast<unsigned char>(digits[0]))) ||
+        digits.starts_with("0x") || digits.starts_with("0X"))
+        return false;
+    std::string whole(text);
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(whole.c_str(), &end);
+    return end == whole.c_str() + whole.size() && errno != ERANGE;
+}
+
+// The shortest text that reads back as `value`, as to_chars writes it: the fewest significant
+// digits, in fixed notation (a whole number with all its digits) unless the exponent form is
+// shorter.
+std::string ShortestNumber(double value) {
+    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    char text[40];
+    for (int digits = 1; digits <= 17; ++digits)
+        if (std::snprintf(text, sizeof text, "%.*e", digits - 1, value) > 0 && std::strtod(text, nullptr) == value)
+            break;
+    std::string_view scientific(text);
+    std::string sign = scientific.starts_with('-') ? "-" : "";
+    scientific.remove_prefix(sign.size());
+    const size_t e = scientific.find('e');
+    const int exponent = std::atoi(std::string(scientific.substr(e + 1)).c_str());
+    std::string mantissa(scientific.substr(0, e));
+    if (mantissa.size() > 1) mantissa.erase(1, 1);  // the decimal point
+    std::string fixed;
+    if (exponent < 0) {
+        fixed = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + mantissa;
+    } else if (mantissa.size() <= static_cast<size_t>(exponent) + 1) {
+        // A whole number with its exact digits, as to_chars writes it ("123456789012345683968").
+        char whole[400];
+        std::snprintf(whole, sizeof whole, "%.0f", std::fabs(value));
+        fixed = whole;
+    } else {
+        fixed = mantissa.substr(0, exponent + 1) + "." + mantissa.substr(exponent + 1);
+    }
+    return sign + (fixed.size() <= scientific.size() ? fixed : std::string(scientific));
+}
+#endif
+
 // A number as Excel stores it ("2.2999999999999998") in its shortest form ("2.3").
 std::string NumberText(std::string_view stored) {
     double value;
+#ifdef __cpp_lib_to_chars
     auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
     if (ec != std::errc() || end != stored.data() + stored.size()) return std::string(stored);
     char buffer[32];
     auto [out, ec2] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return ec2 == std::errc() ? std::string(buffer, out) : std::string(stored);
+#else
+    return ReadNumber(stored, value) ? ShortestNumber(value) : std::string(stored);
+#endif
 }
 
 // The column (from 0) and row (from 0) of a cell reference such as "C12"; false when malformed.
@@ -325,7 +376,6 @@ bool ReadWorkbook(std::string_view xlsx, Sheet& sheet, std::string& cause) {
     }
     return true;
 }
-#endif
 
 }  // namespace
 
@@ -374,19 +424,11 @@ bool IsSheetFile(const std::string& nativePath) {
 
 bool ReadSheet(const std::string& nativePath, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
-#ifdef TAVI_WEB
-    // libcsv, libzip and pugixml have no WebAssembly build here.
-    error =
-        nativePath + ": 表 (.csv, .xlsx) はこの WebAssembly 版では読めません。回答文をテキスト (.txt) で渡してください";
-    return false;
-#else
     std::string bytes;
     if (!ReadRegularFile(nativePath, bytes, error, kMaxSheetBytes)) return false;
     return ReadSheetBytes(bytes, nativePath, sheet, error);
-#endif
 }
 
-#ifndef TAVI_WEB
 bool ReadSheetBytes(std::string_view bytes, const std::string& name, Sheet& sheet, std::string& error) {
     sheet.rows.clear();
     std::string cause;
@@ -404,7 +446,6 @@ bool ReadSheetBytes(std::string_view bytes, const std::string& name, Sheet& shee
     }
     return read;
 }
-#endif
 
 std::optional<size_t> FindSheetColumn(const Sheet& sheet, std::string_view name) {
     if (sheet.rows.empty()) return std::nullopt;

@@ -18,7 +18,8 @@ command -v npm >/dev/null || packages+=(npm)
 # make fuzz also needs clang with its sanitizer and libFuzzer runtimes.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 # make web (the browser build) also needs emscripten, acorn for its JavaScript optimiser, and
-# the header of the double-array library that ChaSen is built with.
+# the header of the double-array library that ChaSen is built with. The sources of zlib, libzip,
+# pugixml and libcsv, which it compiles too, are fetched by its CMake files (cmake/WebSources.cmake).
 [ "${1:-}" = "--web" ] && packages+=(emscripten node-acorn darts)
 # The browser test checks every page with axe-core (npm), kept beside the test and out of git.
 install_axe() {

@@ -7,8 +7,6 @@
 
 #include "analysis/Encoding.h"
 #include "analysis/MorphemeTools.h"
-#include "analysis/WordDocument.h"
-#include "document/AnswerSources.h"
 #include "document/CTaviDoc.h"
 #include "document/ParamArchive.h"
 #include "document/ResultsFile.h"
@@ -95,31 +93,6 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
     return true;
 }
 
-std::string ReadUploadedSheet(std::string_view bytes, const std::string& name, UploadedSheet& uploaded) {
-    Sheet sheet;
-    std::string error;
-    if (!ReadSheetBytes(bytes, name, sheet, error)) return error;
-    SheetColumns proposed = ProposeSheetColumns(sheet);
-    uploaded = {std::move(sheet.rows), proposed.text, proposed.name, proposed.id};
-    return {};
-}
-
-std::optional<size_t> UploadedSheetColumn(UploadedSheet& uploaded, std::string_view named) {
-    Sheet sheet{std::move(uploaded.rows)};
-    std::optional<size_t> column = FindSheetColumn(sheet, named);
-    uploaded.rows = std::move(sheet.rows);
-    return column;
-}
-
-bool BlankCell(std::string_view text) { return IsBlankCell(text); }
-
-std::string SheetRowFileName(size_t row, std::string_view studentName) { return SheetAnswerFileName(row, studentName); }
-
-std::string WordUploadText(std::string_view docx, std::string& text) {
-    std::string error;
-    if (ExtractWordText(docx, text, error)) return {};
-    return "Word 文書（.docx）として読めません（" + error + "）。Word で保存し直してください。";
-}
 
 std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 

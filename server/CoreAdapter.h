@@ -19,26 +19,6 @@ namespace tavi::serve {
 // True when a UTF-8 file name has a Shift_JIS form, as every answer's name must.
 bool HasSjisForm(const std::string& utf8Name);
 
-// --- Sheets and Word documents among the uploaded answers ---
-// A sheet as uploaded: its rows of cells (UTF-8, the first the header) and the columns its
-// header proposes (from 0).
-struct UploadedSheet {
-    std::vector<std::vector<std::string>> rows;
-    size_t text = 0;
-    std::optional<size_t> name, id;
-};
-// Reads a sheet (.csv or .xlsx) from its bytes; the cause of a refusal ("name: ...") or empty.
-std::string ReadUploadedSheet(std::string_view bytes, const std::string& name, UploadedSheet& sheet);
-// The column that a header text or a number from 1 names; none when neither fits.
-std::optional<size_t> UploadedSheetColumn(UploadedSheet& sheet, std::string_view named);
-// True when a cell holds nothing but spaces and line breaks: its row has no answer.
-bool BlankCell(std::string_view text);
-// The file name the desktop's import gives the answer in `row` (from 1) of a sheet.
-std::string SheetRowFileName(size_t row, std::string_view studentName);
-// The text of a Word document (.docx bytes) as the desktop reads it; the cause of a refusal
-// (without the file's name) or empty.
-std::string WordUploadText(std::string_view docx, std::string& text);
-
 // Scores answers one at a time in this process, keeping the analyser and the last question
 // and parameters between answers.
 class ScoringSession {

@@ -403,7 +403,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     size_t partBytes = 0;
     std::ofstream partFile;
     const std::string partPath = (dir / "upload.part").string();
-    UploadedAnswers uploaded{(dir / "answers").string(), {}, {}, 0};
+    UploadedAnswers uploaded = AnswersInFolder((dir / "answers").string());
     // Answer files are kept as they come and added once the form's fields (the sheets'
     // columns among them) are all known, in the order sent.
     std::vector<std::pair<std::string, std::string>> received;  // uploaded name, kept file
@@ -487,7 +487,7 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
                                  std::pair{"idColumn", &columns.id}})
         if (auto it = fields.find(field); it != fields.end()) *choice = it->second;
     for (const auto& [uploadedName, kept] : received) {
-        if (problem.empty()) refuse(AddUpload(uploadedName, kept, limits, columns, uploaded));
+        if (problem.empty()) refuse(AddUpload({uploadedName, kept, {}}, limits, columns, uploaded));
         fs::remove(kept, ec);
     }
     if (!problem.empty()) return fail(400, problem);
@@ -543,20 +543,6 @@ void Server::CreateJob(const Caller& caller, const Request& req, Response& res, 
     Reply(res, 201, {{"id", job.id}});
 }
 
-namespace {
-
-// At most `chars` characters of UTF-8 text, "…" after a cut.
-std::string Shortened(const std::string& text, size_t chars) {
-    size_t at = 0;
-    for (size_t n = 0; at < text.size() && n < chars; ++n) {
-        unsigned char c = static_cast<unsigned char>(text[at]);
-        at += c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    }
-    return at >= text.size() ? text : text.substr(0, at) + "…";
-}
-
-}  // namespace
-
 void Server::PreviewSheet(const Request& req, Response& res, const httplib::ContentReader& reader) {
     if (!req.is_multipart_form_data()) {
         Fail(res, 400, "表のファイルを multipart/form-data で送ってください。");
@@ -573,8 +559,7 @@ void Server::PreviewSheet(const Request& req, Response& res, const httplib::Cont
         [&](const char* data, size_t size) {
             if (!inFile || !problem.empty()) return true;
             if (bytes.size() + size > kMaxUploadedSheetBytes) {
-                problem = name + ": 表のファイルが " + std::to_string(kMaxUploadedSheetBytes >> 20) +
-                          " MB を超えています。表を分けて送ってください。";
+                problem = SheetTooLarge(name);
                 bytes.clear();
             } else {
                 bytes.append(data, size);
@@ -584,33 +569,11 @@ void Server::PreviewSheet(const Request& req, Response& res, const httplib::Cont
     if (!whole && res.status == 413) return Fail(res, 413, UploadTooLarge());
     if (!whole) return Fail(res, 400, "the form is malformed or cut off");
     if (name.empty()) return Fail(res, 400, "表のファイルがありません。.csv か .xlsx のファイルを選んでください。");
-    if (!IsSheetUpload(name))
-        return Fail(res, 400, name + ": 表（.csv または .xlsx）ではありません。表のファイルを選んでください。");
-    if (!problem.empty()) return Fail(res, 400, problem);
-    UploadedSheet sheet;
-    if (std::string refused = ReadUploadedSheet(bytes, name, sheet); !refused.empty()) return Fail(res, 400, refused);
-    const std::vector<std::string>& header = sheet.rows.front();
-    auto number = [](std::optional<size_t> column) { return column ? Json(*column + 1) : Json(nullptr); };
-    Json answers = Json::array(), sample = Json::array();
-    for (size_t c = 0; c < header.size(); ++c) {
-        size_t count = 0;
-        for (size_t r = 1; r < sheet.rows.size(); ++r)
-            count += c < sheet.rows[r].size() && !BlankCell(sheet.rows[r][c]);
-        answers.push_back(count);
-    }
-    for (size_t r = 1; r < sheet.rows.size() && r <= 3; ++r) {
-        Json cells = Json::array();
-        for (size_t c = 0; c < header.size(); ++c)
-            cells.push_back(c < sheet.rows[r].size() ? Shortened(sheet.rows[r][c], 60) : std::string());
-        sample.push_back(std::move(cells));
-    }
-    Reply(res, 200,
-          {{"file", name},
-           {"columns", header},
-           {"proposed", {{"text", number(sheet.text)}, {"name", number(sheet.name)}, {"id", number(sheet.id)}}},
-           {"rows", sheet.rows.size() - 1},
-           {"answers", answers},
-           {"sample", sample}});
+    // A file that is no sheet is refused as such, whatever its size.
+    if (!problem.empty() && IsSheetUpload(name)) return Fail(res, 400, problem);
+    Json preview;
+    if (std::string refused = SheetPreview(name, bytes, preview); !refused.empty()) return Fail(res, 400, refused);
+    Reply(res, 200, preview);
 }
 
 void Server::DeleteJobFiles(const std::string& id) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "report/AnswerUpload.h"
 #include "report/Job.h"
 
 namespace tavi::serve {
@@ -49,13 +50,7 @@ struct JobRow {
 };
 
 // An answer as a new job brings it.
-struct NewAnswer {
-    std::string name;       // as shown: the student's name, else the file's
-    std::string studentId;  // from the sheet's id column; empty otherwise
-    std::string file;       // the file's name; for a sheet's row the one the desktop's import gives
-    std::string source;     // the uploaded file it came from (a sheet, a .zip or itself)
-    int sheetRow = 0;       // its row in the sheet (the header being row 1); 0 when not from a sheet
-};
+using NewAnswer = UploadedAnswer;
 
 // An answer of a job as the store holds it.
 using AnswerRow = JobAnswer;

@@ -196,10 +196,14 @@ def main():
         driver.get(job_url)
         wait.until(ec.presence_of_element_located((By.ID, "print-sheets")))
         app_window = driver.current_window_handle
+        # The window's print() is noted instead of shown, and the test prints it to PDF itself.
+        driver.execute_script("const open = window.open; window.open = (...a) => {"
+                              " const w = open.apply(window, a); w.print = () => { w.printAsked = true; }; return w; };")
         driver.find_element(By.ID, "print-sheets").click()
         wait.until(lambda d: len(d.window_handles) == 2)
         driver.switch_to.window([h for h in driver.window_handles if h != app_window][0])
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".sheet"))
+        wait.until(lambda d: d.execute_script("return window.printAsked === true"))
         pdf = driver.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True, "printBackground": True})
         with open(f"{work}/sheets.pdf", "wb") as out:
             out.write(base64.b64decode(pdf["data"]))
@@ -219,7 +223,8 @@ def main():
         driver.find_element(By.ID, "open-job").send_keys(saved)
         wait.until(lambda d: d.current_url != job_url and re.search(r"#/jobs/[0-9a-f]{32}$", d.current_url))
         wait.until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
-        opened = download(driver, work, "download-csv", "results (1).csv")
+        os.remove(f"{work}/downloads/results.csv")
+        opened = download(driver, work, "download-csv", "results.csv")
         assert opened == downloaded
 
         secrets = ["生徒", "一文が長い"] + [line for a in answers for line in answer_text(a).splitlines()

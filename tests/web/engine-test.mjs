@@ -1,14 +1,16 @@
 // The browser app's engine (build/web/tavi-engine.mjs) under Node against the native tavi-score:
-// node engine-test.mjs WEB_DIR TAVI_SCORE SAMPLES_DIR
+// node engine-test.mjs WEB_DIR TAVI_SCORE SAMPLES_DIR OFFICE_DIR OFFICE_TEXT
 // Loads the dictionary and models from WEB_DIR as the page does, scores the samples and requires
 // the results file's bytes and the JSON of tavi-score, before and after a change of weights.
+// Reads the answers of the zips and sheets in OFFICE_DIR (tests/web/OfficeFixtures.cpp) as the
+// server takes them, the Word documents' texts equal to the native reader's (OFFICE_TEXT).
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { isDeepStrictEqual } from 'node:util';
 
-const [webDir, taviScore, samples] = process.argv.slice(2);
+const [webDir, taviScore, samples, officeDir, officeText] = process.argv.slice(2);
 const { createEngine, MODEL_FOLDER, bytesToBase64 } = await import(join(webDir, 'tavi-engine.mjs'));
 
 let failures = 0;
@@ -189,6 +191,75 @@ const refusals = {
 for (const [what, reply] of Object.entries(refusals)) check(japanese(reply), `${what} is refused in Japanese: ${JSON.stringify(reply)}`);
 check(engine.scoreAnswer({ name: 'a07_medium.txt', textBase64: bytesToBase64(sjis) }).answer?.scores?.total === fromSjis.answer.scores.total,
     'the refused configurations keep the one in use');
+
+// Uploaded files read as the server reads a new job's: a zip, sheets with chosen columns, the
+// sheet's preview, the grades workbook, and the refusals.
+function checkUploads() {
+    const file = (name, bytes) => ({ name, base64: bytesToBase64(bytes ?? readFileSync(join(officeDir, name))) });
+    const textOf = (answer) => Buffer.from(answer.textBase64 ?? '', 'base64').toString('utf8');
+    // The native reader's text of the Word document (after its "== path" line).
+    const docxText = execFileSync(officeText, [join(officeDir, 'answer.docx')]).toString('utf8').replace(/^== [^\n]*\n/, '');
+    const sample = readFileSync(join(samples, 'answers', 'a01_long_on_topic.txt'));
+
+    // A zip of a text and a Word document, with a hidden file and a folder's companion left out.
+    const zipped = engine.readAnswers({ files: [file('answers.zip')] });
+    check(isDeepStrictEqual(zipped.answers?.map(({ name, file, source, studentId, sheetRow }) => [name, file, source, studentId, sheetRow]),
+        [['a.txt', 'a.txt', 'answers.zip', '', 0], ['b.docx', 'b.docx', 'answers.zip', '', 0]]), `the zip's answers: ${JSON.stringify(zipped).slice(0, 300)}`);
+    check(zipped.answers?.[0] && Buffer.from(zipped.answers[0].textBase64, 'base64').equals(sample), "the zip's text answer keeps its Shift_JIS bytes");
+    check(zipped.answers?.[1] && docxText.length > 100 && textOf(zipped.answers[1]) === docxText, "the zip's Word document gives the native reader's text");
+    // A text file and a Word document of their own, with the zip: numbered in the order sent.
+    const several = engine.readAnswers({ files: [file('first.txt', sample), file('answer.docx'), file('answers.zip')] });
+    check(isDeepStrictEqual(several.answers?.map((a) => a.source), ['first.txt', 'answer.docx', 'answers.zip', 'answers.zip']),
+        `files of their own and a zip: ${JSON.stringify(several.answers?.map((a) => a.name))}`);
+
+    // A Google Forms CSV with its columns chosen by header and by number: names, ids and rows;
+    // the row without an answer left out.
+    const form = engine.readAnswers({ files: [file('google-form.csv')], textColumn: '4', nameColumn: '氏名', idColumn: '出席番号' });
+    check(isDeepStrictEqual(form.answers?.map(({ name, file, studentId, sheetRow }) => [name, file, studentId, sheetRow]), [
+        ['青木 花子', '0002_青木 花子.txt', '3', 2], ['0003.txt', '0003.txt', '12', 3], ['千葉 太郎', '0005_千葉 太郎.txt', '21', 5]]),
+        `the form's answers: ${JSON.stringify(form.answers?.map(({ textBase64, ...a }) => a))}`);
+    check(form.answers?.[0] && textOf(form.answers[0]).startsWith('"環境"とは何か、まず考えたい。\n'), "a cell's quotes and line breaks are kept");
+    // No name column: each answer is named by its file; the workbook gives the same rows.
+    const unnamed = engine.readAnswers({ files: [file('ms-form.xlsx')], nameColumn: '', idColumn: '' });
+    check(isDeepStrictEqual(unnamed.answers?.map(({ name, studentId }) => [name, studentId]), [['0002.txt', ''], ['0003.txt', ''], ['0005.txt', '']]),
+        `the workbook without name and id columns: ${JSON.stringify(unnamed.answers?.map((a) => a.name))}`);
+    const workbook = engine.readAnswers({ files: [file('ms-form.xlsx')] });
+    check(isDeepStrictEqual(workbook.answers?.map(textOf), form.answers?.map(textOf)), 'the workbook and the CSV give the same answers');
+
+    // The preview of a sheet's columns.
+    const preview = engine.sheetColumns(file('ms-form.xlsx'));
+    check(preview.columns?.length === 4 && preview.columns[2] === '氏名' && isDeepStrictEqual(preview.proposed, { text: 4, name: 3, id: 2 }) &&
+        preview.rows === 4 && isDeepStrictEqual(preview.answers, [4, 4, 3, 3]) && preview.sample?.length === 3 &&
+        preview.sample[0][3].endsWith('…'), `the sheet's preview: ${JSON.stringify(preview).slice(0, 300)}`);
+
+    // The grades workbook, read back as a sheet: the grades CSV's header and names.
+    check(engine.configure({ questionBase64: bytesToBase64(question), params: {} }).ok === true, 'configured for the grades');
+    const scored = engine.scoreAnswer({ name: '青木 花子', file: '0002.txt', textBase64: form.answers[0].textBase64, studentId: '3' });
+    const graded = { answers: [{ number: 1, name: '青木 花子', studentId: '3', record: scored.record, mark: 8 }] };
+    const xlsx = engine.gradesXlsx(graded);
+    check(xlsx instanceof Uint8Array && xlsx[0] === 0x50 && xlsx[1] === 0x4b, 'the grades workbook is a zip');
+    const gradesSheet = engine.sheetColumns({ name: 'grades.xlsx', base64: bytesToBase64(xlsx) });
+    const csvHeader = new TextDecoder().decode(engine.gradesCsv(graded)).replace(/^\ufeff/, '').split('\r\n')[0].split(',');
+    check(isDeepStrictEqual(gradesSheet.columns, csvHeader) && gradesSheet.sample?.[0]?.[0] === '3' && gradesSheet.sample[0][1] === '青木 花子',
+        `the grades workbook holds the grades: ${JSON.stringify(gradesSheet).slice(0, 300)}`);
+
+    // Refusals, in Japanese and naming the file.
+    const refused = {
+        'a Word document cut off': [engine.readAnswers({ files: [file('cut.docx')] }), /cut\.docx.*Word 文書/],
+        'a zip that is not one': [engine.readAnswers({ files: [file('broken.zip', Buffer.from('PK\x03\x04 broken'))] }), /broken\.zip: zip ファイルとして読めません/],
+        'a workbook cut off': [engine.readAnswers({ files: [file('cut.xlsx')] }), /cut\.xlsx: Excel のブック/],
+        'a workbook that unpacks too far': [engine.readAnswers({ files: [file('bomb.xlsx')] }), /bomb\.xlsx: 表が大きすぎます/],
+        'a column that does not exist': [engine.readAnswers({ files: [file('google-form.csv')], textColumn: '感想' }), /列「感想」が見つかりません/],
+        'a name given twice': [engine.readAnswers({ files: [file('a.txt', sample), file('answers.zip')] }), /「a\.txt」という名前の回答文が 2 つあります/],
+        'a file of another kind': [engine.readAnswers({ files: [file('answers.pdf', sample)] }), /answers\.pdf: .*のどれでもありません/],
+        'no files': [engine.readAnswers({ files: [] }), /回答文のファイルがありません/],
+        'bad base64': [engine.readAnswers({ files: [{ name: 'a.txt', base64: '@@' }] }), /a\.txt: base64/],
+        'a preview of a text file': [engine.sheetColumns(file('a.txt', sample)), /表（\.csv または \.xlsx）ではありません/],
+    };
+    for (const [what, [reply, pattern]] of Object.entries(refused))
+        check(pattern.test(reply.error ?? '') && !reply.answers, `${what} is refused: ${JSON.stringify(reply).slice(0, 200)}`);
+}
+checkUploads();
 
 rmSync(work, { recursive: true, force: true });
 for (const t of timings)

@@ -92,6 +92,12 @@ check(reply.last.result instanceof Uint8Array && Buffer.from(reply.last.result).
 reply = await send('page', { page: 'job', job: { id: 'j1', name: '一組', state: 'done', answers: 3, scored: 3 }, answers: stored });
 check(reply.last.type === 'result' && reply.last.result.title === '一組' &&
     reply.last.result.body?.includes('<a href="/jobs/j1/answers/3">a13_utf8.txt</a>'), 'the job page reaches the engine');
+// Uploaded files read in the worker, and the grades workbook: passed through by name.
+reply = await send('readAnswers', { files: answers.map(({ name, textBase64 }) => ({ name, base64: textBase64 })) });
+check(reply.last.type === 'result' && reply.last.result.answers?.map((a) => a.file).join() === names.join() &&
+    reply.last.result.answers[0].textBase64 === answers[0].textBase64, `readAnswers: ${JSON.stringify(reply.last).slice(0, 200)}`);
+reply = await send('gradesXlsx', { answers: stored });
+check(reply.last.result instanceof Uint8Array && reply.last.result[0] === 0x50, 'the grades workbook arrives as bytes');
 
 reply = await send('nothing');
 check(reply.last.type === 'error' && /処理/.test(reply.last.error), 'an unknown request is refused');

@@ -12,6 +12,7 @@
 
 #include "analysis/Encoding.h"
 #include "document/Scorer.h"
+#include "report/AnswerUpload.h"
 #include "report/Grades.h"
 #include "report/Job.h"
 #include "report/Json.h"
@@ -269,6 +270,7 @@ Json Render(const std::string& what, const Json& request) {
         return {{"html", SheetsHtml(job, title)}};
     }
     if (what == "gradesCsv") return {{"base64", EncodeBase64(GradesCsv(GradeRowsOf(job)))}};
+    if (what == "gradesXlsx") return {{"base64", EncodeBase64(GradesXlsx(GradeRowsOf(job)))}};
     if (what == "parameterFile") return {{"base64", EncodeBase64(ParameterFile(job))}};
     if (what == "agreement" || what == "fit") {
         // The fit's parameters by name ("fit": [...]); all that can be fitted when absent.
@@ -381,6 +383,52 @@ Json Page(const Json& request) {
     auto job = request.find("job");
     if (job == request.end() || !job->is_object()) return Error("job: ジョブ（id、name など）の指定がありません。");
     return page == "job" ? JobPageOf(request, *job) : AnswerPageOf(request, *job);
+// The answers of uploaded files ({files: [{name, base64}], textColumn, nameColumn, idColumn}),
+// taken as the server takes a new job's: {answers: [{name, file, source, studentId, sheetRow,
+// textBase64}]}, or the refusal of the first file refused.
+Json ReadAnswers(const Json& request) {
+    auto files = request.find("files");
+    if (files == request.end() || !files->is_array() || files->empty())
+        return Error("回答文のファイルがありません。回答文のファイルを選んでください。");
+    SheetChoice choice;
+    for (auto [field, column] : {std::pair{"textColumn", &choice.text}, std::pair{"nameColumn", &choice.name},
+                                 std::pair{"idColumn", &choice.id}})
+        if (auto it = request.find(field); it != request.end() && !it->is_null()) *column = Text(request, field);
+    Json texts = Json::array();
+    UploadedAnswers uploaded;
+    uploaded.keep = [&texts](size_t, const std::string& bytes) {
+        texts.push_back(EncodeBase64(bytes));
+        return std::string();
+    };
+    for (const Json& file : *files) {
+        std::string name = file.is_object() ? Text(file, "name") : std::string(), bytes;
+        if (!file.is_object() || !DecodeBase64(Text(file, "base64"), bytes))
+            return Error((name.empty() ? std::string("回答文") : name) + ": base64 として読めません。");
+        if (std::string problem = AddUpload({name, {}, bytes}, UploadLimits(), choice, uploaded); !problem.empty())
+            return Error(problem);
+    }
+    if (uploaded.answers.empty()) return Error("回答文: 送られたファイルに回答文がありません。");
+    Json answers = Json::array();
+    for (size_t k = 0; k < uploaded.answers.size(); ++k) {
+        const UploadedAnswer& a = uploaded.answers[k];
+        answers.push_back({{"name", a.name},
+                           {"file", a.file},
+                           {"source", a.source},
+                           {"studentId", a.studentId},
+                           {"sheetRow", a.sheetRow},
+                           {"textBase64", texts[k]}});
+    }
+    return {{"answers", answers}};
+}
+
+// A sheet's columns before they are chosen ({name, base64}), as the server previews them.
+Json PreviewSheet(const Json& request) {
+    std::string name = BaseName(Text(request, "name")), bytes;
+    if (name.empty()) return Error("表のファイルがありません。.csv か .xlsx のファイルを選んでください。");
+    if (!DecodeBase64(Text(request, "base64"), bytes)) return Error(name + ": base64 として読めません。");
+    Json preview;
+    if (std::string problem = SheetPreview(name, bytes, preview); !problem.empty()) return Error(problem);
+    return preview;
 }
 
 std::string g_reply;
@@ -408,5 +456,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* tavi_call(const char* what, const ch
     if (name == "page") return tavi::Reply(tavi::Page(parsed));
     if (name == "parameterFileFields") return tavi::Reply(tavi::ReadParameterFile(parsed));
     if (name == "checkReview") return tavi::Reply(tavi::CheckReview(parsed));
+    if (name == "readAnswers") return tavi::Reply(tavi::ReadAnswers(parsed));
+    if (name == "sheetColumns") return tavi::Reply(tavi::PreviewSheet(parsed));
     return tavi::Reply(tavi::Render(name, parsed));
 }

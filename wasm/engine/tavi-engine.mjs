@@ -9,6 +9,9 @@
 //   engine.rescore({ answers: [{ record }], params })          -> { records, params }
 //   engine.resultsCsv({ answers }) -> Uint8Array, engine.resultsJson({ answers }) -> string, ...
 //   engine.page({ page: 'jobs' | 'new' | 'job' | 'answer' | 'error', ... }) -> { title, body }
+//   engine.readAnswers({ files: [{ name, base64 }], textColumn, nameColumn, idColumn })
+//       -> { answers: [{ name, file, source, studentId, sheetRow, textBase64 }] }
+//   engine.sheetColumns({ name, base64 }) -> { columns, proposed, rows, answers, sample }
 //
 // Every call answers an object; a refusal is { error } in Japanese, never an exception.
 
@@ -89,6 +92,9 @@ export async function createEngine({ wasmBinary, print = () => {}, printErr = ()
         answerSheetHtml: (request) => textOf('html')(call('answerSheetHtml', request)),
         sheetsHtml: (request) => textOf('html')(call('sheetsHtml', request)),
         gradesCsv: (request) => bytesOf(call('gradesCsv', request)),
+        gradesXlsx: (request) => bytesOf(call('gradesXlsx', request)),
+        readAnswers: (request) => call('readAnswers', request),
+        sheetColumns: (request) => call('sheetColumns', request),
         parameterFile: (request) => bytesOf(call('parameterFile', request)),
         agreement: (request) => call('agreement', request),
         fit: (request) => call('fit', request),

@@ -4,8 +4,9 @@
 //
 // Messages in: {id, type, ...request}; type is 'configure', 'score', 'cancel', 'rescore' or one
 // of the engine's renderings ('resultsCsv', 'resultsJson', 'reportHtml', 'summaryHtml',
-// 'answers', 'answer', 'answerHtml', 'answerSheetHtml', 'sheetsHtml', 'gradesCsv',
-// 'parameterFile', 'page'). Messages out: {id, type: 'loading', loaded, total} while files arrive,
+// 'answers', 'answer', 'answerHtml', 'answerSheetHtml', 'sheetsHtml', 'gradesCsv', 'gradesXlsx',
+// 'parameterFile', 'page') or of its readers of uploaded files ('readAnswers', 'sheetColumns').
+// Messages out: {id, type: 'loading', loaded, total} while files arrive,
 // {id, type: 'progress', done, total, result} after each scored answer, then
 // {id, type: 'result', result} or {id, type: 'error', error} (Japanese).
 // The engine is imported when first needed, not at the top: its module waits for its loader, and

@@ -304,8 +304,8 @@ export async function download(path) {
     const id = match[1];
     const job = await ownJob(id);
     const { result } = await render(id, what[0], what[0] === 'sheetsHtml' ? { title: job.name } : {});
-    const body = result.base64 !== undefined ? base64ToBytes(result.base64) : (result.html ?? result.text);
-    return { body, type: what[1], name: match[2] };
+    // The engine gives bytes (a Uint8Array) or text.
+    return { body: result, type: what[1], name: match[2] };
 }
 
 // ---- Pages: the bodies the server would send, from the engine.
