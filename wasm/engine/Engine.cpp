@@ -383,6 +383,8 @@ Json Page(const Json& request) {
     auto job = request.find("job");
     if (job == request.end() || !job->is_object()) return Error("job: ジョブ（id、name など）の指定がありません。");
     return page == "job" ? JobPageOf(request, *job) : AnswerPageOf(request, *job);
+}
+
 // The answers of uploaded files ({files: [{name, base64}], textColumn, nameColumn, idColumn}),
 // taken as the server takes a new job's: {answers: [{name, file, source, studentId, sheetRow,
 // textBase64}]}, or the refusal of the first file refused.
