@@ -29,7 +29,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from browser_test import browser, download, pdf_pages, rows_without_paths, start_server
+from browser_test import browser, check_marks_agreement_and_fit, download, pdf_pages, start_server
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade", "te", "trailer"}
 
@@ -111,6 +111,11 @@ def new_job(driver, wait, app, name, question, answers):
     return driver.current_url
 
 
+def without_names(csv):
+    """The rows of a results file without their name and path cells."""
+    return [[cells[0]] + cells[2:8] for cells in (line.split(b",") for line in csv.split(b"\r\n"))]
+
+
 def table_rows(driver):
     return driver.find_elements(By.CSS_SELECTOR, "table#answers tbody tr")
 
@@ -131,6 +136,7 @@ def check_requests(proxy, target, secrets):
     with proxy.lock:
         requests = list(proxy.requests)
     assert requests, "the proxy saw no request"
+    app = []
     for method, url, body in requests:
         if browser_service(method, url):
             for secret in secrets:
@@ -144,7 +150,8 @@ def check_requests(proxy, target, secrets):
         assert "/api/" not in path, f"the app called the server's API: {url}"
         for secret in secrets:
             assert secret not in path, f"a request carried {secret!r}: {url}"
-    return requests
+        app.append(url)
+    return app
 
 
 def main():
@@ -188,11 +195,13 @@ def main():
         names = [r.find_elements(By.TAG_NAME, "td")[1].text for r in table_rows(driver)]
         assert names == [f"生徒 {k:02}（{k}）" for k in range(1, len(answers) + 1)], names
 
-        # The CSV equals tavi-score's on the same answers, but for the path column.
+        # The CSV equals tavi-score's on the same answers in every cell but the file's name and
+        # path (the sheet's rows are named by their students).
         downloaded = download(driver, work, "download-csv", "results.csv")
         expected = subprocess.run([f"{bin_dir}/tavi-score", "--format", "csv", "-q", f"{samples}/question.txt",
                                    f"{samples}/answers"], capture_output=True, check=True).stdout
-        assert rows_without_paths(downloaded) == rows_without_paths(expected)
+        assert without_names(downloaded) == without_names(expected)
+        assert b",0007_\x90\xb6\x93k 06.txt," in downloaded  # 生徒 06's row, in Shift_JIS
 
         # An answer's evidence; a mark and a note kept in the browser's storage.
         table_rows(driver)[5].find_element(By.CSS_SELECTOR, "a").click()
@@ -261,6 +270,8 @@ def main():
         first = [r.find_elements(By.TAG_NAME, "td")[3].text for r in table_rows(driver)][:3]
         assert totals == first, (totals, first)
         assert offline_url.startswith(app)
+        # The teacher's marks, the agreement and a fit, all offline too.
+        check_marks_agreement_and_fit(driver, wait, job_url)
         print(f"browser app: passed ({seen} requests, all files of the app)")
         return 0
     finally:
