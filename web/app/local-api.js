@@ -83,8 +83,7 @@ export function base64ToBytes(text) {
 
 const fileBytes = async (file) => new Uint8Array(await file.arrayBuffer());
 
-class ApiError extends Error {}
-const refuse = (message) => { throw new ApiError(message); };
+const refuse = (message) => { throw new Error(message); };
 
 // ---- Jobs.
 
@@ -380,35 +379,31 @@ export async function openJobFile(text) {
 
 export async function api(method, url, body) {
     let m;
-    try {
-        if (method === 'GET' && url === '/api/jobs') return (await storage.jobs()).map(jobJson);
-        if (method === 'POST' && url === '/api/jobs') return await createJob(body);
-        if (method === 'POST' && url === '/api/sheets/columns') {
-            const file = body.get('sheet');
-            const base64 = bytesToBase64(await fileBytes(file));
-            return await withEngine(null, () => post('sheetColumns', { name: file.name, base64 }));
+    if (method === 'GET' && url === '/api/jobs') return (await storage.jobs()).map(jobJson);
+    if (method === 'POST' && url === '/api/jobs') return await createJob(body);
+    if (method === 'POST' && url === '/api/sheets/columns') {
+        const file = body.get('sheet');
+        const base64 = bytesToBase64(await fileBytes(file));
+        return await withEngine(null, () => post('sheetColumns', { name: file.name, base64 }));
+    }
+    if ((m = /^\/api\/jobs\/([0-9a-f]{32})(\/.*)?$/.exec(url))) {
+        const [, id, rest = ''] = m;
+        if (method === 'GET' && rest === '') return jobJson(await ownJob(id));
+        if (method === 'DELETE' && rest === '') {
+            if (running.has(id)) stopping.add(id);
+            await storage.deleteJob(id);
+            return {};
         }
-        if ((m = /^\/api\/jobs\/([0-9a-f]{32})(\/.*)?$/.exec(url))) {
-            const [, id, rest = ''] = m;
-            if (method === 'GET' && rest === '') return jobJson(await ownJob(id));
-            if (method === 'DELETE' && rest === '') {
-                if (running.has(id)) stopping.add(id);
-                await storage.deleteJob(id);
-                return {};
-            }
-            if (method === 'POST' && rest === '/start') return await start(id);
-            if (method === 'POST' && rest === '/stop') return await stop(id);
-            if (method === 'PUT' && rest === '/params') return await changeParams(id, body);
-            if (method === 'GET' && rest === '/agreement')
-                return (await render(id, 'agreement', { answerHref: `/jobs/${id}/answers/` })).result;
-            if (method === 'POST' && rest === '/fit') return (await render(id, 'fit', { fit: body?.fit ?? null })).result;
-            if (method === 'GET' && rest === '/answers')
-                return (await render(id, 'answers')).result.answers;
-            if ((m = /^\/answers\/([0-9]{1,5})\/review$/.exec(rest)) && method === 'PUT')
-                return await review(id, Number(m[1]), body ?? {});
-        }
-    } catch (error) {
-        throw error instanceof Error ? error : new Error(String(error));
+        if (method === 'POST' && rest === '/start') return await start(id);
+        if (method === 'POST' && rest === '/stop') return await stop(id);
+        if (method === 'PUT' && rest === '/params') return await changeParams(id, body);
+        if (method === 'GET' && rest === '/agreement')
+            return (await render(id, 'agreement', { answerHref: `/jobs/${id}/answers/` })).result;
+        if (method === 'POST' && rest === '/fit') return (await render(id, 'fit', { fit: body?.fit ?? null })).result;
+        if (method === 'GET' && rest === '/answers')
+            return (await render(id, 'answers')).result.answers;
+        if ((m = /^\/answers\/([0-9]{1,5})\/review$/.exec(rest)) && method === 'PUT')
+            return await review(id, Number(m[1]), body ?? {});
     }
     throw new Error('この版にはない操作です。');
 }
