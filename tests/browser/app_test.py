@@ -25,6 +25,7 @@ import threading
 import time
 import urllib.parse
 
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -107,8 +108,16 @@ def new_job(driver, wait, app, name, question, answers):
     driver.find_element(By.ID, "answers").send_keys("\n".join(answers))
     driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
     wait.until(ec.url_matches(re.escape(app) + r"#/jobs/[0-9a-f]{32}$"))
-    WebDriverWait(driver, 300).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+    wait_scored(driver)
     return driver.current_url
+
+
+def wait_scored(driver):
+    """Waits for the job page shown again once its job is done, with its table of answers."""
+    def shown(d):
+        tables = d.find_elements(By.CSS_SELECTOR, "table#answers")
+        return bool(tables) and "完了" in d.find_element(By.ID, "state").text
+    WebDriverWait(driver, 300, ignored_exceptions=[StaleElementReferenceException]).until(shown)
 
 
 def without_names(csv):
@@ -190,7 +199,7 @@ def main():
         driver.find_element(By.CSS_SELECTOR, "#new-job button[type=submit]").click()
         wait.until(ec.url_matches(re.escape(app) + r"#/jobs/[0-9a-f]{32}$"))
         job_url = driver.current_url
-        WebDriverWait(driver, 300).until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+        wait_scored(driver)
         assert driver.find_element(By.ID, "count").text == f"{len(answers)} / {len(answers)}"
         names = [r.find_elements(By.TAG_NAME, "td")[1].text for r in table_rows(driver)]
         assert names == [f"生徒 {k:02}（{k}）" for k in range(1, len(answers) + 1)], names
@@ -247,7 +256,7 @@ def main():
             time.sleep(0.1)
         driver.find_element(By.ID, "open-job").send_keys(saved)
         wait.until(lambda d: d.current_url != job_url and re.search(r"#/jobs/[0-9a-f]{32}$", d.current_url))
-        wait.until(ec.text_to_be_present_in_element((By.ID, "state"), "完了"))
+        wait_scored(driver)
         os.remove(f"{work}/downloads/results.csv")
         opened = download(driver, work, "download-csv", "results.csv")
         assert opened == downloaded
