@@ -93,7 +93,6 @@ bool ScoringSession::Score(const std::string& questionPath, const std::string& p
     return true;
 }
 
-
 std::string EscapeHtml(std::string_view utf8) { return HtmlEscape(utf8); }
 
 std::string_view Asset(std::string_view name) { return WebAsset(name); }
