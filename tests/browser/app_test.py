@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The browser app (build/web) end to end in headless Chromium, served under /app/ by tavi-serve:
 it scores the sample answers from a form's CSV, opens an answer's evidence, records a mark,
-downloads the CSV and compares it with tavi-score's, prints the feedback sheets, saves the job to
-a file and opens it again; then, with the network cut, it opens and scores again.
+downloads the CSV and compares it with tavi-score's, checks its pages with axe-core, prints the
+feedback sheets, saves the job to a file and opens it again; then, with the network cut, it
+opens and scores again, and takes the teacher's marks, the agreement and a fit.
 
 Every request the browser makes goes through a proxy of the test's, which forwards only to the
 server on 127.0.0.1; the test fails if a request goes anywhere else (but to Chromium's own
@@ -30,7 +31,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from browser_test import browser, check_marks_agreement_and_fit, download, pdf_pages, start_server
+from browser_test import axe_violations, browser, check_marks_agreement_and_fit, download, pdf_pages, start_server
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade", "te", "trailer"}
 
@@ -112,6 +113,11 @@ def new_job(driver, wait, app, name, question, answers):
     return driver.current_url
 
 
+def check_accessible(driver):
+    found = axe_violations(driver)
+    assert not found, (driver.current_url, found)
+
+
 def wait_scored(driver):
     """Waits for the job page shown again once its job is done, with its table of answers."""
     def shown(d):
@@ -183,6 +189,7 @@ def main():
         wait.until(ec.text_to_be_present_in_element((By.TAG_NAME, "h1"), "ジョブ一覧"))
         privacy = driver.find_element(By.ID, "privacy").text
         assert "どこにも送信されません" in privacy, privacy
+        check_accessible(driver)
         WebDriverWait(driver, 30).until(lambda d: d.execute_script("return !!navigator.serviceWorker.controller"))
 
         # A job from a form's CSV: its columns proposed, the students named from it.
@@ -201,6 +208,7 @@ def main():
         job_url = driver.current_url
         wait_scored(driver)
         assert driver.find_element(By.ID, "count").text == f"{len(answers)} / {len(answers)}"
+        check_accessible(driver)
         names = [r.find_elements(By.TAG_NAME, "td")[1].text for r in table_rows(driver)]
         assert names == [f"生徒 {k:02}（{k}）" for k in range(1, len(answers) + 1)], names
 
@@ -225,6 +233,7 @@ def main():
         wait.until(ec.presence_of_element_located((By.NAME, "mark")))
         assert driver.find_element(By.NAME, "mark").get_attribute("value") == "7.5"
         assert driver.find_element(By.NAME, "note").get_attribute("value") == "一文が長い"
+        check_accessible(driver)
 
         # The feedback sheets, one student at least on each page, in a window of their own.
         driver.get(job_url)

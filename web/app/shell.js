@@ -71,7 +71,9 @@ function addJobControls(path) {
             showError(error.message);
         }
     });
-    actions.insertBefore(save, actions.querySelector('[data-action="delete"]'));
+    const remove = actions.querySelector('[data-action="delete"]');
+    actions.insertBefore(save, remove);
+    actions.insertBefore(document.createTextNode(' '), remove);
 }
 
 function saveFile(blob, name) {
