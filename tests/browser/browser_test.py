@@ -190,6 +190,7 @@ def check_marks_agreement_and_fit(driver, wait, job_url):
     weights = panel.find_element(By.NAME, "weights").get_attribute("value").split(":")
     assert [float(w) for w in weights] == [fitted["rhetoricWeight"], fitted["organizationWeight"],
                                            fitted["contentWeight"]], weights
+    assert panel.find_element(By.NAME, "paragraphMode").get_attribute("value") == "0"
     panel.find_element(By.CSS_SELECTOR, "select[name=paragraphMode] option[value='1']").click()
     panel.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
     wait.until(ec.text_to_be_present_in_element((By.ID, "params-saved"), "読み直して"))

@@ -174,7 +174,7 @@ async function answersOfFiles(files, data) {
 async function createJob(data) {
     const field = (name) => (typeof data.get(name) === 'string' ? data.get(name) : '');
     const chosen = (name) => data.getAll(name).filter((f) => typeof f === 'object' && f.size > 0);
-    let [questionFile] = chosen('question');
+    const [questionFile] = chosen('question');
     let questionName = questionFile?.name ?? '';
     let question = questionFile ? await fileBytes(questionFile) : null;
     if (!question && field('questionText')) {
