@@ -31,7 +31,8 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from browser_test import axe_violations, browser, check_marks_agreement_and_fit, download, pdf_pages, start_server
+from browser_test import (axe_violations, browser, check_marks_agreement_and_fit, download, open_page, pdf_pages,
+                          start_server)
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade", "te", "trailer"}
 
@@ -66,9 +67,15 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
             return
         upstream = http.client.HTTPConnection(self.server.target, timeout=60)
         headers = {k: v for k, v in self.headers.items() if k.lower() not in HOP_BY_HOP}
-        upstream.request(self.command, url.path + (f"?{url.query}" if url.query else ""), body, headers)
-        reply = upstream.getresponse()
-        data = reply.read()
+        try:
+            upstream.request(self.command, url.path + (f"?{url.query}" if url.query else ""), body, headers)
+            reply = upstream.getresponse()
+            data = reply.read()
+        except OSError:
+            # The server is gone (the network cut): the connection closes without an answer, as
+            # a network that is down gives none.
+            self.close_connection = True
+            return
         self.send_response(reply.status, reply.reason)
         for k, v in reply.getheaders():
             if k.lower() not in HOP_BY_HOP and k.lower() != "content-length":
@@ -102,8 +109,7 @@ def form_csv(answers, path):
 
 
 def new_job(driver, wait, app, name, question, answers):
-    driver.get(app + "#/new")
-    wait.until(ec.presence_of_element_located((By.ID, "new-job")))
+    open_page(driver, app + "#/new")
     driver.find_element(By.NAME, "name").send_keys(name)
     driver.find_element(By.NAME, "question").send_keys(question)
     driver.find_element(By.ID, "answers").send_keys("\n".join(answers))
@@ -196,8 +202,7 @@ def main():
         answers = sorted(glob.glob(f"{samples}/answers/*.txt"))
         form = f"{work}/form.csv"
         form_csv(answers, form)
-        driver.get(app + "#/new")
-        wait.until(ec.presence_of_element_located((By.ID, "new-job")))
+        open_page(driver, app + "#/new")
         driver.find_element(By.NAME, "name").send_keys("フォームの回答")
         driver.find_element(By.NAME, "question").send_keys(f"{samples}/question.txt")
         driver.find_element(By.ID, "answers").send_keys(form)
@@ -236,8 +241,7 @@ def main():
         check_accessible(driver)
 
         # The feedback sheets, one student at least on each page, in a window of their own.
-        driver.get(job_url)
-        wait.until(ec.presence_of_element_located((By.ID, "print-sheets")))
+        open_page(driver, job_url)
         app_window = driver.current_window_handle
         # The window's print() is noted instead of shown, and the test prints it to PDF itself.
         driver.execute_script("const open = window.open; window.open = (...a) => {"
@@ -280,11 +284,16 @@ def main():
         proxy.shutdown()
         proxy.server_close()
         seen = len(online)
+        # Loaded again from nothing but the service worker's files (a mark left in the old
+        # document tells it was).
+        driver.execute_script("window.loadedBeforeTheCut = true")
+        driver.get(app)
+        wait.until(ec.text_to_be_present_in_element((By.TAG_NAME, "h1"), "ジョブ一覧"))
+        assert driver.execute_script("return window.loadedBeforeTheCut === undefined")
         offline_url = new_job(driver, wait, app, "オフライン", f"{samples}/question.txt", answers[:3])
         totals = [r.find_elements(By.TAG_NAME, "td")[3].text for r in table_rows(driver)]
         assert len(totals) == 3 and all(re.match(r"^[0-9.]+$", t) for t in totals), totals
-        driver.get(job_url)
-        wait.until(ec.presence_of_element_located((By.CSS_SELECTOR, "table#answers")))
+        open_page(driver, job_url)
         first = [r.find_elements(By.TAG_NAME, "td")[3].text for r in table_rows(driver)][:3]
         assert totals == first, (totals, first)
         assert offline_url.startswith(app)
