@@ -31,7 +31,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from browser_test import (axe_violations, browser, check_marks_agreement_and_fit, download, open_page, pdf_pages,
+from browser_test import (api_json, axe_violations, browser, check_marks_agreement_and_fit, download, open_page, pdf_pages,
                           start_server)
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade", "te", "trailer"}
@@ -273,6 +273,16 @@ def main():
         os.remove(f"{work}/downloads/results.csv")
         opened = download(driver, work, "download-csv", "results.csv")
         assert opened == downloaded
+        # Files that are no job, or a damaged one, are refused and keep nothing.
+        jobs_before = len(api_json(driver, "/api/jobs"))
+        for content, cause in (("not JSON", "読めません"), ('{"format": "other"}', "ジョブのファイルではありません"),
+                               ('{"format": "tavi-job", "version": 1, "job": {"name": "x", "question": "!!",'
+                                ' "params": {}}, "answers": [{"name": 3}]}', "壊れています")):
+            with open(f"{work}/damaged.tavi", "w", encoding="utf-8") as out:
+                out.write(content)
+            driver.find_element(By.ID, "open-job").send_keys(f"{work}/damaged.tavi")
+            wait.until(ec.text_to_be_present_in_element((By.ID, "error"), cause))
+        assert len(api_json(driver, "/api/jobs")) == jobs_before
 
         secrets = ["生徒", "一文が長い"] + [line for a in answers for line in answer_text(a).splitlines()
                                         if len(line) >= 8][:40]

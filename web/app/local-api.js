@@ -352,25 +352,51 @@ export async function jobFile(id) {
     return JSON.stringify({ format: JOB_FILE, version: 1, job: { ...rest, question: bytesToBase64(question) }, answers });
 }
 
-export async function openJobFile(text) {
+export async function openJobFile(fileText) {
     let saved;
     try {
-        saved = JSON.parse(text);
+        saved = JSON.parse(fileText);
     } catch {
         refuse('ジョブのファイルとして読めません（壊れているか、別の種類のファイルです）。');
     }
     if (saved?.format !== JOB_FILE || saved.version !== 1 || typeof saved.job !== 'object' || !Array.isArray(saved.answers))
         refuse('Tavi のジョブのファイルではありません。「ファイルに保存」で保存したファイルを選んでください。');
+    // Only the members a job has are taken, each of its kind; anything else is a damaged file.
+    const broken = (what) => refuse(`ジョブのファイルが壊れています（${what}）。保存し直したファイルを選んでください。`);
+    const text = (v) => (typeof v === 'string' ? v : null);
+    const saving = saved.job;
+    if (!text(saving.name) || !text(saving.question)) broken('ジョブ名か設問文がありません');
+    if (typeof saving.params !== 'object' || !saving.params) broken('パラメータがありません');
+    let question;
+    try {
+        question = base64ToBytes(saving.question);
+    } catch {
+        broken('設問文');
+    }
     const id = newId();
-    const job = { ...saved.job, id, question: base64ToBytes(String(saved.job.question ?? '')) };
-    // A job saved while it was scored opens stopped.
-    if (job.state !== 'done') job.state = 'idle';
-    const answers = saved.answers.map((a, i) => ({ ...a, job: id, number: i + 1 }));
-    job.answers = answers.length;
-    job.scored = answers.filter((a) => a.record).length;
-    job.failed = answers.filter((a) => !a.record && a.failure).length;
-    // The engine checks the question and the parameters before the job is kept.
-    await withEngine(job, async () => {});
+    const answers = saved.answers.map((a, i) => {
+        const what = `回答文 ${i + 1}`;
+        if (!a || !text(a.name) || !text(a.text)) broken(what);
+        if ((a.record ?? null) !== null && !text(a.record)) broken(what);
+        if ((a.mark ?? null) !== null && !Number.isFinite(a.mark)) broken(what);
+        return {
+            job: id, number: i + 1, name: a.name, file: text(a.file) ?? a.name, source: text(a.source) ?? a.name,
+            studentId: text(a.studentId) ?? '', sheetRow: Number.isInteger(a.sheetRow) ? a.sheetRow : 0, text: a.text,
+            record: a.record ?? null, failure: text(a.failure) ?? '', mark: a.mark ?? null, note: text(a.note) ?? '',
+        };
+    });
+    if (!answers.length) broken('回答文がありません');
+    const job = {
+        id, name: saving.name, created: Number.isFinite(saving.created) ? saving.created : now(),
+        // A job saved while it was scored opens stopped.
+        state: saving.state === 'done' ? 'done' : 'idle', questionName: text(saving.questionName) ?? 'question.txt',
+        question, params: saving.params, model: text(saving.model) ?? '', fullMark: Number(saving.fullMark),
+        answers: answers.length, scored: answers.filter((a) => a.record).length,
+        failed: answers.filter((a) => !a.record && a.failure).length,
+        finished: Number.isFinite(saving.finished) ? saving.finished : null,
+    };
+    // The engine checks the question, the parameters and the records before the job is kept.
+    await withEngine(job, () => post('answers', { answers: answers.map(engineAnswer), fullMark: job.fullMark }));
     await storage.putJobWithAnswers(job, answers);
     return { id };
 }
