@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "report/Report.h"
+
 namespace tavi {
 namespace {
 
@@ -17,9 +19,7 @@ GradeCell Score(const std::optional<double>& v) {
 
 GradeCell Mark(const std::optional<double>& v) {
     if (!v) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", *v);
-    return {buffer, true};
+    return {MarkText(*v), true};
 }
 
 std::string Joined(const std::vector<std::string>& parts) {

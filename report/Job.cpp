@@ -288,12 +288,6 @@ std::string ParseFullMark(const std::string& text, double& fullMark) {
 
 namespace {
 
-std::string Points(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", v);
-    return buffer;
-}
-
 bool IsParamField(const std::string& name) {
     static const std::set<std::string> names = [] {
         std::set<std::string> n = {"expectedLength", "weights", "paragraphMode", "model", "fullMark"};
@@ -308,12 +302,12 @@ bool IsParamField(const std::string& name) {
 std::string ParseReview(const nlohmann::json& body, double fullMark, std::optional<double>& mark, std::string& note) {
     mark.reset();
     if (body.contains("mark") && !body["mark"].is_null()) {
-        const std::string range = "0 から満点の " + Points(fullMark) + " までの数で";
+        const std::string range = "0 から満点の " + MarkText(fullMark) + " までの数で";
         if (!body["mark"].is_number() || !std::isfinite(body["mark"].get<double>()))
             return "点数は" + range + "入力してください（空欄にすると点数を消します）。";
         mark = body["mark"].get<double>();
         if (*mark < 0 || *mark > fullMark)
-            return "点数 " + Points(*mark) + " は範囲外です。" + range +
+            return "点数 " + MarkText(*mark) + " は範囲外です。" + range +
                    "入力してください（満点はジョブのパラメータで変えられます）。";
     }
     if (body.contains("note") && !body["note"].is_string()) return "教員のメモ: 文字列で送ってください。";
@@ -339,8 +333,8 @@ std::string ParseParamChanges(const nlohmann::json& body, const std::vector<JobA
         if (std::string problem = ParseFullMark(fields["fullMark"], fullMark); !problem.empty()) return problem;
     for (const JobAnswer& a : answers)
         if (a.mark && *a.mark > fullMark)
-            return "fullMark: 満点を " + Points(fullMark) + " にすると、回答文 " + std::to_string(a.number) +
-                   " に付けた点数 " + Points(*a.mark) + " が満点を超えます。";
+            return "fullMark: 満点を " + MarkText(fullMark) + " にすると、回答文 " + std::to_string(a.number) +
+                   " に付けた点数 " + MarkText(*a.mark) + " が満点を超えます。";
     return {};
 }
 

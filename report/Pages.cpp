@@ -20,12 +20,6 @@ std::string LocalTime(int64_t seconds) {
     return buffer;
 }
 
-std::string Number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", v);
-    return buffer;
-}
-
 // The content models as options of a select, `selected` chosen.
 std::string ModelOptions(const ModelCatalog& models, const std::string& selected) {
     std::string options;
@@ -147,8 +141,8 @@ PageHtml AnswerPage(const JobData& job, const std::string& jobId, const std::str
                                                                : "<p class=\"failure\">採点できませんでした: " +
                                                                      HtmlEscape(answer.failure) + "</p>"},
                             {"answer", AnswerHtml(job.paramsJson, answer)},
-                            {"mark", answer.mark ? Number(*answer.mark) : ""},
-                            {"fullMark", Number(job.fullMark)},
+                            {"mark", answer.mark ? MarkText(*answer.mark) : ""},
+                            {"fullMark", MarkText(job.fullMark)},
                             {"note", answer.note},
                             {"legend", kEvidenceLegend},
                             {"name", answer.name},

@@ -358,12 +358,6 @@ void Row(std::string& out, std::initializer_list<std::string> cells) {
     Cells(out, cells);
 }
 std::string Th(const std::string& text) { return "<th>" + text + "</th>"; }
-// A mark or note as the teacher typed it: no trailing zeros.
-std::string Number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", v);
-    return buffer;
-}
 // Each kind of mark as it looks in the text, with its symbol and name.
 std::string LegendMarks() {
     std::string out;
@@ -655,6 +649,12 @@ ReportRun ReportRunOf(const CTaviDoc& doc) {
     return run;
 }
 
+std::string MarkText(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
 std::string CommentKey(int index, int commentClass) { return Int(index) + ":" + Int(commentClass); }
 
 std::vector<CommentCount> CountComments(const std::vector<EssayRecord>& answers) {
@@ -807,8 +807,8 @@ std::string FeedbackSheetHtml(const SheetRun& run, const SheetAnswer& answer) {
     }
 
     out += "<h3>先生の評価</h3>\n<dl class=\"teacher\">\n<dt>点数</dt><dd class=\"teacher-mark\" data-full=\"" +
-           Number(run.fullMark) + "\">" +
-           (answer.mark ? Number(*answer.mark) + " / " + Number(run.fullMark) + " 点" : std::string("（未記入）")) +
+           MarkText(run.fullMark) + "\">" +
+           (answer.mark ? MarkText(*answer.mark) + " / " + MarkText(run.fullMark) + " 点" : std::string("（未記入）")) +
            "</dd>\n<dt>講評</dt><dd class=\"teacher-note\">" +
            (answer.note.empty() ? std::string("（なし）") : Html(answer.note)) +
            "</dd>\n</dl>\n</td></tr></tbody></table>\n</section>\n";

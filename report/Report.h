@@ -92,6 +92,8 @@ struct CommentCount {
     size_t answers = 0;
 };
 std::vector<CommentCount> CountComments(const std::vector<EssayRecord>& answers);
+// A mark, a full mark or a note's number as the teacher typed it: no trailing zeros ("%g").
+std::string MarkText(double v);
 // A comment's key in the pages ("index:class"), as the rows of the table of answers list them.
 std::string CommentKey(int index, int commentClass);
 // The counts as an accessible chart (UTF-8 HTML): a table of the comments with their numbers
