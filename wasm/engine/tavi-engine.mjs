@@ -15,6 +15,10 @@
 //
 // Every call answers an object; a refusal is { error } in Japanese, never an exception.
 
+import { base64ToBytes } from './base64.mjs';
+
+export { base64ToBytes, bytesToBase64 } from './base64.mjs';
+
 const isNode = typeof process === 'object' && Boolean(process.versions?.node);
 if (isNode) {
     // emscripten's loader, in an ES module, still looks for require and __dirname under Node.
@@ -27,21 +31,6 @@ const { default: createCore } = await import('./tavi-engine-core.mjs');
 
 // Where the engine looks for the built-in models.
 export const MODEL_FOLDER = '/models/';
-
-export function bytesToBase64(bytes) {
-    if (isNode) return Buffer.from(bytes).toString('base64');
-    let text = '';
-    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-    return btoa(text);
-}
-
-export function base64ToBytes(text) {
-    if (isNode) return new Uint8Array(Buffer.from(text, 'base64'));
-    const binary = atob(text);
-    const bytes = new Uint8Array(binary.length);
-    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-    return bytes;
-}
 
 export async function createEngine({ wasmBinary, print = () => {}, printErr = () => {} } = {}) {
     const core = await createCore({

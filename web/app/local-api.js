@@ -1,5 +1,6 @@
 // The server's JSON API, answered in the browser: jobs and answers in the browser's storage,
 // scoring and every rendering in the engine's Web Worker. Nothing is sent anywhere.
+import { base64ToBytes, bytesToBase64 } from '../base64.mjs';
 import { storage } from './storage.js';
 
 // ---- The engine's worker: one request at a time, each for the job it is configured with.
@@ -68,19 +69,6 @@ export function onEngineLoading(listener) { loadingListener = listener; }
 
 // ---- Bytes and text.
 
-export function bytesToBase64(bytes) {
-    let text = '';
-    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-    return btoa(text);
-}
-
-export function base64ToBytes(text) {
-    const binary = atob(text);
-    const bytes = new Uint8Array(binary.length);
-    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-    return bytes;
-}
-
 const fileBytes = async (file) => new Uint8Array(await file.arrayBuffer());
 
 const refuse = (message) => { throw new Error(message); };
@@ -91,6 +79,12 @@ const newId = () => Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) =
 const now = () => Math.floor(Date.now() / 1000);
 const stopping = new Set();
 const running = new Set();
+
+// Keeps on the job the parameters in the engine's form (the fields that set them, with the model
+// and the full mark).
+function keepParams(job, { fullMark, ...params }) {
+    Object.assign(job, { params, fullMark, model: params.model });
+}
 
 // An answer as the engine's renderings take it.
 const engineAnswer = (a) => ({
@@ -205,8 +199,7 @@ async function createJob(data) {
     if (job.name.length > 66) refuse('ジョブ名が長すぎます。66 字までの名前にしてください。');
     // The engine checks the question and the parameters, and gives them in their stored form.
     const configuredForm = await configureAnew({ questionBase64: bytesToBase64(question), questionName, params, fullMark });
-    const { fullMark: mark, model, ...form } = configuredForm.params;
-    Object.assign(job, { params: { ...form, model }, fullMark: mark, model });
+    keepParams(job, configuredForm.params);
     const rows = answers.map((a, i) => ({
         job: job.id, number: i + 1, name: a.name, file: a.file, source: a.source, studentId: a.studentId ?? '',
         sheetRow: a.sheetRow ?? 0, text: a.textBase64, record: null, failure: '', mark: null, note: '',
@@ -260,19 +253,19 @@ async function changeParams(id, values) {
         if (error.result?.scoreAgain) return error.result;
         throw error;
     });
-    const { fullMark, model, ...form } = reply.params;
     if (reply.scoreAgain) {
+        const { fullMark, ...params } = reply.params;
         const checked = await configureAnew({
-            questionBase64: bytesToBase64(job.question), questionName: job.questionName, params: { ...form, model }, fullMark,
+            questionBase64: bytesToBase64(job.question), questionName: job.questionName, params, fullMark,
         });
-        const { fullMark: mark, model: name, ...stored } = checked.params;
-        Object.assign(job, { params: { ...stored, model: name }, fullMark: mark, model: name, scored: 0, failed: 0, state: 'queued' });
+        keepParams(job, checked.params);
+        Object.assign(job, { scored: 0, failed: 0, state: 'queued' });
         answers.forEach((a) => { a.record = null; a.failure = ''; });
         await storage.putJobWithAnswers(job, answers);
         score(id);
         return { ...jobJson(job), rescored: 'analysis' };
     }
-    Object.assign(job, { params: { ...form, model }, fullMark, model });
+    keepParams(job, reply.params);
     reply.records.forEach((record, i) => { answers[i].record = record; });
     await storage.putJobWithAnswers(job, answers);
     return { ...jobJson(job), rescored: 'features' };

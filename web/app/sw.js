@@ -5,7 +5,7 @@
 // of its own, come from that cache.
 const CACHE = 'tavi-app-files-1';
 const SHELL = ['./', 'index.html', 'about.html', 'assets/tavi.css', 'assets/report.js', 'assets/app.js',
-    'app/app.css', 'app/shell.js', 'app/local-api.js', 'app/storage.js', 'worker.js', 'tavi-engine.mjs',
+    'app/app.css', 'app/shell.js', 'app/local-api.js', 'app/storage.js', 'worker.js', 'tavi-engine.mjs', 'base64.mjs',
     'tavi-engine-core.mjs'];
 const ENGINE_FILES = /\/(dict|models)\/|\.wasm$/;
 
